@@ -1,0 +1,5 @@
+# AddressSanitizer + UndefinedBehaviorSanitizer for the whole tree (CI runs the tests this way).
+if(QUORVEX_SANITIZE)
+    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    add_link_options(-fsanitize=address,undefined)
+endif()

@@ -1,0 +1,78 @@
+#include "commandline.h"
+
+#include <QSerialPortInfo>
+
+#include <algorithm>
+
+namespace quorvex {
+
+CommandLine parse_command_line(const QStringList &args)
+{
+    CommandLine cmd;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString &a = args.at(i);
+        if (a == u"--help" || a == u"-h") {
+            cmd.help = true;
+        } else if (a == u"--simulate") {
+            cmd.simulate = true;
+            if (i + 1 < args.size() && !args.at(i + 1).startsWith(u'-'))
+                cmd.scenario = args.at(++i);
+        } else if (a.size() == 6 && a.startsWith(u"--com") && a.at(5) >= u'1' && a.at(5) <= u'4') {
+            if (i + 1 >= args.size() || args.at(i + 1).isEmpty()) {
+                cmd.error = QStringLiteral("%1 needs a device path").arg(a);
+                return cmd;
+            }
+            cmd.com[static_cast<size_t>(a.at(5).unicode() - u'1')] = args.at(++i);
+        } else {
+            cmd.error = QStringLiteral("unknown argument: %1").arg(a);
+            return cmd;
+        }
+    }
+    return cmd;
+}
+
+QString usage_text()
+{
+    return QStringLiteral(
+        "Usage: quorvex [--simulate [SCENARIO]] [--com1 DEVICE] .. [--com4 DEVICE]\n"
+        "\n"
+        "  --simulate [SCENARIO]  start the built-in simulated scan interface on a\n"
+        "                         pseudo-terminal and put it on Com1; SCENARIO is a\n"
+        "                         shipped scenario name (default, d0, longvin, ...) or a\n"
+        "                         JSON file\n"
+        "  --comN DEVICE          put a serial device on ComN (N = 1..4): /dev/ttyUSB0,\n"
+        "                         /dev/rfcomm0, a pseudo-terminal, ...\n"
+        "  --help                 show this text\n"
+        "\n"
+        "Without --comN, Com1..Com4 are the first four serial ports the system lists.\n");
+}
+
+std::array<QString, 4> map_com_ports(const CommandLine &cmd, const QString &simulatorDevice,
+                                     const QStringList &platformPorts)
+{
+    std::array<QString, 4> com = cmd.com;
+    if (!simulatorDevice.isEmpty() && com[0].isEmpty())
+        com[0] = simulatorDevice;
+    int next = 0;
+    for (QString &slot : com) {
+        if (!slot.isEmpty())
+            continue;
+        while (next < platformPorts.size() &&
+               std::find(com.begin(), com.end(), platformPorts.at(next)) != com.end())
+            ++next;
+        if (next < platformPorts.size())
+            slot = platformPorts.at(next++);
+    }
+    return com;
+}
+
+QStringList platform_serial_ports()
+{
+    QStringList ports;
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
+        ports << info.systemLocation();
+    ports.sort();
+    return ports;
+}
+
+} // namespace quorvex

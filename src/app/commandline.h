@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <array>
+
+namespace quorvex {
+
+struct CommandLine
+{
+    std::array<QString, 4> com; // devices named by --com1..--com4 (empty: not named)
+    bool simulate = false;
+    QString scenario;           // --simulate SCENARIO: a name or a JSON file
+    bool help = false;
+    QString error;              // set when the arguments cannot be understood
+};
+
+// Parses the program's arguments (without the program name).
+CommandLine parse_command_line(const QStringList &args);
+
+QString usage_text();
+
+// Com1..Com4: the devices the command line names, the simulator's pty on Com1 when it runs,
+// then the platform's serial ports in a stable order for the ports still free.
+std::array<QString, 4> map_com_ports(const CommandLine &cmd, const QString &simulatorDevice,
+                                     const QStringList &platformPorts);
+
+// The platform's serial ports (device paths), sorted.
+QStringList platform_serial_ports();
+
+} // namespace quorvex

@@ -1,0 +1,200 @@
+// Handlers of the main window: start-up, exit, print, help labels, switches, connection
+// set-up and the current-data and ECU buttons.
+#include "frmmain.h"
+
+#include "clicklabel.h"
+#include "connection.h"
+#include "currentdata.h"
+#include "prompts.h"
+#include "protocol.h"
+#include "vin.h"
+
+#include <QAction>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace quorvex {
+
+namespace {
+const QString kTitle = QStringLiteral("Quorvex 3.40");
+constexpr double kExitPauseSeconds = 2.0;
+} // namespace
+
+void frmMain::connectHandlers()
+{
+    connect(Command1, &QPushButton::clicked, this, &frmMain::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &frmMain::Command2_Click);
+    connect(static_cast<ClickLabel *>(Label1), &ClickLabel::clicked, this, &frmMain::Label1_Click);
+    connect(static_cast<ClickLabel *>(Label3), &ClickLabel::clicked, this, &frmMain::Label3_Click);
+    connect(mnuDebugMode, &QAction::triggered, this, &frmMain::mnuDebugMode_Click);
+    connect(mnuUnitsEnglish, &QAction::triggered, this, &frmMain::mnuUnitsEnglish_Click);
+    connect(mnuUnitsMetric, &QAction::triggered, this, &frmMain::mnuUnitsMetric_Click);
+    connect(mnu9600, &QAction::triggered, this, &frmMain::mnu9600_Click);
+    connect(mnu19200, &QAction::triggered, this, &frmMain::mnu19200_Click);
+    for (int i = 0; i < 4; ++i)
+        connect(mnuConnectionCom[static_cast<size_t>(i)], &QAction::triggered, this,
+                [this, i] { mnuConnectionCom_Click(i + 1); });
+    connect(Mode1, &QPushButton::clicked, this, &frmMain::Mode1_Click);
+    connect(ChangeECU, &QPushButton::clicked, this, &frmMain::ChangeECU_Click);
+    connect(&m_serial, &Transport::lost, this, &frmMain::onLinkLost);
+}
+
+void frmMain::Form_Load()
+{
+    show();
+    setServiceButtonsEnabled(false);
+    Mode5->setEnabled(false);
+    Mode5->hide();
+    SharedState &st = m_ctx.state;
+    st.BaudRate = 19200;
+    st.StopFlag = false;
+    st.SelectorsReady = false;
+    st.DebugMode = false;
+    st.WideO2PID = QStringLiteral("0");
+    setStatus(QString::fromUtf16(kEcuOffLine), StatusColor::Red);
+    // Windows that come later (data logger, mode 6, meters) stay unavailable until they
+    // exist; the USB link likewise.
+    mnuDataLogLog->setEnabled(false);
+    mnuMode6->setEnabled(false);
+    mnuAF->setEnabled(false);
+    mnuFTM->setEnabled(false);
+    mnuUSB->setEnabled(false);
+    st.UseSerial = false;
+    probe_ports();
+}
+
+void frmMain::Form_Unload()
+{
+    // The USB link, when present, releases its driver here.
+}
+
+void frmMain::endProgram()
+{
+    if (m_exiting)
+        return;
+    m_exiting = true;
+    m_ctx.beginClosing();
+    m_quit();
+}
+
+void frmMain::Command1_Click()
+{
+    if (m_exiting)
+        return;
+    if (m_ctx.state.UseSerial) {
+        endProgram();
+        return;
+    }
+    Form_Unload();
+    hide();
+    Timing &timer = m_ctx.CodeTimer();
+    const double t0 = timer.CurrentTime();
+    for (double left = kExitPauseSeconds; left >= 0;
+         left = t0 + kExitPauseSeconds - timer.CurrentTime()) {
+        if (m_ctx.closing())
+            break;
+        m_ctx.yield(static_cast<int>(left * 1000.0) + 1);
+    }
+    endProgram();
+}
+
+void frmMain::Command2_Click()
+{
+    QStringList lines{Text2->text(), reportText()};
+    for (int i = 0; i < List1->count(); ++i)
+        lines << List1->item(i)->text();
+    QString reason;
+    if (!m_ctx.prompts.print(lines, &reason))
+        m_ctx.prompts.message(QStringLiteral("Nothing was printed: ") + reason, kTitle,
+                              Prompts::Icon::Warning);
+}
+
+void frmMain::Label1_Click()
+{
+    m_ctx.prompts.message(QStringLiteral("Red=No coommunication with scan tool,\r\n"
+                                         "Yellow=Communication with scan tool, not with vehicle\r\n"
+                                         "Green=Communication with vehicle"),
+                          QStringLiteral("Quorvex V3.40"), Prompts::Icon::Information);
+}
+
+void frmMain::Label3_Click()
+{
+    m_ctx.prompts.message(QStringLiteral("VIN will be shown here if available and Scan F/W is "
+                                         "4.00 or higher, user entry is also allowed"),
+                          kTitle, Prompts::Icon::Information);
+}
+
+void frmMain::mnuDebugMode_Click()
+{
+    SharedState &st = m_ctx.state;
+    st.DebugMode = !st.DebugMode;
+    m_ctx.prompts.message(st.DebugMode ? QStringLiteral("Debug Mode is turned ON")
+                                       : QStringLiteral("Debug Mode is turned OFF"),
+                          QString(), Prompts::Icon::None);
+}
+
+void frmMain::mnuUnitsEnglish_Click()
+{
+    m_ctx.state.UnitsMetric = false;
+}
+
+void frmMain::mnuUnitsMetric_Click()
+{
+    m_ctx.state.UnitsMetric = true;
+}
+
+void frmMain::mnu9600_Click()
+{
+    m_ctx.state.BaudRate = 9600;
+}
+
+void frmMain::mnu19200_Click()
+{
+    m_ctx.state.BaudRate = 19200;
+}
+
+void frmMain::setServiceButtonsEnabled(bool enabled)
+{
+    for (QPushButton *b : {Mode1, Mode2, Mode3, Mode4, ChangeECU})
+        b->setEnabled(enabled);
+}
+
+void frmMain::pressButton(QPushButton *button)
+{
+    // Option buttons: pressing one releases the others of its container.
+    const QList<QPushButton *> siblings =
+        button->parentWidget()->findChildren<QPushButton *>(Qt::FindDirectChildrenOnly);
+    for (QPushButton *other : siblings)
+        if (other != button && other->isCheckable())
+            other->setChecked(false);
+    button->setChecked(true);
+}
+
+void frmMain::releaseButton(QPushButton *button)
+{
+    button->setChecked(false);
+}
+
+void frmMain::Mode1_Click()
+{
+    pressButton(Mode1);
+    // Listing the supported items, the logger's selectors and the meters' menus join here
+    // with the decoders and their windows.
+    request_current_data(m_ctx, SupportDispatch());
+    releaseButton(Mode1);
+}
+
+void frmMain::ChangeECU_Click()
+{
+    pressButton(ChangeECU);
+    exchange_change_ecu(m_ctx);
+    ChangeECU->setText(QStringLiteral("Toggle ECU"));
+    releaseButton(ChangeECU);
+    Mode1_Click();
+}
+
+} // namespace quorvex

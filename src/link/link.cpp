@@ -1,0 +1,45 @@
+#include "link.h"
+
+#include "sharedstate.h"
+#include "transport.h"
+
+#include <limits>
+
+namespace quorvex {
+
+Transport *Link::active() const
+{
+    Transport *t = m_state.UseSerial ? m_serial : m_usb;
+    return (t && t->isOpen()) ? t : nullptr;
+}
+
+bool Link::isConnected() const
+{
+    return active() != nullptr;
+}
+
+void Link::OBDoutput(const QString &strOUT)
+{
+    if (Transport *t = active())
+        t->write(strOUT.toLatin1());
+}
+
+QString Link::OBDinput()
+{
+    // Text mode: each received byte is one character.
+    if (Transport *t = active())
+        return QString::fromLatin1(t->readAll());
+    return QString();
+}
+
+int Link::OBDinbuffercount()
+{
+    Transport *t = active();
+    if (!t)
+        return 0;
+    const qint64 n = t->bytesAvailable();
+    return n > std::numeric_limits<int>::max() ? std::numeric_limits<int>::max()
+                                               : static_cast<int>(n);
+}
+
+} // namespace quorvex

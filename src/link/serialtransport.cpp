@@ -1,0 +1,95 @@
+#include "serialtransport.h"
+
+namespace quorvex {
+
+SerialTransport::SerialTransport(QObject *parent) : Transport(parent)
+{
+    connect(&m_port, &QSerialPort::errorOccurred, this, &SerialTransport::onError);
+}
+
+bool SerialTransport::open(const SerialSettings &settings, QString *error)
+{
+    close();
+    m_settings = settings;
+    m_port.setPortName(settings.device);
+    m_port.setBaudRate(settings.baud);
+    m_port.setDataBits(QSerialPort::Data8);
+    m_port.setParity(QSerialPort::NoParity);
+    m_port.setStopBits(QSerialPort::OneStop);
+    m_port.setReadBufferSize(0);
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        if (error)
+            *error = explainOpenError(m_port.error(), m_port.errorString());
+        return false;
+    }
+    return true;
+}
+
+void SerialTransport::close()
+{
+    if (m_port.isOpen())
+        m_port.close();
+}
+
+bool SerialTransport::isOpen() const
+{
+    return m_port.isOpen();
+}
+
+void SerialTransport::write(const QByteArray &bytes)
+{
+    if (m_port.isOpen())
+        m_port.write(bytes);
+}
+
+qint64 SerialTransport::bytesAvailable() const
+{
+    return m_port.isOpen() ? m_port.bytesAvailable() : 0;
+}
+
+QByteArray SerialTransport::readAll()
+{
+    return m_port.isOpen() ? m_port.readAll() : QByteArray();
+}
+
+void SerialTransport::onError(QSerialPort::SerialPortError error)
+{
+    // A vanished device keeps reporting ReadError at a furious rate while the port stays
+    // open: close on the first report.
+    if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError)
+        return;
+    if (!m_port.isOpen())
+        return;
+    const QString reason = m_port.errorString();
+    m_port.close();
+    emit lost(reason);
+}
+
+QString SerialTransport::explainOpenError(QSerialPort::SerialPortError code, const QString &text)
+{
+    switch (code) {
+    case QSerialPort::PermissionError:
+        return QStringLiteral("%1 (permission denied: add your user to the dialout group, "
+                              "then log in again)")
+            .arg(text);
+    case QSerialPort::DeviceNotFoundError:
+        return QStringLiteral("%1 (device not found)").arg(text);
+    default:
+        return text;
+    }
+}
+
+bool SerialTransport::probe(const QString &device, QString *error)
+{
+    QSerialPort port;
+    port.setPortName(device);
+    if (!port.open(QIODevice::ReadWrite)) {
+        if (error)
+            *error = explainOpenError(port.error(), port.errorString());
+        return false;
+    }
+    port.close();
+    return true;
+}
+
+} // namespace quorvex
