@@ -1,0 +1,78 @@
+// Quorvex: OBD-II diagnostics through a scan interface on a serial line.
+#include "commandline.h"
+#include "frmmain.h"
+#include "qtprompts.h"
+#include "simserver.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cstdio>
+#include <memory>
+
+using namespace quorvex;
+
+namespace {
+
+// A scenario given by name is looked up among the shipped ones next to the executable.
+bool loadScenario(const QString &nameOrFile, sim::Scenario *scenario, QString *error)
+{
+    if (nameOrFile.isEmpty()) {
+        *scenario = sim::defaultScenario();
+        return true;
+    }
+    QString path = nameOrFile;
+    if (!QFileInfo::exists(path))
+        path = QDir(QCoreApplication::applicationDirPath())
+                   .filePath(QStringLiteral("../share/quorvex/scenarios/%1.json").arg(nameOrFile));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("scenario %1: %2").arg(nameOrFile, file.errorString());
+        return false;
+    }
+    return sim::parseScenario(file.readAll(), scenario, error);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quorvex"));
+    // The program ends through Exit (or the frame's close, which runs Exit), never because a
+    // window was hidden during the exit pause.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    const CommandLine cmd = parse_command_line(app.arguments().mid(1));
+    if (cmd.help || !cmd.error.isEmpty()) {
+        if (!cmd.error.isEmpty())
+            std::fprintf(stderr, "quorvex: %s\n\n", qPrintable(cmd.error));
+        std::fputs(qPrintable(usage_text()), cmd.help ? stdout : stderr);
+        return cmd.help ? 0 : 2;
+    }
+
+    std::unique_ptr<sim::Server> simulator;
+    if (cmd.simulate) {
+        sim::Scenario scenario;
+        QString error;
+        if (!loadScenario(cmd.scenario, &scenario, &error)) {
+            std::fprintf(stderr, "quorvex: %s\n", qPrintable(error));
+            return 2;
+        }
+        simulator = std::make_unique<sim::Server>(scenario);
+        if (!simulator->start(&error)) {
+            std::fprintf(stderr, "quorvex: simulator: %s\n", qPrintable(error));
+            return 1;
+        }
+    }
+
+    QtPrompts prompts;
+    frmMain window(prompts);
+    prompts.setParent(&window);
+    window.setComDevices(map_com_ports(cmd, simulator ? simulator->devicePath() : QString(),
+                                       platform_serial_ports()));
+    window.Form_Load();
+    return QApplication::exec();
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "obdcontext.h"
+#include "recording.h"
+#include "serialtransport.h"
+#include "simserver.h"
+
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace quorvex::test {
+
+// The link attached to the simulated interface over a real pseudo-terminal, with a recording
+// view and prompts. Waits are bounded tighter than in the program so failures end quickly.
+class SimLinkTest : public ::testing::Test
+{
+protected:
+    void startSim(sim::Scenario scenario = sim::defaultScenario(), sim::Options options = {})
+    {
+        server = std::make_unique<sim::Server>(std::move(scenario), options);
+        QString error;
+        ASSERT_TRUE(server->start(&error)) << error.toStdString();
+        SerialSettings settings;
+        settings.device = server->devicePath();
+        ASSERT_TRUE(serial.open(settings, &error)) << error.toStdString();
+        ctx.link.attachSerial(&serial);
+        ctx.state.UseSerial = true;
+        ctx.bounds.silentMs = 1500;
+    }
+
+    void TearDown() override
+    {
+        serial.close();
+        server.reset();
+    }
+
+    // Runs the event loop until pred holds or ms pass.
+    template <typename Pred>
+    static bool waitUntil(Pred pred, int ms = 2000)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!pred() && t.elapsed() < ms)
+            ctx_yield(10);
+        return pred();
+    }
+    static void ctx_yield(int ms);
+
+    RecordingView view;
+    RecordingPrompts prompts;
+    ObdContext ctx{view, prompts};
+    SerialTransport serial;
+    std::unique_ptr<sim::Server> server;
+};
+
+} // namespace quorvex::test
