@@ -1,0 +1,313 @@
+#include "simengine.h"
+
+#include "simreplies.h"
+#include "simvehicle.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace quorvex::sim {
+
+namespace {
+
+// Stray characters a noisy line produces between marks. Never "S" or "P": those would be read
+// as ready marks.
+constexpr char kGarbage[] = {'?', '#', 'Q', '\r', '~', 'z'};
+
+// The interface's own commands: firmware identification and ECU switch are answered, the
+// rest of the 0x8x, 0x9x and 0xFx commands are taken without an answer.
+constexpr char kFirmwareCommand[] = "900101";
+constexpr char kSwitchEcuCommand[] = "800204";
+
+bool isCommandCharacter(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+}
+
+} // namespace
+
+Engine::Engine(Scenario scenario, Options options)
+    : m_scenario(std::move(scenario)), m_options(options), m_faults(m_scenario.faults)
+{
+}
+
+void Engine::receive(const QByteArray &bytes, qint64 nowUs)
+{
+    advance(nowUs);
+    for (const char c : bytes) {
+        if (!isCommandCharacter(c))
+            continue;
+        m_input.append(c);
+        if (m_input.size() == 6) {
+            handleCommand(m_input, m_lastNowUs);
+            m_input.clear();
+        }
+    }
+}
+
+QByteArray Engine::take(qint64 nowUs)
+{
+    advance(nowUs);
+    return std::exchange(m_ready, QByteArray());
+}
+
+qint64 Engine::nextEventUs() const
+{
+    if (m_lastNowUs < 0)
+        return 0; // the clock starts with the first call
+    if (m_hungUp)
+        return -1;
+    if (!m_ready.isEmpty())
+        return m_lastNowUs;
+    if (!m_schedule.empty())
+        return dueUs(m_schedule.front(), m_schedule.front().sent);
+    if (m_hangUpAtUs >= 0)
+        return std::max(m_hangUpAtUs, m_lastNowUs);
+    if (isSilent())
+        return -1;
+    if (m_restartMarks)
+        return m_lastNowUs;
+    if (m_faults.garbage && m_garbageAtUs >= 0)
+        return std::min(m_garbageAtUs, m_nextMarkUs);
+    return m_nextMarkUs;
+}
+
+bool Engine::hungUp() const
+{
+    return m_hungUp;
+}
+
+void Engine::setFaults(const Faults &faults)
+{
+    // Marks restart from the next call's time, not from a schedule that went stale while the
+    // interface was silent (which would burst the missed marks out at once).
+    if (m_faults.silent && !faults.silent)
+        m_restartMarks = true;
+    m_faults = faults;
+    // A pending hang-up is worked out again against the new count on the next call.
+    if (!m_hungUp)
+        m_hangUpAtUs = -1;
+}
+
+Faults Engine::faults() const
+{
+    return m_faults;
+}
+
+void Engine::setLineBaud(int baud)
+{
+    m_lineBaud = std::max(baud, 0);
+}
+
+int Engine::lineBaud() const
+{
+    return m_lineBaud;
+}
+
+int Engine::activeEcu() const
+{
+    return m_activeEcu;
+}
+
+QStringList Engine::commands() const
+{
+    return m_commands;
+}
+
+const Scenario &Engine::scenario() const
+{
+    return m_scenario;
+}
+
+void Engine::advance(qint64 nowUs)
+{
+    if (m_lastNowUs < 0) {
+        m_lastNowUs = nowUs;
+        m_lineFreeUs = nowUs;
+        m_nextMarkUs = nowUs + markIntervalUs();
+    }
+    nowUs = std::max(nowUs, m_lastNowUs);
+    m_lastNowUs = nowUs;
+    if (m_hungUp)
+        return;
+    if (isSilent()) {
+        // A silent interface drops whatever it was about to send.
+        m_schedule.clear();
+        m_lineFreeUs = nowUs;
+        m_garbageAtUs = -1;
+    }
+    if (m_restartMarks && !isSilent()) {
+        m_restartMarks = false;
+        m_nextMarkUs = std::max(nowUs, m_lineFreeUs) + markIntervalUs();
+    }
+    scheduleHangUpIfDue(nowUs);
+
+    for (;;) {
+        if (!m_schedule.empty()) {
+            Segment &segment = m_schedule.front();
+            while (segment.sent < segment.bytes.size() && dueUs(segment, segment.sent) <= nowUs)
+                m_ready.append(segment.bytes.at(segment.sent++));
+            if (segment.sent < segment.bytes.size())
+                return;
+            m_schedule.pop_front();
+            continue;
+        }
+        if (m_hangUpAtUs >= 0) {
+            // No marks once the hang-up is pending: the interface is going away.
+            m_hungUp = nowUs >= m_hangUpAtUs;
+            return;
+        }
+        if (isSilent())
+            return;
+
+        // Idle line: marks, and with the garbage fault a stray character half-way between.
+        const bool garbageNext = m_faults.garbage && m_garbageAtUs >= 0;
+        const qint64 atUs = garbageNext ? m_garbageAtUs : m_nextMarkUs;
+        if (atUs > nowUs)
+            return;
+        if (garbageNext) {
+            schedule(QByteArray(1, kGarbage[m_garbageIndex]), atUs);
+            m_garbageIndex = (m_garbageIndex + 1) % static_cast<int>(sizeof kGarbage);
+            m_garbageAtUs = -1;
+        } else {
+            schedule(QByteArray(1, hasContact() ? 'S' : 'P'), atUs);
+            m_nextMarkUs = atUs + markIntervalUs();
+            m_garbageAtUs = m_faults.garbage ? atUs + markIntervalUs() / 2 : -1;
+        }
+    }
+}
+
+void Engine::handleCommand(const QByteArray &command, qint64 nowUs)
+{
+    m_commands.append(QString::fromLatin1(command));
+    if (m_hungUp || m_hangUpAtUs >= 0)
+        return; // the interface is about to hang up and takes nothing more
+    ++m_commandCount;
+
+    bool fromVehicle = false;
+    QByteArray reply = isSilent() ? QByteArray() : answer(command, nowUs, &fromVehicle);
+    if (!reply.isEmpty()) {
+        if (m_faults.strayLeadingS > 0) {
+            --m_faults.strayLeadingS;
+            reply.prepend('S');
+        }
+        const qint64 handledUs = std::max(nowUs, m_lineFreeUs);
+        schedule(reply, handledUs + (fromVehicle ? latencyUs() : 0));
+    }
+    // Marks pause while the command is handled and resume one interval after its reply.
+    m_nextMarkUs = std::max(nowUs, m_lineFreeUs) + markIntervalUs();
+    m_garbageAtUs = -1;
+    scheduleHangUpIfDue(nowUs);
+}
+
+QByteArray Engine::answer(const QByteArray &command, qint64 nowUs, bool *fromVehicle)
+{
+    if (command == kFirmwareCommand)
+        return m_scenario.firmware.toLatin1();
+    if (command == kSwitchEcuCommand) {
+        // Two ECUs toggle; with one the interface stays where it is. The answer names the now
+        // active ECU and holds neither "S" nor "P".
+        if (!m_scenario.ecus.isEmpty())
+            m_activeEcu = (m_activeEcu + 1) % static_cast<int>(m_scenario.ecus.size());
+        return "OK" + QByteArray::number(m_activeEcu + 1);
+    }
+    const QByteArray raw = QByteArray::fromHex(command);
+    const auto service = static_cast<quint8>(raw.at(0));
+    const auto pid = static_cast<quint8>(raw.at(1));
+    const auto length = static_cast<quint8>(raw.at(2));
+    const int group = service >> 4;
+    if (group == 0x8 || group == 0x9 || group == 0xF)
+        return {};
+
+    *fromVehicle = true;
+    if (!hasContact() || m_faults.ecuTimeout)
+        return timeoutReply(length);
+    if (m_faults.retryReplies > 0) {
+        --m_faults.retryReplies;
+        return retryReply(length);
+    }
+    const QByteArray reply = vehicleAnswer(service, pid, length, nowUs);
+    return reply.isEmpty() ? timeoutReply(length) : reply;
+}
+
+// The vehicle's reply, or empty when the ECU stays silent (the interface then reports an ECU
+// time-out).
+QByteArray Engine::vehicleAnswer(quint8 service, quint8 pid, int length, qint64 nowUs) const
+{
+    if (m_scenario.ecus.isEmpty())
+        return {};
+    const Ecu &ecu = m_scenario.ecus.at(m_activeEcu);
+    QByteArray message;
+    message.append(char(0x48)).append(char(0x6B)).append(static_cast<char>(ecu.address));
+    message.append(static_cast<char>(service + 0x40)).append(static_cast<char>(pid));
+
+    if (service == 0x01) {
+        if (pid % 0x20 == 0)
+            return vehicleReply(message + supportBytes(ecu.pids, pid), length);
+        if (!ecu.pids.contains(pid))
+            return {};
+        const auto pinned = ecu.values.constFind(pid);
+        const QByteArray data = pinned != ecu.values.cend() ? *pinned : modelPidData(pid, nowUs);
+        return vehicleReply(message + data, length);
+    }
+    if (service == 0x09 && pid == 0x02) {
+        const QByteArray vin = m_scenario.vin.toLatin1();
+        switch (m_scenario.vinForm) {
+        case VinForm::Short:
+            return vinShortReply(vin);
+        case VinForm::Long:
+            return vinLongReply(ecu.address, vin);
+        case VinForm::None:
+            return {};
+        }
+    }
+    // Freeze frame, codes, clearing and the O2 tests are not modelled yet: the ECU stays silent.
+    return {};
+}
+
+void Engine::schedule(const QByteArray &bytes, qint64 startUs)
+{
+    Segment segment;
+    segment.bytes = bytes;
+    segment.startUs = std::max(startUs, m_lineFreeUs);
+    segment.baud = paceBaud();
+    m_lineFreeUs = dueUs(segment, static_cast<int>(bytes.size()) - 1);
+    m_schedule.push_back(segment);
+}
+
+void Engine::scheduleHangUpIfDue(qint64 nowUs)
+{
+    if (m_hungUp || m_hangUpAtUs >= 0 || m_faults.disconnectAfter < 0 ||
+        m_commandCount < m_faults.disconnectAfter) {
+        return;
+    }
+    m_hangUpAtUs = std::max(nowUs, m_lineFreeUs);
+}
+
+qint64 Engine::markIntervalUs() const
+{
+    return std::max(m_scenario.markIntervalMs, 1) * qint64(1000);
+}
+
+qint64 Engine::latencyUs() const
+{
+    return (qint64(std::max(m_scenario.latencyMs, 0)) + std::max(m_faults.latencyMs, 0)) * 1000;
+}
+
+int Engine::paceBaud() const
+{
+    if (m_options.paceBaud == kPaceLine)
+        return m_lineBaud;
+    return std::max(m_options.paceBaud, 0);
+}
+
+qint64 Engine::dueUs(const Segment &segment, int index)
+{
+    if (segment.baud <= 0)
+        return segment.startUs;
+    // Ten bits per character (start, eight data, stop); computed from the start each time so
+    // that rounding does not accumulate along a long reply.
+    return segment.startUs + (qint64(index) + 1) * 10'000'000 / segment.baud;
+}
+
+} // namespace quorvex::sim

@@ -1,0 +1,100 @@
+#pragma once
+
+#include "simscenario.h"
+
+#include <QByteArray>
+#include <QStringList>
+
+#include <deque>
+
+namespace quorvex::sim {
+
+// Pace the line at whatever speed the program set on it (Engine::setLineBaud).
+inline constexpr int kPaceLine = -1;
+
+struct Options
+{
+    // 0: a reply's characters are all due at once. A positive speed gives every character
+    // 10 bits of line time at that speed; kPaceLine takes the program's speed (unpaced while
+    // it is unknown).
+    int paceBaud = 0;
+};
+
+// The scan interface and the car behind it, as a pure state machine: no clock, no I/O, no
+// threads. The caller feeds the bytes the program wrote and pulls the bytes that are due, both
+// with the current time of one monotonic clock in microseconds. The first call fixes the
+// clock's origin: the first ready mark falls one mark interval after it.
+//
+// Commands are six upper-case hex characters; anything else on the line (CR, LF, blanks,
+// lower case, garbage) is ignored, so a command may arrive in pieces or several in one write.
+// Commands are handled strictly in order and a reply begins only when the previous output has
+// gone out. While idle the interface sends a ready mark, "S" or, without vehicle contact, "P",
+// every mark interval; marks pause from a command's arrival until one interval after its reply.
+class Engine
+{
+public:
+    explicit Engine(Scenario scenario, Options options = {});
+
+    void receive(const QByteArray &bytes, qint64 nowUs);
+    // Every byte whose send time has come by nowUs, in order.
+    QByteArray take(qint64 nowUs);
+    // When take() next has output (or the hang-up falls due); -1 if never without new input;
+    // 0 before the first call, which starts the clock.
+    qint64 nextEventUs() const;
+    // The "disconnect after n commands" fault has struck; nothing more is sent or handled.
+    bool hungUp() const;
+
+    void setFaults(const Faults &faults);
+    Faults faults() const;      // with the counters as far as they have counted down
+    void setLineBaud(int baud); // 0 = unknown
+    int lineBaud() const;
+    int activeEcu() const;        // index into the scenario's ECUs
+    QStringList commands() const; // every complete command received, in order
+    const Scenario &scenario() const;
+
+private:
+    // Output with a start time; with pacing, character i is due 10 (i + 1) bits after start.
+    struct Segment
+    {
+        QByteArray bytes;
+        qint64 startUs = 0;
+        int baud = 0;
+        int sent = 0;
+    };
+
+    void advance(qint64 nowUs);
+    void handleCommand(const QByteArray &command, qint64 nowUs);
+    QByteArray answer(const QByteArray &command, qint64 nowUs, bool *fromVehicle);
+    QByteArray vehicleAnswer(quint8 service, quint8 pid, int length, qint64 nowUs) const;
+    void schedule(const QByteArray &bytes, qint64 startUs);
+    void scheduleHangUpIfDue(qint64 nowUs);
+    bool isSilent() const { return m_faults.silent; }
+    bool hasContact() const { return !m_scenario.noContact && !m_faults.noContact; }
+    qint64 markIntervalUs() const;
+    qint64 latencyUs() const;
+    int paceBaud() const;
+    static qint64 dueUs(const Segment &segment, int index);
+
+    Scenario m_scenario;
+    Options m_options;
+    Faults m_faults;
+    int m_lineBaud = 0;
+    int m_activeEcu = 0;
+
+    QByteArray m_input; // hex characters of a command not yet complete
+    QStringList m_commands;
+    int m_commandCount = 0;
+
+    QByteArray m_ready;             // due, not yet taken
+    std::deque<Segment> m_schedule; // not yet due, in line order
+    qint64 m_lastNowUs = -1;        // -1 until the first call sets the origin
+    qint64 m_lineFreeUs = 0;        // when the last scheduled character has gone out
+    qint64 m_nextMarkUs = 0;
+    qint64 m_garbageAtUs = -1; // -1: no stray character pending
+    int m_garbageIndex = 0;
+    bool m_restartMarks = false; // silence ended: marks restart from the next call's time
+    qint64 m_hangUpAtUs = -1;    // -1: no hang-up pending
+    bool m_hungUp = false;
+};
+
+} // namespace quorvex::sim

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QString>
+
+namespace quorvex::sim {
+
+// How the vehicle answers "090208": the 17 characters already assembled by the interface
+// ("short"), the five raw response messages ("long"), or not at all ("none").
+enum class VinForm { Short, Long, None };
+
+// Misbehaviour of the interface and the car, switchable while the simulator runs. A scenario's
+// "faults" object uses the same names. The counters (retryReplies, strayLeadingS) count down as
+// the replies they affect go out.
+struct Faults
+{
+    bool silent = false;      // nothing is ever sent, not even ready marks
+    bool noContact = false;   // marks are "P", vehicle requests time out, interface commands work
+    bool ecuTimeout = false;  // every vehicle request is answered as an ECU time-out
+    int retryReplies = 0;     // the next k vehicle replies carry "S" at character 3
+    int strayLeadingS = 0;    // the next k replies of any kind are preceded by an extra "S"
+    bool garbage = false;     // stray characters (never "S" or "P") between idle marks
+    int disconnectAfter = -1; // hang up once the reply to the n-th command is sent; -1 never
+    int latencyMs = 0;        // delay before vehicle replies, added to the car's own latency
+
+    bool operator==(const Faults &) const = default;
+};
+
+// One engine control unit the interface can address.
+struct Ecu
+{
+    quint8 address = 0x10;           // third header byte of its replies
+    QList<quint8> pids;              // service 01 PIDs it answers, besides the support PIDs
+    QMap<quint8, QByteArray> values; // data bytes pinned per PID; the others come from the model
+
+    bool operator==(const Ecu &) const = default;
+};
+
+// The car behind the interface and the interface's own identity. Default-constructed, it is
+// the built-in car that sim/scenarios/default.json describes.
+struct Scenario
+{
+    QString name = QStringLiteral("default");
+    QString firmware = QStringLiteral("V3.40"); // answer to "900101": a letter and the version
+    QString vin = QStringLiteral("1XV0A12345R000001");
+    VinForm vinForm = VinForm::Short;
+    int markIntervalMs = 20; // period of the idle ready marks, at least 1
+    int latencyMs = 0;       // the car's delay before answering a vehicle request
+    bool noContact = false;  // the interface has no contact with the vehicle at all
+    QList<Ecu> ecus = defaultEcus();
+    Faults faults;
+
+    bool operator==(const Scenario &) const = default;
+
+    static QList<Ecu> defaultEcus();
+};
+
+// At most this many ECUs, so that "800204" can name the active one in a single digit.
+inline constexpr int kMaxEcus = 9;
+
+Scenario defaultScenario();
+
+// Parses a scenario from JSON text. Keys left out keep the built-in car's values; unknown keys
+// and malformed values are rejected with a message naming the key. On failure *scenario is left
+// unchanged.
+bool parseScenario(const QByteArray &json, Scenario *scenario, QString *error);
+
+} // namespace quorvex::sim

@@ -1,0 +1,384 @@
+#include "simserver.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace quorvex::sim {
+
+namespace {
+
+// Even with nothing due the thread wakes this often, so lineBaud() follows the program's
+// termios while the interface is silent.
+constexpr int kMaxPollMs = 250;
+
+// Nobody has read the device for this many characters (40 s of marks): the program has it
+// closed. A real port drops what arrives while closed; so does the server, instead of
+// filling the pty buffer until writes stall and handing the next opener a stale backlog.
+constexpr int kBacklogLimit = 2048;
+
+// Bounds of the pause between the last reply and the hang-up, see waitUntilReadOrStopped().
+constexpr std::chrono::milliseconds kHangUpMinimumWait{20};
+constexpr std::chrono::milliseconds kHangUpMaximumWait{500};
+
+qint64 monotonicUs()
+{
+    using namespace std::chrono;
+    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+int baudFromSpeed(speed_t speed)
+{
+    static constexpr std::array<std::pair<speed_t, int>, 19> kSpeeds{{
+        {B0, 0},         {B50, 50},       {B75, 75},         {B110, 110},       {B134, 134},
+        {B150, 150},     {B200, 200},     {B300, 300},       {B600, 600},       {B1200, 1200},
+        {B1800, 1800},   {B2400, 2400},   {B4800, 4800},     {B9600, 9600},     {B19200, 19200},
+        {B38400, 38400}, {B57600, 57600}, {B115200, 115200}, {B230400, 230400},
+    }};
+    for (const auto &[code, baud] : kSpeeds) {
+        if (code == speed)
+            return baud;
+    }
+    return 0; // a speed this table does not know: treat as unknown (unpaced)
+}
+
+QString errnoText(const char *what)
+{
+    return QStringLiteral("%1: %2").arg(QLatin1String(what),
+                                        QString::fromLocal8Bit(strerror(errno)));
+}
+
+void closeFd(int &fd)
+{
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+}
+
+} // namespace
+
+Server::Server(Scenario scenario, Options options) : m_engine(std::move(scenario), options) {}
+
+Server::~Server()
+{
+    stopThread();
+    closeLine();
+    closeFd(m_wakeRead);
+    closeFd(m_wakeWrite);
+    removeSymlink();
+}
+
+bool Server::start(QString *error)
+{
+    const auto fail = [this, error](const QString &message) {
+        if (error)
+            *error = message;
+        closeLine();
+        closeFd(m_wakeRead);
+        closeFd(m_wakeWrite);
+        return false;
+    };
+    if (!m_devicePath.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("the server has already been started");
+        return false;
+    }
+
+    m_masterFd = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (m_masterFd < 0)
+        return fail(errnoText("posix_openpt"));
+    if (::grantpt(m_masterFd) != 0 || ::unlockpt(m_masterFd) != 0)
+        return fail(errnoText("grantpt/unlockpt"));
+    std::array<char, 128> name{};
+    if (::ptsname_r(m_masterFd, name.data(), name.size()) != 0)
+        return fail(errnoText("ptsname"));
+    const int flags = ::fcntl(m_masterFd, F_GETFL);
+    if (flags < 0 || ::fcntl(m_masterFd, F_SETFL, flags | O_NONBLOCK) != 0)
+        return fail(errnoText("fcntl"));
+
+    // The server's own slave descriptor keeps the line up while the program has it closed,
+    // and carries the raw mode the program finds when it opens the device.
+    m_slaveFd = ::open(name.data(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (m_slaveFd < 0)
+        return fail(errnoText("open slave"));
+    termios tio{};
+    if (::tcgetattr(m_slaveFd, &tio) != 0)
+        return fail(errnoText("tcgetattr"));
+    ::cfmakeraw(&tio);
+    if (::tcsetattr(m_slaveFd, TCSANOW, &tio) != 0)
+        return fail(errnoText("tcsetattr"));
+
+    std::array<int, 2> pipeFds{-1, -1};
+    if (::pipe2(pipeFds.data(), O_NONBLOCK | O_CLOEXEC) != 0)
+        return fail(errnoText("pipe2"));
+    m_wakeRead = pipeFds[0];
+    m_wakeWrite = pipeFds[1];
+
+    m_devicePath = QString::fromLocal8Bit(name.data());
+    {
+        const std::lock_guard lock(m_mutex);
+        m_lineBaud = readLineBaud();
+    }
+    m_thread = std::thread(&Server::run, this);
+    return true;
+}
+
+QString Server::devicePath() const
+{
+    return m_devicePath;
+}
+
+bool Server::placeSymlink(const QString &linkPath, QString *error)
+{
+    const auto fail = [error](const QString &message) {
+        if (error)
+            *error = message;
+        return false;
+    };
+    if (m_devicePath.isEmpty())
+        return fail(QStringLiteral("the server has not been started"));
+    const QByteArray link = QFile::encodeName(linkPath);
+    struct stat info
+    {
+    };
+    if (::lstat(link.constData(), &info) == 0) {
+        if (!S_ISLNK(info.st_mode))
+            return fail(linkPath + QStringLiteral(" exists and is not a symbolic link"));
+        if (::unlink(link.constData()) != 0)
+            return fail(errnoText("unlink"));
+    }
+    if (::symlink(QFile::encodeName(m_devicePath).constData(), link.constData()) != 0)
+        return fail(errnoText("symlink"));
+    if (m_linkPath != linkPath)
+        removeSymlink();
+    m_linkPath = linkPath;
+    return true;
+}
+
+void Server::removeSymlink()
+{
+    // Only the link this server placed: someone may have pointed it elsewhere meanwhile.
+    if (m_linkPath.isEmpty())
+        return;
+    const QByteArray link = QFile::encodeName(m_linkPath);
+    std::array<char, 256> target{};
+    const ssize_t size = ::readlink(link.constData(), target.data(), target.size() - 1);
+    if (size > 0 && QFile::decodeName(QByteArray(target.data(), size)) == m_devicePath)
+        ::unlink(link.constData());
+    m_linkPath.clear();
+}
+
+void Server::setFaults(const Faults &faults)
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_engine.setFaults(faults);
+    }
+    wake(); // the next due event may have moved
+}
+
+Faults Server::faults() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_engine.faults();
+}
+
+QByteArray Server::received() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_received;
+}
+
+QStringList Server::commands() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_engine.commands();
+}
+
+int Server::lineBaud() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_lineBaud;
+}
+
+int Server::activeEcu() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_engine.activeEcu();
+}
+
+void Server::hangUp()
+{
+    stopThread();
+    closeLine();
+    const std::lock_guard lock(m_mutex);
+    m_hungUp = true;
+}
+
+bool Server::isHungUp() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_hungUp;
+}
+
+void Server::run()
+{
+    QByteArray input;
+    for (;;) {
+        input.clear();
+        readInput(&input);
+        const int baud = readLineBaud();
+        const qint64 nowUs = monotonicUs();
+        QByteArray output;
+        bool hungUp = false;
+        qint64 nextUs = -1;
+        {
+            const std::lock_guard lock(m_mutex);
+            if (m_stopRequested)
+                return;
+            m_lineBaud = baud;
+            m_engine.setLineBaud(baud);
+            if (!input.isEmpty()) {
+                m_received += input;
+                m_engine.receive(input, nowUs);
+            }
+            output = m_engine.take(nowUs);
+            hungUp = m_engine.hungUp();
+            nextUs = m_engine.nextEventUs();
+        }
+        writeOutput(output);
+        if (hungUp) {
+            waitUntilReadOrStopped();
+            closeLine();
+            const std::lock_guard lock(m_mutex);
+            m_hungUp = true;
+            return;
+        }
+
+        // Round up: waking before the event is due would only loop back here with nothing to do.
+        int timeoutMs = kMaxPollMs;
+        if (nextUs >= 0) {
+            const qint64 waitUs = std::max<qint64>(nextUs - monotonicUs(), 0);
+            timeoutMs = static_cast<int>(std::min<qint64>((waitUs + 999) / 1000, kMaxPollMs));
+        }
+        std::array<pollfd, 2> fds{{{m_masterFd, POLLIN, 0}, {m_wakeRead, POLLIN, 0}}};
+        if (::poll(fds.data(), fds.size(), timeoutMs) > 0 && (fds[1].revents & POLLIN))
+            drainWakeUps();
+    }
+}
+
+void Server::waitUntilReadOrStopped()
+{
+    // Closing the master discards what the slave has not read yet, so the reply that came
+    // before the hang-up is given a moment to be read. The data may take a little while to
+    // reach the slave's queue, hence the minimum wait before the queue is trusted to be empty.
+    const auto start = std::chrono::steady_clock::now();
+    for (;;) {
+        const auto waited = std::chrono::steady_clock::now() - start;
+        int pending = 0;
+        if (::ioctl(m_slaveFd, FIONREAD, &pending) != 0)
+            pending = 0;
+        if ((pending == 0 && waited >= kHangUpMinimumWait) || waited >= kHangUpMaximumWait)
+            return;
+        {
+            const std::lock_guard lock(m_mutex);
+            if (m_stopRequested)
+                return;
+        }
+        pollfd wakeFd{m_wakeRead, POLLIN, 0};
+        if (::poll(&wakeFd, 1, 5) > 0)
+            drainWakeUps();
+    }
+}
+
+void Server::drainWakeUps()
+{
+    std::array<char, 64> drain{};
+    while (::read(m_wakeRead, drain.data(), drain.size()) > 0) {
+    }
+}
+
+void Server::stopThread()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stopRequested = true;
+    }
+    wake();
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void Server::wake()
+{
+    if (m_wakeWrite < 0)
+        return;
+    const char byte = 'w';
+    // A full pipe already holds a wake-up; nothing is lost when this write fails.
+    [[maybe_unused]] const ssize_t written = ::write(m_wakeWrite, &byte, 1);
+}
+
+void Server::closeLine()
+{
+    closeFd(m_masterFd);
+    closeFd(m_slaveFd);
+}
+
+void Server::readInput(QByteArray *input)
+{
+    std::array<char, 512> buffer{};
+    for (;;) {
+        const ssize_t count = ::read(m_masterFd, buffer.data(), buffer.size());
+        if (count > 0) {
+            input->append(buffer.data(), count);
+            continue;
+        }
+        if (count < 0 && errno == EINTR)
+            continue;
+        return; // EAGAIN: all read
+    }
+}
+
+void Server::writeOutput(const QByteArray &output)
+{
+    if (output.isEmpty())
+        return;
+    int pending = 0;
+    if (::ioctl(m_slaveFd, FIONREAD, &pending) == 0 && pending > kBacklogLimit)
+        ::tcflush(m_slaveFd, TCIFLUSH);
+    qsizetype offset = 0;
+    while (offset < output.size()) {
+        const ssize_t count = ::write(m_masterFd, output.constData() + offset,
+                                      static_cast<size_t>(output.size() - offset));
+        if (count > 0) {
+            offset += count;
+            continue;
+        }
+        if (count < 0 && errno == EINTR)
+            continue;
+        return; // the line is full: the rest is lost, as on an overrun serial line
+    }
+}
+
+int Server::readLineBaud() const
+{
+    termios tio{};
+    if (m_slaveFd < 0 || ::tcgetattr(m_slaveFd, &tio) != 0)
+        return 0;
+    return baudFromSpeed(::cfgetospeed(&tio));
+}
+
+} // namespace quorvex::sim

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "simengine.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <mutex>
+#include <thread>
+
+namespace quorvex::sim {
+
+// Serves the simulated interface on a pseudo-terminal, so the program under test opens a real
+// serial device and uses its real serial path. The server keeps its own descriptor of the
+// slave end open (in raw mode), so the program may open and close the device freely without
+// the line going away; only a hang-up closes it.
+//
+// One thread of its own moves bytes between the master end and the engine; it sleeps in
+// poll() until input, a control change or the engine's next due byte. Every public member is
+// thread-safe, except that start(), hangUp() and destruction belong to one controlling thread.
+class Server
+{
+public:
+    explicit Server(Scenario scenario, Options options = {});
+    ~Server(); // stops the thread, closes both pty ends, removes the symlink it placed
+    Server(const Server &) = delete;
+    Server &operator=(const Server &) = delete;
+
+    // Opens the pseudo-terminal and starts serving. False, with *error set, if it cannot.
+    bool start(QString *error);
+    QString devicePath() const; // the slave end, e.g. /dev/pts/7; empty before start()
+
+    // Places (or replaces) a symbolic link to the device, e.g. a stable path for the demo.
+    // An existing file that is not a symbolic link is never replaced. One link per server:
+    // placing another removes the previous one.
+    bool placeSymlink(const QString &linkPath, QString *error);
+
+    void setFaults(const Faults &faults);
+    Faults faults() const;
+    QByteArray received() const;  // every byte the program wrote, in order
+    QStringList commands() const; // the six-character commands seen, in order
+    int lineBaud() const;         // speed the program set on the line; 0 before start()
+    int activeEcu() const;
+
+    // The adapter is unplugged: the master end is closed when this returns, so the program's
+    // reads fail the way they do when a real adapter goes away.
+    void hangUp();
+    bool isHungUp() const;
+
+private:
+    void run();
+    void waitUntilReadOrStopped();
+    void stopThread();
+    void wake();
+    void drainWakeUps();
+    void closeLine();
+    void removeSymlink();
+    void readInput(QByteArray *input);
+    void writeOutput(const QByteArray &output);
+    int readLineBaud() const;
+
+    mutable std::mutex m_mutex;
+    Engine m_engine;              // guarded by m_mutex
+    QByteArray m_received;        // guarded by m_mutex
+    int m_lineBaud = 0;           // guarded by m_mutex
+    bool m_stopRequested = false; // guarded by m_mutex
+    bool m_hungUp = false;        // guarded by m_mutex
+
+    // Set by start() before the thread exists; afterwards used by the thread alone, and by
+    // the controlling thread again only once the thread has been joined.
+    int m_masterFd = -1;
+    int m_slaveFd = -1;
+    int m_wakeRead = -1;
+    int m_wakeWrite = -1;
+    QString m_devicePath;
+    QString m_linkPath;
+    std::thread m_thread;
+};
+
+} // namespace quorvex::sim
