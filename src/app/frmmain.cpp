@@ -1,6 +1,7 @@
 #include "frmmain.h"
 
 #include "clicklabel.h"
+#include "menuaccessible.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -55,6 +56,7 @@ QFont family(const QString &name, QFont::StyleHint hint)
 frmMain::frmMain(Prompts &prompts, QWidget *parent)
     : QMainWindow(parent), m_ctx(*this, prompts), m_quit([] { QCoreApplication::exit(0); })
 {
+    install_menu_item_accessibility();
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Quorvex  OBD-II Interface Version 3.40  R5"));
     m_ctx.link.attachSerial(&m_serial);

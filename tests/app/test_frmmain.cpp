@@ -4,6 +4,7 @@
 #include "recording.h"
 #include "simserver.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -159,6 +160,13 @@ TEST_F(MainWindowTest, EveryControlCarriesItsNameCaptionAndAccessibleTexts)
         ASSERT_NE(a, nullptr);
         EXPECT_EQ(a->text(), QLatin1String(text)) << name;
         EXPECT_FALSE(a->isCheckable()) << name;
+        // What the accessibility tree shows: the caption as the name, the program name as
+        // the description (Qt's own menu items report no description at all).
+        QAccessibleInterface *item = QAccessible::queryAccessibleInterface(a);
+        ASSERT_NE(item, nullptr) << name;
+        EXPECT_EQ(item->text(QAccessible::Description), QLatin1String(name));
+        EXPECT_EQ(item->text(QAccessible::Name), QString(QLatin1String(text)).remove(u'&'));
+        EXPECT_EQ(item->role(), QAccessible::MenuItem) << name;
     }
 }
 

@@ -1,0 +1,138 @@
+#include "menuaccessible.h"
+
+#include <QAccessible>
+#include <QAccessibleActionInterface>
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
+
+namespace quorvex {
+
+namespace {
+
+QString stripAccessKey(QString text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.at(i) == u'&')
+            text.remove(i, 1); // "&&" keeps one ampersand
+    }
+    return text;
+}
+
+// An item of a QMenu or QMenuBar, backed by its QAction.
+class MenuItemAccessible : public QAccessibleInterface, public QAccessibleActionInterface
+{
+public:
+    MenuItemAccessible(QAction *action, QWidget *owner) : m_action(action), m_owner(owner) {}
+
+    bool isValid() const override { return m_action && m_owner; }
+    QObject *object() const override { return m_action; }
+    QWindow *window() const override { return m_owner ? m_owner->windowHandle() : nullptr; }
+    QAccessibleInterface *parent() const override
+    {
+        return QAccessible::queryAccessibleInterface(m_owner);
+    }
+    QAccessibleInterface *child(int index) const override
+    {
+        if (index == 0 && m_action->menu())
+            return QAccessible::queryAccessibleInterface(m_action->menu());
+        return nullptr;
+    }
+    int childCount() const override { return m_action->menu() ? 1 : 0; }
+    int indexOfChild(const QAccessibleInterface *child) const override
+    {
+        return child && child->object() == m_action->menu() ? 0 : -1;
+    }
+    QAccessibleInterface *childAt(int, int) const override { return nullptr; }
+
+    QString text(QAccessible::Text t) const override
+    {
+        switch (t) {
+        case QAccessible::Name:
+            return stripAccessKey(m_action->text());
+        case QAccessible::Description:
+            return m_action->objectName();
+        case QAccessible::Help:
+            return m_action->statusTip();
+        default:
+            return QString();
+        }
+    }
+    void setText(QAccessible::Text, const QString &) override {}
+
+    QRect rect() const override
+    {
+        QRect r;
+        if (auto *menu = qobject_cast<QMenu *>(m_owner))
+            r = menu->actionGeometry(m_action);
+        else if (auto *bar = qobject_cast<QMenuBar *>(m_owner))
+            r = bar->actionGeometry(m_action);
+        return r.translated(m_owner->mapToGlobal(QPoint(0, 0)));
+    }
+    QAccessible::Role role() const override
+    {
+        if (m_action->isSeparator())
+            return QAccessible::Separator;
+        return QAccessible::MenuItem;
+    }
+    QAccessible::State state() const override
+    {
+        QAccessible::State s;
+        s.disabled = !m_action->isEnabled();
+        s.invisible = !m_action->isVisible() || !m_owner->isVisible();
+        s.focusable = m_action->isEnabled();
+        s.hasPopup = m_action->menu() != nullptr;
+        if (auto *menu = qobject_cast<QMenu *>(m_owner))
+            s.focused = menu->activeAction() == m_action;
+        return s;
+    }
+
+    void *interface_cast(QAccessible::InterfaceType t) override
+    {
+        return t == QAccessible::ActionInterface ? static_cast<QAccessibleActionInterface *>(this)
+                                                 : nullptr;
+    }
+    QStringList actionNames() const override
+    {
+        return m_action->isEnabled() ? QStringList{pressAction()} : QStringList();
+    }
+    void doAction(const QString &name) override
+    {
+        if (name != pressAction() || !m_action->isEnabled())
+            return;
+        if (auto *menu = qobject_cast<QMenu *>(m_owner))
+            menu->setActiveAction(m_action);
+        m_action->trigger();
+    }
+    QStringList keyBindingsForAction(const QString &) const override { return {}; }
+
+private:
+    QPointer<QAction> m_action;
+    QPointer<QWidget> m_owner;
+};
+
+QAccessibleInterface *menuItemFactory(const QString &, QObject *object)
+{
+    auto *action = qobject_cast<QAction *>(object);
+    if (!action)
+        return nullptr;
+    for (QObject *w : action->associatedObjects()) {
+        if (qobject_cast<QMenu *>(w) || qobject_cast<QMenuBar *>(w))
+            return new MenuItemAccessible(action, static_cast<QWidget *>(w));
+    }
+    return nullptr;
+}
+
+} // namespace
+
+void install_menu_item_accessibility()
+{
+    static bool installed = false;
+    if (!installed) {
+        QAccessible::installFactory(menuItemFactory);
+        installed = true;
+    }
+}
+
+} // namespace quorvex
