@@ -179,15 +179,6 @@ void frmMain::releaseButton(QPushButton *button)
     button->setChecked(false);
 }
 
-void frmMain::Mode1_Click()
-{
-    pressButton(Mode1);
-    // Listing the supported items, the logger's selectors and the meters' menus join here
-    // with the decoders and their windows.
-    request_current_data(m_ctx, SupportDispatch());
-    releaseButton(Mode1);
-}
-
 void frmMain::ChangeECU_Click()
 {
     pressButton(ChangeECU);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <array>
 
@@ -36,6 +37,10 @@ struct SharedState
     static constexpr int kListPidSize = 91;
     std::array<int, kListPidSize> ListPID{};
     int PIDcount = 0;
+
+    // Labels of the listed items, in the order of the vehicle data window's lines: the data
+    // logger's item choices. Rebuilt by every current-data or freeze-frame run.
+    QStringList LoggerItems;
 };
 
 // The record a decoder fills: numeric value, value text, units text, label text.
