@@ -1,7 +1,10 @@
 // The single-PID exchange and the current-data request against the simulated interface.
 #include "currentdata.h"
+#include "faketransport.h"
 #include "protocol.h"
 #include "simfixture.h"
+
+#include <QElapsedTimer>
 
 #include <gtest/gtest.h>
 
@@ -183,4 +186,24 @@ TEST_F(CurrentDataTest, RequestWithoutContactDoesNothing)
     EXPECT_FALSE(res.contact);
     EXPECT_TRUE(server->commands().isEmpty());
     EXPECT_EQ(view.statusColor, StatusColor::Yellow);
+}
+
+TEST(SinglePidThreshold, WaitsForMoreThanTwiceTheLength)
+{
+    RecordingView view;
+    RecordingPrompts prompts;
+    ObdContext ctx(view, prompts);
+    FakeTransport line;
+    ctx.link.attachSerial(&line);
+    ctx.state.UseSerial = true;
+    line.feedLater(5, "S");                                // ready mark
+    line.feedLater(20, QByteArray("R486B10410C0BB8").left(14)); // 14 characters: not enough
+    line.feedLater(90, "8");
+    QElapsedTimer t;
+    t.start();
+    const QString reply =
+        get_ecu_PID(ctx, QStringLiteral("01"), QStringLiteral("0C"), QStringLiteral("07"));
+    EXPECT_GE(t.elapsed(), 85);
+    EXPECT_EQ(reply, QStringLiteral("R486B10410C0BB8"));
+    EXPECT_EQ(line.written, QByteArray("010C07"));
 }
