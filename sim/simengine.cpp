@@ -1,7 +1,7 @@
 #include "simengine.h"
 
 #include "simreplies.h"
-#include "simvehicle.h"
+#include "simservices.h"
 
 #include <algorithm>
 #include <utility>
@@ -19,6 +19,13 @@ constexpr char kGarbage[] = {'?', '#', 'Q', '\r', '~', 'z'};
 constexpr char kFirmwareCommand[] = "900101";
 constexpr char kSwitchEcuCommand[] = "800204";
 
+constexpr quint8 kStoredCodesService = 0x03;
+constexpr quint8 kClearService = 0x04;
+constexpr quint8 kPendingCodesService = 0x07;
+// The blank fault puts its blank at character 10 of a code reply (index 9): where a noisy
+// interface inserts one ahead of the first code slot.
+constexpr int kBlankIndex = 9;
+
 bool isCommandCharacter(char c)
 {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
@@ -27,7 +34,8 @@ bool isCommandCharacter(char c)
 } // namespace
 
 Engine::Engine(Scenario scenario, Options options)
-    : m_scenario(std::move(scenario)), m_options(options), m_faults(m_scenario.faults)
+    : m_scenario(std::move(scenario)), m_options(options), m_faults(m_scenario.faults),
+      m_clearedAtUs(m_scenario.ecus.size(), -1)
 {
 }
 
@@ -123,6 +131,7 @@ void Engine::advance(qint64 nowUs)
 {
     if (m_lastNowUs < 0) {
         m_lastNowUs = nowUs;
+        m_originUs = nowUs;
         m_lineFreeUs = nowUs;
         m_nextMarkUs = nowUs + markIntervalUs();
     }
@@ -184,15 +193,14 @@ void Engine::handleCommand(const QByteArray &command, qint64 nowUs)
         return; // the interface is about to hang up and takes nothing more
     ++m_commandCount;
 
-    bool fromVehicle = false;
-    QByteArray reply = isSilent() ? QByteArray() : answer(command, nowUs, &fromVehicle);
+    qint64 delayUs = 0;
+    QByteArray reply = isSilent() ? QByteArray() : answer(command, nowUs, &delayUs);
     if (!reply.isEmpty()) {
         if (m_faults.strayLeadingS > 0) {
             --m_faults.strayLeadingS;
             reply.prepend('S');
         }
-        const qint64 handledUs = std::max(nowUs, m_lineFreeUs);
-        schedule(reply, handledUs + (fromVehicle ? latencyUs() : 0));
+        schedule(reply, std::max(nowUs, m_lineFreeUs) + delayUs);
     }
     // Marks pause while the command is handled and resume one interval after its reply.
     m_nextMarkUs = std::max(nowUs, m_lineFreeUs) + markIntervalUs();
@@ -200,7 +208,7 @@ void Engine::handleCommand(const QByteArray &command, qint64 nowUs)
     scheduleHangUpIfDue(nowUs);
 }
 
-QByteArray Engine::answer(const QByteArray &command, qint64 nowUs, bool *fromVehicle)
+QByteArray Engine::answer(const QByteArray &command, qint64 nowUs, qint64 *delayUs)
 {
     if (command == kFirmwareCommand)
         return m_scenario.firmware.toLatin1();
@@ -219,36 +227,41 @@ QByteArray Engine::answer(const QByteArray &command, qint64 nowUs, bool *fromVeh
     if (group == 0x8 || group == 0x9 || group == 0xF)
         return {};
 
-    *fromVehicle = true;
+    *delayUs = latencyUs();
+    if (service == kStoredCodesService)
+        *delayUs += qint64(std::max(m_faults.codesLatencyMs, 0)) * 1000;
     if (!hasContact() || m_faults.ecuTimeout)
         return timeoutReply(length);
     if (m_faults.retryReplies > 0) {
         --m_faults.retryReplies;
         return retryReply(length);
     }
-    const QByteArray reply = vehicleAnswer(service, pid, length, nowUs);
-    return reply.isEmpty() ? timeoutReply(length) : reply;
+    QByteArray reply = vehicleAnswer(service, pid, length, nowUs);
+    if (reply.isEmpty())
+        return timeoutReply(length);
+    if ((service == kStoredCodesService || service == kPendingCodesService) &&
+        m_faults.blankAt10 > 0) {
+        --m_faults.blankAt10;
+        if (reply.size() >= kBlankIndex)
+            reply.insert(kBlankIndex, ' ');
+    }
+    return reply;
 }
 
 // The vehicle's reply, or empty when the ECU stays silent (the interface then reports an ECU
 // time-out).
-QByteArray Engine::vehicleAnswer(quint8 service, quint8 pid, int length, qint64 nowUs) const
+QByteArray Engine::vehicleAnswer(quint8 service, quint8 pid, int length, qint64 nowUs)
 {
     if (m_scenario.ecus.isEmpty())
         return {};
-    const Ecu &ecu = m_scenario.ecus.at(m_activeEcu);
-    QByteArray message;
-    message.append(char(0x48)).append(char(0x6B)).append(static_cast<char>(ecu.address));
-    message.append(static_cast<char>(service + 0x40)).append(static_cast<char>(pid));
-
-    if (service == 0x01) {
-        if (pid % 0x20 == 0)
-            return vehicleReply(message + supportBytes(ecu.pids, pid), length);
-        if (!ecu.pids.contains(pid))
-            return {};
-        const auto pinned = ecu.values.constFind(pid);
-        const QByteArray data = pinned != ecu.values.cend() ? *pinned : modelPidData(pid, nowUs);
-        return vehicleReply(message + data, length);
+    Ecu &ecu = m_scenario.ecus[m_activeEcu];
+    if (service == kClearService) {
+        const QByteArray message = clearMessage(ecu, m_faults.clearRejected);
+        if (!m_faults.clearRejected) {
+            clearDiagnosticMemory(&ecu);
+            m_clearedAtUs[m_activeEcu] = nowUs;
+        }
+        return vehicleReply(message, length);
     }
     if (service == 0x09 && pid == 0x02) {
         const QByteArray vin = m_scenario.vin.toLatin1();
@@ -261,8 +274,15 @@ QByteArray Engine::vehicleAnswer(quint8 service, quint8 pid, int length, qint64 
             return {};
         }
     }
-    // Freeze frame, codes, clearing and the O2 tests are not modelled yet: the ECU stays silent.
-    return {};
+    // The O2 sensor tests (service 05) and the rest are not modelled: the ECU stays silent.
+    const QByteArray message = serviceMessage(ecu, service, pid, momentOf(m_activeEcu, nowUs));
+    return message.isEmpty() ? QByteArray() : vehicleReply(message, length);
+}
+
+Moment Engine::momentOf(int ecu, qint64 nowUs) const
+{
+    const qint64 clearedAtUs = m_clearedAtUs.value(ecu, -1);
+    return Moment{nowUs - m_originUs, clearedAtUs < 0 ? -1 : clearedAtUs - m_originUs};
 }
 
 void Engine::schedule(const QByteArray &bytes, qint64 startUs)

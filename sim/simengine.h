@@ -1,6 +1,7 @@
 #pragma once
 
 #include "simscenario.h"
+#include "simvehicle.h"
 
 #include <QByteArray>
 #include <QStringList>
@@ -23,7 +24,8 @@ struct Options
 // The scan interface and the car behind it, as a pure state machine: no clock, no I/O, no
 // threads. The caller feeds the bytes the program wrote and pulls the bytes that are due, both
 // with the current time of one monotonic clock in microseconds. The first call fixes the
-// clock's origin: the first ready mark falls one mark interval after it.
+// clock's origin: the first ready mark falls one mark interval after it, and the car's engine
+// starts then (the model's values follow the time since).
 //
 // Commands are six upper-case hex characters; anything else on the line (CR, LF, blanks,
 // lower case, garbage) is ignored, so a command may arrive in pieces or several in one write.
@@ -50,6 +52,8 @@ public:
     int lineBaud() const;
     int activeEcu() const;        // index into the scenario's ECUs
     QStringList commands() const; // every complete command received, in order
+    // The scenario as the car now stands: service 04 erases the active ECU's codes, freeze
+    // frame and MIL.
     const Scenario &scenario() const;
 
 private:
@@ -64,8 +68,9 @@ private:
 
     void advance(qint64 nowUs);
     void handleCommand(const QByteArray &command, qint64 nowUs);
-    QByteArray answer(const QByteArray &command, qint64 nowUs, bool *fromVehicle);
-    QByteArray vehicleAnswer(quint8 service, quint8 pid, int length, qint64 nowUs) const;
+    QByteArray answer(const QByteArray &command, qint64 nowUs, qint64 *delayUs);
+    QByteArray vehicleAnswer(quint8 service, quint8 pid, int length, qint64 nowUs);
+    Moment momentOf(int ecu, qint64 nowUs) const;
     void schedule(const QByteArray &bytes, qint64 startUs);
     void scheduleHangUpIfDue(qint64 nowUs);
     bool isSilent() const { return m_faults.silent; }
@@ -80,6 +85,7 @@ private:
     Faults m_faults;
     int m_lineBaud = 0;
     int m_activeEcu = 0;
+    QList<qint64> m_clearedAtUs; // per ECU, clock time of its last clearing; -1 never
 
     QByteArray m_input; // hex characters of a command not yet complete
     QStringList m_commands;
@@ -88,6 +94,7 @@ private:
     QByteArray m_ready;             // due, not yet taken
     std::deque<Segment> m_schedule; // not yet due, in line order
     qint64 m_lastNowUs = -1;        // -1 until the first call sets the origin
+    qint64 m_originUs = 0;          // the first call's time: the car's engine starts then
     qint64 m_lineFreeUs = 0;        // when the last scheduled character has gone out
     qint64 m_nextMarkUs = 0;
     qint64 m_garbageAtUs = -1; // -1: no stray character pending

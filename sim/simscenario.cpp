@@ -11,13 +11,30 @@ namespace quorvex::sim {
 
 QList<Ecu> Scenario::defaultEcus()
 {
+    // The engine ECU: the MIL on for a misfire, a lean condition pending, the misfire's freeze
+    // frame, and the second PID range reached through PID 21.
     Ecu engine;
     engine.address = 0x10;
-    engine.pids = {0x01, 0x03, 0x04, 0x05, 0x0B, 0x0C, 0x0D, 0x0F, 0x10, 0x11};
+    engine.pids = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F,
+                   0x10, 0x11, 0x13, 0x14, 0x15, 0x1C, 0x1F, 0x21, 0x2F, 0x31, 0x33};
     engine.values = {{0x0C, QByteArray::fromHex("0BB8")}};
+    engine.mil = true;
+    engine.storedCodes = {QStringLiteral("0301")};
+    engine.pendingCodes = {QStringLiteral("0171")};
+    FreezeFrame frame;
+    frame.code = QStringLiteral("0301");
+    frame.pids = {0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F, 0x11};
+    frame.values = {{0x04, QByteArray::fromHex("5A")},
+                    {0x05, QByteArray::fromHex("7B")},
+                    {0x0C, QByteArray::fromHex("1A2C")},
+                    {0x0D, QByteArray::fromHex("38")}};
+    engine.freezeFrame = frame;
+
+    // The transmission ECU: no emission monitors of its own.
     Ecu transmission;
     transmission.address = 0x18;
     transmission.pids = {0x01, 0x05, 0x0D};
+    transmission.monitors = QByteArray::fromHex("000000");
     return {engine, transmission};
 }
 
@@ -27,6 +44,11 @@ Scenario defaultScenario()
 }
 
 namespace {
+
+// The service 01 PIDs a scenario may list: the three support ranges, up to the last PID the
+// program decodes.
+constexpr quint8 kFirstPid = 0x01;
+constexpr quint8 kLastPid = 0x4E;
 
 // Each reader returns false with *error set; the caller adds where the key sits.
 class Reader
@@ -128,8 +150,9 @@ bool isHexText(const QString &text)
 bool readFaults(Reader &reader, const QJsonObject &object, Faults *faults)
 {
     const QString where = QStringLiteral("faults: ");
-    const QStringList known = {"silent",        "noContact", "ecuTimeout",      "retryReplies",
-                               "strayLeadingS", "garbage",   "disconnectAfter", "latencyMs"};
+    const QStringList known = {"silent",        "noContact",      "ecuTimeout",      "retryReplies",
+                               "strayLeadingS", "garbage",        "disconnectAfter", "latencyMs",
+                               "clearRejected", "codesLatencyMs", "blankAt10"};
     return reader.checkKeys(object, known, where) &&
            reader.readBool(object, "silent", where, &faults->silent) &&
            reader.readBool(object, "noContact", where, &faults->noContact) &&
@@ -138,7 +161,115 @@ bool readFaults(Reader &reader, const QJsonObject &object, Faults *faults)
            reader.readInt(object, "strayLeadingS", where, 0, &faults->strayLeadingS) &&
            reader.readBool(object, "garbage", where, &faults->garbage) &&
            reader.readInt(object, "disconnectAfter", where, -1, &faults->disconnectAfter) &&
-           reader.readInt(object, "latencyMs", where, 0, &faults->latencyMs);
+           reader.readInt(object, "latencyMs", where, 0, &faults->latencyMs) &&
+           reader.readBool(object, "clearRejected", where, &faults->clearRejected) &&
+           reader.readInt(object, "codesLatencyMs", where, 0, &faults->codesLatencyMs) &&
+           reader.readInt(object, "blankAt10", where, 0, &faults->blankAt10);
+}
+
+// PIDs as two hex digits each, 01 to 4E, none twice.
+bool readPids(Reader &reader, const QJsonObject &object, const QString &where, QList<quint8> *pids)
+{
+    const QJsonValue list = object.value("pids");
+    const QString shape = where + QStringLiteral("\"pids\" must be an array of strings");
+    if (!list.isUndefined() && !list.isArray())
+        return reader.fail(shape);
+    for (const QJsonValue &pid : list.toArray()) {
+        quint8 number = 0;
+        if (!pid.isString())
+            return reader.fail(shape);
+        if (!reader.parseByte(pid.toString(), where + QStringLiteral("pid"), &number))
+            return false;
+        if (number < kFirstPid || number > kLastPid) {
+            return reader.fail(
+                where + QStringLiteral("pid \"%1\" is outside 01 to 4E").arg(pid.toString()));
+        }
+        if (pids->contains(number))
+            return reader.fail(where +
+                               QStringLiteral("pid \"%1\" listed twice").arg(pid.toString()));
+        pids->append(number);
+    }
+    return true;
+}
+
+// Data bytes pinned per PID. A value for a PID outside `pids` would never be seen: a typo.
+bool readValues(Reader &reader, const QJsonObject &object, const QString &where,
+                const QList<quint8> &pids, QMap<quint8, QByteArray> *values)
+{
+    const QJsonValue map = object.value("values");
+    if (!map.isUndefined() && !map.isObject())
+        return reader.fail(where + QStringLiteral("\"values\" must be an object"));
+    const QJsonObject valueMap = map.toObject();
+    for (auto it = valueMap.begin(); it != valueMap.end(); ++it) {
+        quint8 pid = 0;
+        if (!reader.parseByte(it.key(), where + QStringLiteral("values key"), &pid))
+            return false;
+        if (!pids.contains(pid))
+            return reader.fail(where +
+                               QStringLiteral("value for PID %1 not in \"pids\"").arg(it.key()));
+        const QString bytes = it.value().toString();
+        if (!it.value().isString() || !isHexText(bytes))
+            return reader.fail(where +
+                               QStringLiteral("value for PID %1 must be hex text").arg(it.key()));
+        values->insert(pid, QByteArray::fromHex(bytes.toLatin1()));
+    }
+    return true;
+}
+
+// Trouble codes as a slot carries them: four hex digits each, kept in upper case.
+bool readCodes(Reader &reader, const QJsonObject &object, const QString &key, const QString &where,
+               QStringList *codes)
+{
+    const QJsonValue list = object.value(key);
+    const QString shape =
+        where + QStringLiteral("\"%1\" must be an array of four hex digits each").arg(key);
+    if (list.isUndefined())
+        return true;
+    if (!list.isArray())
+        return reader.fail(shape);
+    for (const QJsonValue &code : list.toArray()) {
+        if (!code.isString() || code.toString().size() != 4 || !isHexText(code.toString()))
+            return reader.fail(shape);
+        codes->append(code.toString().toUpper());
+    }
+    return true;
+}
+
+// Exactly `count` bytes as hex text.
+bool readFixedHex(Reader &reader, const QJsonObject &object, const QString &key,
+                  const QString &where, int count, QByteArray *out)
+{
+    if (!object.contains(key))
+        return true;
+    const QJsonValue value = object.value(key);
+    if (!value.isString() || value.toString().size() != 2 * count || !isHexText(value.toString()))
+        return reader.fail(where +
+                           QStringLiteral("\"%1\" must be %2 hex digits").arg(key).arg(2 * count));
+    *out = QByteArray::fromHex(value.toString().toLatin1());
+    return true;
+}
+
+bool readFreezeFrame(Reader &reader, const QJsonValue &value, const QString &ecuWhere,
+                     FreezeFrame *frame)
+{
+    const QString where = ecuWhere + QStringLiteral("freezeFrame: ");
+    if (!value.isObject())
+        return reader.fail(where + QStringLiteral("must be an object"));
+    const QJsonObject object = value.toObject();
+    if (!reader.checkKeys(object, {"code", "pids", "values"}, where))
+        return false;
+    if (!object.contains("code"))
+        return reader.fail(where + QStringLiteral("\"code\" is required"));
+    const QJsonValue code = object.value("code");
+    if (!code.isString() || code.toString().size() != 4 || !isHexText(code.toString()))
+        return reader.fail(where + QStringLiteral("\"code\" must be four hex digits"));
+    frame->code = code.toString().toUpper();
+    if (!readPids(reader, object, where, &frame->pids))
+        return false;
+    QList<quint8> held = frame->pids;
+    if (!held.contains(0x02))
+        held.append(0x02); // the frame's code, always there
+    return readValues(reader, object, where, held, &frame->values);
 }
 
 bool readEcu(Reader &reader, const QJsonValue &value, int index, Ecu *ecu)
@@ -147,46 +278,36 @@ bool readEcu(Reader &reader, const QJsonValue &value, int index, Ecu *ecu)
     if (!value.isObject())
         return reader.fail(where + QStringLiteral("must be an object"));
     const QJsonObject object = value.toObject();
-    if (!reader.checkKeys(object, {"address", "pids", "values"}, where))
+    const QStringList known = {"address",  "pids",        "values",
+                               "mil",      "storedCodes", "pendingCodes",
+                               "monitors", "freezeFrame", "freezeFrameSupport"};
+    if (!reader.checkKeys(object, known, where))
         return false;
 
     QString address;
     if (!object.contains("address"))
         return reader.fail(where + QStringLiteral("\"address\" is required"));
     if (!reader.readString(object, "address", where, &address) ||
-        !reader.parseByte(address, where + QStringLiteral("address"), &ecu->address)) {
+        !reader.parseByte(address, where + QStringLiteral("address"), &ecu->address) ||
+        !readPids(reader, object, where, &ecu->pids) ||
+        !readValues(reader, object, where, ecu->pids, &ecu->values) ||
+        !reader.readBool(object, "mil", where, &ecu->mil) ||
+        !readCodes(reader, object, "storedCodes", where, &ecu->storedCodes) ||
+        !readCodes(reader, object, "pendingCodes", where, &ecu->pendingCodes) ||
+        !readFixedHex(reader, object, "monitors", where, 3, &ecu->monitors)) {
         return false;
     }
-
-    const QJsonValue pids = object.value("pids");
-    if (!pids.isUndefined() && !pids.isArray())
-        return reader.fail(where + QStringLiteral("\"pids\" must be an array of strings"));
-    for (const QJsonValue &pid : pids.toArray()) {
-        quint8 number = 0;
-        if (!pid.isString())
-            return reader.fail(where + QStringLiteral("\"pids\" must be an array of strings"));
-        if (!reader.parseByte(pid.toString(), where + QStringLiteral("pid"), &number))
+    if (object.contains("freezeFrame")) {
+        FreezeFrame frame;
+        if (!readFreezeFrame(reader, object.value("freezeFrame"), where, &frame))
             return false;
-        ecu->pids.append(number);
+        ecu->freezeFrame = frame;
     }
-
-    const QJsonValue values = object.value("values");
-    if (!values.isUndefined() && !values.isObject())
-        return reader.fail(where + QStringLiteral("\"values\" must be an object"));
-    const QJsonObject valueMap = values.toObject();
-    for (auto it = valueMap.begin(); it != valueMap.end(); ++it) {
-        quint8 pid = 0;
-        if (!reader.parseByte(it.key(), where + QStringLiteral("values key"), &pid))
+    if (object.contains("freezeFrameSupport")) {
+        QByteArray support;
+        if (!readFixedHex(reader, object, "freezeFrameSupport", where, 4, &support))
             return false;
-        // A pinned value for a PID the ECU does not answer would never be seen: a typo.
-        if (!ecu->pids.contains(pid))
-            return reader.fail(where +
-                               QStringLiteral("value for PID %1 not in \"pids\"").arg(it.key()));
-        const QString bytes = it.value().toString();
-        if (!it.value().isString() || !isHexText(bytes))
-            return reader.fail(where +
-                               QStringLiteral("value for PID %1 must be hex text").arg(it.key()));
-        ecu->values.insert(pid, QByteArray::fromHex(bytes.toLatin1()));
+        ecu->freezeFrameSupport = support;
     }
     return true;
 }

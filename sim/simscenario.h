@@ -4,6 +4,9 @@
 #include <QList>
 #include <QMap>
 #include <QString>
+#include <QStringList>
+
+#include <optional>
 
 namespace quorvex::sim {
 
@@ -12,28 +15,54 @@ namespace quorvex::sim {
 enum class VinForm { Short, Long, None };
 
 // Misbehaviour of the interface and the car, switchable while the simulator runs. A scenario's
-// "faults" object uses the same names. The counters (retryReplies, strayLeadingS) count down as
-// the replies they affect go out.
+// "faults" object uses the same names. The counters (retryReplies, strayLeadingS, blankAt10)
+// count down as the replies they affect go out.
 struct Faults
 {
-    bool silent = false;      // nothing is ever sent, not even ready marks
-    bool noContact = false;   // marks are "P", vehicle requests time out, interface commands work
-    bool ecuTimeout = false;  // every vehicle request is answered as an ECU time-out
-    int retryReplies = 0;     // the next k vehicle replies carry "S" at character 3
-    int strayLeadingS = 0;    // the next k replies of any kind are preceded by an extra "S"
-    bool garbage = false;     // stray characters (never "S" or "P") between idle marks
-    int disconnectAfter = -1; // hang up once the reply to the n-th command is sent; -1 never
-    int latencyMs = 0;        // delay before vehicle replies, added to the car's own latency
+    bool silent = false;        // nothing is ever sent, not even ready marks
+    bool noContact = false;     // marks are "P", vehicle requests time out, interface commands work
+    bool ecuTimeout = false;    // every vehicle request is answered as an ECU time-out
+    int retryReplies = 0;       // the next k vehicle replies carry "S" at character 3
+    int strayLeadingS = 0;      // the next k replies of any kind are preceded by an extra "S"
+    bool garbage = false;       // stray characters (never "S" or "P") between idle marks
+    int disconnectAfter = -1;   // hang up once the reply to the n-th command is sent; -1 never
+    int latencyMs = 0;          // delay before vehicle replies, added to the car's own latency
+    bool clearRejected = false; // service 04 gets the negative response 7F 04 22; nothing cleared
+    int codesLatencyMs = 0;     // extra delay before service 03 replies only
+    int blankAt10 = 0;          // the next k service 03/07 replies carry a blank at character 10
 
     bool operator==(const Faults &) const = default;
 };
 
-// One engine control unit the interface can address.
+// The values the ECU stored with the trouble code that caused them (service 02, frame 0).
+struct FreezeFrame
+{
+    QString code = QStringLiteral("0000"); // four hex digits, carried by PID 02 as bytes A B
+    QList<quint8> pids;                    // PIDs stored with it; PID 02 is always included
+    QMap<quint8, QByteArray> values;       // data bytes pinned per PID; the others come from
+                                           // the model at the moment the frame was taken
+
+    bool operator==(const FreezeFrame &) const = default;
+};
+
+// One engine control unit the interface can address, with its diagnostic memory. Service 04
+// clears storedCodes, pendingCodes, freezeFrame and mil.
 struct Ecu
 {
     quint8 address = 0x10;           // third header byte of its replies
-    QList<quint8> pids;              // service 01 PIDs it answers, besides the support PIDs
+    QList<quint8> pids;              // service 01 PIDs (01 to 4E) it answers; the support
+                                     // bitmaps of PIDs 00, 20 and 40 are computed from them
     QMap<quint8, QByteArray> values; // data bytes pinned per PID; the others come from the model
+
+    bool mil = false;         // PID 01 byte A bit 7
+    QStringList storedCodes;  // service 03, four hex digits each as the slot carries them
+                              // ("C001" stays C001); PID 01 byte A counts them
+    QStringList pendingCodes; // service 07, as storedCodes
+    // PID 01 bytes B, C and D as raw bytes (the JSON writes them as hex text, "076500").
+    QByteArray monitors = QByteArray::fromHex("076500");
+    std::optional<FreezeFrame> freezeFrame; // none stored when empty
+    // Four raw support bytes pinned for "02000A"; computed from the frame's PIDs when empty.
+    std::optional<QByteArray> freezeFrameSupport;
 
     bool operator==(const Ecu &) const = default;
 };

@@ -147,7 +147,7 @@ TEST(SimServer, ExchangesCommandsOverThePty)
         QByteArray reply;
     };
     const Row rows[] = {
-        {"010009", "R486B104100B83B800077"},
+        {"010009", "R486B104100FE3FB8130C"},
         {"900101", "V3.40"},
         {"800204", "OK2"},
         {"010009", "R486B184100880800009C"}, // the second ECU: 01, 05 and 0D
