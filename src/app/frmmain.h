@@ -1,5 +1,6 @@
 #pragma once
 
+#include "definitions.h"
 #include "mainview.h"
 #include "obdcontext.h"
 #include "serialtransport.h"
@@ -38,6 +39,9 @@ public:
     void setComDevices(const std::array<QString, 4> &devices) { m_comDevices = devices; }
     // How the program ends (tests record instead of quitting).
     void setQuitHandler(std::function<void()> quit) { m_quit = std::move(quit); }
+    // Where the trouble-code definitions are looked for, in order; set before Form_Load.
+    void setTroubleCodeLocations(const QStringList &paths) { m_troubleCodeLocations = paths; }
+    static QStringList defaultTroubleCodeLocations();
 
     void Form_Load();
     void Form_Unload();
@@ -55,6 +59,10 @@ public:
     void mnuConnectionCom_Click(int port);
     void ChangeECU_Click();
     void Mode1_Click();
+    void Mode2_Click();
+    void Mode3_Click();
+    void Mode4_Click();
+    void LoadTroubleCodes();
 
     void probe_ports();
     void show_waiting();
@@ -92,6 +100,8 @@ private:
     std::array<bool, 4> m_comUsable{};
     std::function<void()> m_quit;
     bool m_exiting = false;
+    QStringList m_troubleCodeLocations = defaultTroubleCodeLocations();
+    TroubleCodeDefinitions m_troubleCodes;
 
     // Controls, named as the program's vocabulary names them.
     QGroupBox *Frame1 = nullptr;

@@ -39,6 +39,9 @@ void frmMain::connectHandlers()
         connect(mnuConnectionCom[static_cast<size_t>(i)], &QAction::triggered, this,
                 [this, i] { mnuConnectionCom_Click(i + 1); });
     connect(Mode1, &QPushButton::clicked, this, &frmMain::Mode1_Click);
+    connect(Mode2, &QPushButton::clicked, this, &frmMain::Mode2_Click);
+    connect(Mode3, &QPushButton::clicked, this, &frmMain::Mode3_Click);
+    connect(Mode4, &QPushButton::clicked, this, &frmMain::Mode4_Click);
     connect(ChangeECU, &QPushButton::clicked, this, &frmMain::ChangeECU_Click);
     connect(&m_serial, &Transport::lost, this, &frmMain::onLinkLost);
 }
@@ -64,6 +67,7 @@ void frmMain::Form_Load()
     mnuFTM->setEnabled(false);
     mnuUSB->setEnabled(false);
     st.UseSerial = false;
+    LoadTroubleCodes();
     probe_ports();
 }
 

@@ -30,7 +30,10 @@ struct SharedState
     bool HasLTFTB1 = false;
     bool HasSTFTB2 = false;
     bool HasLTFTB2 = false;
-    int O2Sensors = 0;
+    // Entry k is 2^k when O2 sensor k was reported present (k 0-3: bank 1 sensors 1-4,
+    // 4-7: bank 2 sensors 1-4); entries of sensors not reported keep their earlier value.
+    std::array<int, 8> O2Sensors{};
+    // The last monitor report found the O2 sensor monitor supported and complete.
     bool O2MonitorComplete = false;
 
     // One item code per line of the vehicle data window, and the number of lines so far.

@@ -66,6 +66,7 @@ CurrentDataResult request_current_data(ObdContext &ctx, const SupportDispatch &d
     st.PIDcount = 0;
     ctx.view.setReportText(kCrLf);
     ctx.view.clearDataList();
+    st.LoggerItems.clear(); // the logger's item k is line k of this run
     ctx.view.setDataListRed(false);
     st.PIDmode = QStringLiteral("01");
     st.PIDoffset = 0;

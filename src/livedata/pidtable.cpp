@@ -1,0 +1,128 @@
+#include "pidtable.h"
+
+#include <algorithm>
+#include <array>
+
+namespace quorvex {
+
+namespace {
+
+using K = RequestKind;
+using R = ValueRule;
+
+// Labels and units carry their dashes, blanks and spellings exactly as displayed: the line
+// is label & value text & units with nothing between them, so the trailing blanks of a label
+// and the leading blank of a value text make the layout.
+constexpr auto kWideLabel1 = u"O2S1 Sensor ----------- ";
+constexpr auto kWideLabel2 = u"O2S2 Sensor ----------- ";
+constexpr auto kWideLabel3 = u"O2S3 Sensor ----------- ";
+constexpr auto kWideLabel4 = u"O2S4 Sensor ----------- ";
+constexpr auto kWideLabel5 = u"O2S5 Sensor ----------- ";
+constexpr auto kWideLabel6 = u"O2S6 Sensor ----------- ";
+constexpr auto kWideLabel7 = u"O2S7 Sensor ----------- ";
+constexpr auto kWideLabel8 = u"O2S8 Sensor ----------- ";
+
+// Sorted by PID.
+constexpr std::array kSpecs{
+    PidSpec{0x04, K::ModeAware, 6, R::PercentTruncated, u"%", u"%", u"Calculated Load -------- "},
+    PidSpec{0x05, K::ModeAware, 6, R::Temperature, u"Deg C", u"Deg F",
+            u"Coolant Temp -----------  "},
+    PidSpec{0x0A, K::ModeAware, 6, R::FuelPressure, u"KPa", u"KPa", u"Fuel Pressure ---------- "},
+    PidSpec{0x0B, K::ModeAware, 6, R::ManifoldPressure, u"KPaA", u"inHg",
+            u"Manifold Absolute Pres.- "},
+    PidSpec{0x0C, K::ModeAware, 7, R::EngineSpeed, u"RPM", u"RPM", u"Engine RPM ------------- "},
+    PidSpec{0x0D, K::ModeAware, 6, R::VehicleSpeed, u"KPH", u"MPH", u"Speed ------------------ "},
+    PidSpec{0x0E, K::Service01, 6, R::IgnitionAdvance, u"Deg", u"Deg",
+            u"Ignition Advance ------- "},
+    PidSpec{0x0F, K::Service01, 6, R::AirTemperature, u"Deg C", u"Deg F",
+            u"Intake Air Temp --------  "},
+    PidSpec{0x10, K::Service01, 7, R::AirFlow, u"gm/sec", u"gm/sec", u"Air Flow --------------- "},
+    PidSpec{0x11, K::ModeAware, 6, R::ThrottlePosition, u"%", u"%", u"Throttle Position ------ "},
+    PidSpec{0x14, K::Service01, 6, R::O2Voltage, u" Volts", u" Volts",
+            u"O2 Sensor1 Val --------- "},
+    PidSpec{0x15, K::Service01, 6, R::O2Voltage, u" Volts", u" Volts",
+            u"O2 Sensor2 Val --------- "},
+    PidSpec{0x16, K::Service01, 6, R::O2Voltage, u" Volts", u" Volts",
+            u"O2 Sensor3 Val --------- "},
+    PidSpec{0x17, K::Service01, 6, R::O2Voltage, u" Volts", u" Volts",
+            u"O2 Sensor4 Val --------- "},
+    PidSpec{0x18, K::Service01, 6, R::O2Voltage, u" Volts", u" Volts",
+            u"O2 Sensor1b Val -------- "},
+    PidSpec{0x19, K::Service01, 6, R::O2Voltage, u" Volts", u" Volts",
+            u"O2 Sensor2b Val -------- "},
+    PidSpec{0x1A, K::Service01, 6, R::O2Voltage, u" Volts", u" Volts",
+            u"O2 Sensor3b Val -------- "},
+    PidSpec{0x1B, K::Service01, 6, R::O2Voltage, u" Volts", u" Volts",
+            u"O2 Sensor4b Val -------- "},
+    PidSpec{0x1F, K::ModeAware, 9, R::Counter, u"Sec.", u"Sec.", u"Seconds Since Start -- "},
+    PidSpec{0x21, K::ModeAware, 9, R::Distance, u"Km", u"Mi", u"Distance with MIL ----- "},
+    PidSpec{0x22, K::ModeAware, 9, R::RailPressure, u" kPa", u" PSI", u"Fuel press. ----------- "},
+    PidSpec{0x23, K::ModeAware, 9, R::RailPressureGauge, u"kPa", u" PSI",
+            u"Fuel press. ----------- "},
+    PidSpec{0x24, K::Service01Shifted, 9, R::WideRangeLambda, u" Lambda", u" Lambda", kWideLabel1},
+    PidSpec{0x25, K::Service01Shifted, 9, R::WideRangeLambda, u" Lambda", u" Lambda", kWideLabel2},
+    PidSpec{0x26, K::Service01Shifted, 9, R::WideRangeLambda, u" Lambda", u" Lambda", kWideLabel3},
+    PidSpec{0x27, K::Service01Shifted, 9, R::WideRangeLambda, u" Lambda", u" Lambda", kWideLabel4},
+    PidSpec{0x28, K::Service01Shifted, 9, R::WideRangeLambda, u" Lambda", u" Lambda", kWideLabel5},
+    PidSpec{0x29, K::Service01Shifted, 9, R::WideRangeLambda, u" Lambda", u" Lambda", kWideLabel6},
+    PidSpec{0x2A, K::Service01Shifted, 9, R::WideRangeLambda, u" Lambda", u" Lambda", kWideLabel7},
+    PidSpec{0x2B, K::Service01Shifted, 9, R::WideRangeLambda, u" Lambda", u" Lambda", kWideLabel8},
+    PidSpec{0x2C, K::ModeAware, 6, R::PercentTruncated, u"%", u"%", u"CMD EGR open ---------- "},
+    PidSpec{0x2D, K::ModeAware, 6, R::PercentTruncated, u"%", u"%", u"EGR Error ------------- "},
+    PidSpec{0x2E, K::ModeAware, 6, R::PercentTruncated, u"%", u"%", u"CMD EVAP Purge -------- "},
+    PidSpec{0x2F, K::ModeAware, 6, R::PercentTruncated, u"%", u"%", u"Fuel Level ------------ "},
+    PidSpec{0x30, K::ModeAware, 6, R::RawByte, u"Times", u"Times", u"Num. Warm Ups --------- "},
+    PidSpec{0x31, K::ModeAware, 7, R::Distance, u"kM", u"Mi.", u"Dist. since CLR ------- "},
+    PidSpec{0x32, K::ModeAware, 7, R::VapourPressure, u"Pa", u"inH2O.",
+            u"EVAP press. ----------- "},
+    PidSpec{0x33, K::ModeAware, 6, R::Barometric, u"kPa", u"InHg", u"BARO press. ----------- "},
+    PidSpec{0x34, K::Service01Shifted, 9, R::WideRangeLambda, u" Lambda", u" Lambda", kWideLabel1},
+    PidSpec{0x35, K::Service01Shifted, 9, R::WideRangeLambda, u" Lambda", u" Lambda", kWideLabel2},
+    PidSpec{0x36, K::Service01Shifted, 9, R::WideRangeLambda, u" Lambda", u" Lambda", kWideLabel3},
+    PidSpec{0x37, K::Service01Shifted, 9, R::WideRangeLambda, u" Lambda", u" Lambda", kWideLabel4},
+    PidSpec{0x38, K::Service01Shifted, 9, R::WideRangeLambda, u" Lambda", u" Lambda", kWideLabel5},
+    PidSpec{0x39, K::Service01Shifted, 9, R::WideRangeLambda, u" Lambda", u" Lambda", kWideLabel6},
+    PidSpec{0x3A, K::Service01Shifted, 9, R::WideRangeLambda, u" Lambda", u" Lambda", kWideLabel7},
+    PidSpec{0x3B, K::Service01Shifted, 9, R::WideRangeLambda, u" Lambda", u" Lambda", kWideLabel8},
+    PidSpec{0x3C, K::ModeAware, 7, R::CatalystTemperature, u"Deg C", u"Deg F",
+            u"CAT11 Temp ------------ "},
+    PidSpec{0x3D, K::ModeAware, 7, R::CatalystTemperature, u"Deg C", u"Deg F",
+            u"CAT21 Temp ------------ "},
+    PidSpec{0x3E, K::ModeAware, 7, R::CatalystTemperature, u"Deg C", u"Deg F",
+            u"CAT12 Temp ------------ "},
+    PidSpec{0x3F, K::ModeAware, 7, R::CatalystTemperature, u"Deg C", u"Deg F",
+            u"CAT22 Temp ------------ "},
+    PidSpec{0x42, K::ModeAware, 9, R::ModuleVoltage, u"Volts", u"Volts",
+            u"Control Mod. Voltage--- "},
+    PidSpec{0x43, K::ModeAware, 9, R::AbsoluteLoad, u"%", u"%", u"Absolute Load --------- "},
+    PidSpec{0x44, K::ModeAware, 9, R::EquivalenceRatio, u" ", u" ", u"Cmd Equiv. Ratio ------ "},
+    PidSpec{0x45, K::ModeAware, 9, R::PercentRounded, u"%", u"%", u"Rel. Throttle Position- "},
+    PidSpec{0x46, K::ModeAware, 9, R::Temperature, u"Deg C", u"Deg F", u"Ambiant Air Temp ------ "},
+    PidSpec{0x47, K::ModeAware, 9, R::PercentRounded, u"%", u"%", u"Abs. Throttle PositionB- "},
+    PidSpec{0x48, K::ModeAware, 9, R::PercentRounded, u"%", u"%", u"Abs. Throttle PositionC- "},
+    PidSpec{0x49, K::ModeAware, 9, R::PercentRounded, u"%", u"%", u"Accelerator PositionD-- "},
+    PidSpec{0x4A, K::ModeAware, 9, R::PercentRounded, u"%", u"%", u"Accelerator PositionE-- "},
+    PidSpec{0x4B, K::ModeAware, 9, R::PercentRounded, u"%", u"%", u"Accelerator PositionF-- "},
+    PidSpec{0x4C, K::ModeAware, 9, R::PercentRounded, u"%", u"%", u"Cmd. Throt. Actuator--- "},
+    PidSpec{0x4D, K::ModeAware, 9, R::Counter, u"Min.", u"Min.", u"Minutes Run with MIL-- "},
+    PidSpec{0x4E, K::ModeAware, 9, R::Counter, u"Min.", u"Min.", u"Min. Since TC Clear--- "},
+};
+
+static_assert(std::is_sorted(kSpecs.begin(), kSpecs.end(),
+                             [](const PidSpec &a, const PidSpec &b) { return a.pid < b.pid; }));
+
+} // namespace
+
+std::span<const PidSpec> pid_specs()
+{
+    return kSpecs;
+}
+
+const PidSpec *find_pid_spec(int pid)
+{
+    const auto it = std::lower_bound(kSpecs.begin(), kSpecs.end(), pid,
+                                     [](const PidSpec &s, int p) { return s.pid < p; });
+    return (it != kSpecs.end() && it->pid == pid) ? &*it : nullptr;
+}
+
+} // namespace quorvex

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <span>
+
+namespace quorvex {
+
+// How a value PID is requested and where its data bytes lie.
+enum class RequestKind {
+    // Service PIDmode, length n + PIDoffset, data from character 12 + 2 x PIDoffset: these
+    // follow a freeze-frame run into service 02.
+    ModeAware,
+    // Always service 01, length n, data from character 12.
+    Service01,
+    // Always service 01, but length and data positions shifted by PIDoffset like the
+    // mode-aware ones (the wide-range O2 sensors: in a freeze-frame run they read one byte
+    // late, as the program always has).
+    Service01Shifted,
+};
+
+// The arithmetic and text form of a value PID. A and B are the first two data bytes,
+// v = 256 A + B. S, P, first, Int, Format: the number forms of numberforms.h.
+enum class ValueRule {
+    PercentTruncated, // S(Int(A / 255 x 100))
+    Temperature,      // first 4 of S(A - 40) / of P((A - 40) x 1.8 + 32)
+    AirTemperature,   // as Temperature after a byte above 150 is replaced by 20
+    FuelPressure,     // S(765 / 255 x A)
+    ManifoldPressure, // first 5 of S(A) / of S(A x 0.29613)
+    EngineSpeed,      // S(v / 4), numeric value v / 4 / 25
+    VehicleSpeed,     // S(A) / S(Int(A x 0.61))
+    IgnitionAdvance,  // first 5 of S(A / 2 - 64)
+    AirFlow,          // S(v / 100), numeric value v / 100 / 4
+    ThrottlePosition, // first 4 of S(100 / 255 x A)
+    O2Voltage,        // S(A / 200)
+    Counter,          // S(v): run times, minutes
+    Distance,         // S(Int(v)) / S(Int(v x 0.61))
+    RailPressure, // Format(S(Int(v x 0.079)), " 000.0") / Format(S(v x 0.145 x 0.079), " ##0.0")
+    RailPressureGauge,   // S(Int(v x 10)) kPa / S(Int(v x 10 x 0.145)) psi
+    WideRangeLambda,     // S(v x 0.0000305)
+    RawByte,             // S(A)
+    VapourPressure,      // signed v: S(p x 0.25) / S(p x 0.001003)
+    Barometric,          // S(A) / S(A x 0.2953)
+    CatalystTemperature, // c = v x 0.1 rounded: Format(S(c - 40), " ###0") / °F " ####0"
+    ModuleVoltage,       // S(v x 0.001)
+    AbsoluteLoad,        // S(r), r = v x 100 / 255 rounded
+    EquivalenceRatio,    // S(v x 0.0000305) in single precision
+    PercentRounded,      // S(r), r = A x 100 / 255 rounded
+};
+
+// One value PID: request, arithmetic, units and label exactly as displayed.
+struct PidSpec
+{
+    int pid = 0;
+    RequestKind kind = RequestKind::ModeAware;
+    int n = 6; // base reply length in bytes (header, service, PID and the data bytes)
+    ValueRule rule = ValueRule::RawByte;
+    const char16_t *unitsMetric = u"";
+    const char16_t *unitsEnglish = u"";
+    const char16_t *label = u"";
+};
+
+// Every value PID of service 01 the program decodes (0x04 to 0x4E), in ascending PID order.
+std::span<const PidSpec> pid_specs();
+
+// The row of a value PID, or nullptr for PIDs that are status items or not decoded.
+const PidSpec *find_pid_spec(int pid);
+
+// The item code of the computed fuel-economy line, listed right after the air-flow line.
+inline constexpr int kFuelEconomyItem = 18;
+
+} // namespace quorvex

@@ -1,0 +1,252 @@
+// The live-data buttons on the real window against the simulated car: every item of all three
+// support bitmaps listed with its exact text in both unit systems, the status window, and the
+// freeze frame in red. The car's values are pinned, so each line is known to the character;
+// the window's list is what a user reads and prints, so it is compared whole.
+#include "frmmain.h"
+#include "recording.h"
+#include "simserver.h"
+
+#include <QAction>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace quorvex;
+using namespace quorvex::test;
+
+namespace {
+
+// PID, data bytes, the English line, the metric line (empty: the same).
+struct Item
+{
+    int pid;
+    const char *data;
+    const char *english;
+    const char *metric;
+};
+
+const Item kItems[] = {
+    {0x04, "80", "Calculated Load --------  50%", ""},
+    {0x05, "7B", "Coolant Temp -----------  181Deg F", "Coolant Temp -----------  83Deg C"},
+    {0x0A, "64", "Fuel Pressure ----------  300KPa", ""},
+    {0x0B, "65", "Manifold Absolute Pres.-  29.9inHg", "Manifold Absolute Pres.-  101KPaA"},
+    {0x0C, "0BB8", "Engine RPM -------------  750RPM", ""},
+    {0x0D, "64", "Speed ------------------  61MPH", "Speed ------------------  100KPH"},
+    {0x0E, "81", "Ignition Advance -------  .5Deg", ""},
+    {0x0F, "97", "Intake Air Temp --------  -4Deg F", "Intake Air Temp --------  -20Deg C"},
+    {0x10, "01F4", "Air Flow ---------------  5gm/sec", ""},
+    // The metric run follows the English one, so its fuel economy carries the equivalence
+    // ratio of PID 3B, the last wide-range sensor decoded (0.499712).
+    {18, nullptr, "Gas Mileage ------------  189.MPG", "Fuel Consumption -------  25.2Km/L"},
+    {0x11, "FF", "Throttle Position ------  100%", ""},
+    {0x14, "5A", "O2 Sensor1 Val ---------  .45 Volts", ""},
+    {0x15, "64", "O2 Sensor2 Val ---------  .5 Volts", ""},
+    {0x16, "00", "O2 Sensor3 Val ---------  0 Volts", ""},
+    {0x17, "C8", "O2 Sensor4 Val ---------  1 Volts", ""},
+    {0x18, "0A", "O2 Sensor1b Val --------  .05 Volts", ""},
+    {0x19, "14", "O2 Sensor2b Val --------  .1 Volts", ""},
+    {0x1A, "1E", "O2 Sensor3b Val --------  .15 Volts", ""},
+    {0x1B, "28", "O2 Sensor4b Val --------  .2 Volts", ""},
+    {0x21, "03E8", "Distance with MIL -----  610Mi", "Distance with MIL -----  1000Km"},
+    {0x22, "03E8", "Fuel press. -----------  11.5 PSI", "Fuel press. -----------  079.0 kPa"},
+    {0x23, "0014", "Fuel press. -----------  29 PSI", "Fuel press. -----------  200kPa"},
+    {0x24, "8000", "O2S1 Sensor -----------  .999424 Lambda", ""},
+    {0x25, "4000", "O2S2 Sensor -----------  .499712 Lambda", ""},
+    {0x26, "0000", "O2S3 Sensor -----------  0 Lambda", ""},
+    {0x27, "FFFF", "O2S4 Sensor -----------  1.9988175 Lambda", ""},
+    {0x28, "0001", "O2S5 Sensor -----------  3.05E-05 Lambda", ""},
+    {0x29, "2000", "O2S6 Sensor -----------  .249856 Lambda", ""},
+    {0x2A, "1000", "O2S7 Sensor -----------  .124928 Lambda", ""},
+    {0x2B, "0800", "O2S8 Sensor -----------  .062464 Lambda", ""},
+    {0x2C, "80", "CMD EGR open ----------  50%", ""},
+    {0x2D, "FE", "EGR Error -------------  99%", ""},
+    {0x2E, "00", "CMD EVAP Purge --------  0%", ""},
+    {0x2F, "FF", "Fuel Level ------------  100%", ""},
+    {0x30, "05", "Num. Warm Ups ---------  5Times", ""},
+    {0x31, "0064", "Dist. since CLR -------  61Mi.", "Dist. since CLR -------  100kM"},
+    {0x32, "FFFF", "EVAP press. ----------- -.001003inH2O.", "EVAP press. ----------- -.25Pa"},
+    {0x33, "65", "BARO press. -----------  29.8253InHg", "BARO press. -----------  101kPa"},
+    {0x34, "8000", "O2S1 Sensor -----------  .999424 Lambda", ""},
+    {0x35, "0000", "O2S2 Sensor -----------  0 Lambda", ""},
+    {0x36, "0000", "O2S3 Sensor -----------  0 Lambda", ""},
+    {0x37, "0000", "O2S4 Sensor -----------  0 Lambda", ""},
+    {0x38, "0000", "O2S5 Sensor -----------  0 Lambda", ""},
+    {0x39, "0000", "O2S6 Sensor -----------  0 Lambda", ""},
+    {0x3A, "0000", "O2S7 Sensor -----------  0 Lambda", ""},
+    {0x3B, "4000", "O2S8 Sensor -----------  .499712 Lambda", ""},
+    {0x3C, "1194", "CAT11 Temp ------------  770Deg F", "CAT11 Temp ------------  410Deg C"},
+    {0x3D, "0000", "CAT21 Temp ------------  -40Deg F", "CAT21 Temp ------------  -40Deg C"},
+    {0x3E, "FFFF", "CAT12 Temp ------------  11757Deg F", "CAT12 Temp ------------  6514Deg C"},
+    {0x3F, "0019", "CAT22 Temp ------------  -36Deg F", "CAT22 Temp ------------  -38Deg C"},
+    {0x42, "3039", "Control Mod. Voltage---  12.345Volts", ""},
+    {0x43, "0148", "Absolute Load ---------  129%", ""},
+    {0x44, "FFFF", "Cmd Equiv. Ratio ------  1.998817 ", ""},
+    {0x45, "80", "Rel. Throttle Position-  50%", ""},
+    {0x46, "3D", "Ambiant Air Temp ------ 69.8Deg F", "Ambiant Air Temp ------  21Deg C"},
+    {0x47, "FE", "Abs. Throttle PositionB-  100%", ""},
+    {0x48, "00", "Abs. Throttle PositionC-  0%", ""},
+    {0x49, "01", "Accelerator PositionD--  0%", ""},
+    {0x4A, "02", "Accelerator PositionE--  1%", ""},
+    {0x4B, "7F", "Accelerator PositionF--  50%", ""},
+    {0x4C, "FF", "Cmd. Throt. Actuator---  100%", ""},
+    {0x4D, "FFFF", "Minutes Run with MIL--  65535Min.", ""},
+    {0x4E, "0010", "Min. Since TC Clear---  16Min.", ""},
+};
+
+// Status PIDs and the ones asked but not listed.
+const std::pair<int, const char *> kStatusData[] = {
+    {0x03, "0204"}, {0x06, "80"}, {0x07, "7F"}, {0x08, "00"},
+    {0x09, "FF"},   {0x12, "04"}, {0x13, "33"}, {0x1F, "0100"},
+};
+
+const char *kReport = "\r\nMIL is OFF, 3 stored Trouble Code(s)\r\n"
+                      "Misfire Monitoring Complete\r\n"
+                      "Fuel Sys. Monitoring Complete\r\n"
+                      "Component Monitoring Complete\r\n"
+                      "Catalyst Monitoring Inomplete\r\n"
+                      "Evaporative System Monitoring Complete\r\n"
+                      "O2 Sensor Monitoring Incomplete\r\n"
+                      "O2 Sensor Heater Monitoring Incomplete\r\n"
+                      "\r\nFreeze Frame T.C. -P0301\r\n"
+                      "Fuel Sys1-Closed Loop Mode\r\nFuel Sys2-Open Loop Driving\r\n\r\n"
+                      "Short Term Fuel Trim----  0%\r\n"
+                      "Long Term FT,B1 -------- -1%\r\n"
+                      "Short Term FT,B2 ------- -100%\r\n"
+                      "Long Term FT,B2 --------  99%\r\n"
+                      "Cmd Sec. Air Status ----  4\r\n"
+                      "# of O2 Sensors --------  4\r\n"
+                      "OBDII\r\n"
+                      "# of O2 Sensors --------  4\r\n";
+
+// Every PID 01-4E, all three bitmaps, each value pinned.
+sim::Scenario pinnedCar()
+{
+    sim::Scenario s;
+    sim::Ecu ecu;
+    ecu.address = 0x10;
+    for (int pid = 0x01; pid <= 0x4E; ++pid) {
+        if (pid != 0x20 && pid != 0x40)
+            ecu.pids << static_cast<quint8>(pid);
+    }
+    for (const Item &item : kItems) {
+        if (item.data)
+            ecu.values[static_cast<quint8>(item.pid)] = QByteArray::fromHex(item.data);
+    }
+    for (const auto &[pid, data] : kStatusData)
+        ecu.values[static_cast<quint8>(pid)] = QByteArray::fromHex(data);
+    ecu.mil = false;
+    ecu.storedCodes = QStringList{"0301", "0171", "0420"};
+    ecu.monitors = QByteArray::fromHex("076561");
+    sim::FreezeFrame frame;
+    frame.code = QStringLiteral("0301");
+    frame.pids = {0x02, 0x04, 0x05, 0x0C, 0x0D};
+    ecu.freezeFrame = frame;
+    s.ecus = {ecu};
+    return s;
+}
+
+class LiveDataWindowTest : public ::testing::Test
+{
+protected:
+    void start(sim::Scenario scenario)
+    {
+        server = std::make_unique<sim::Server>(std::move(scenario));
+        QString error;
+        ASSERT_TRUE(server->start(&error)) << error.toStdString();
+        window = std::make_unique<frmMain>(prompts);
+        window->setQuitHandler([] {});
+        window->context().bounds.silentMs = 1500;
+        window->setComDevices({server->devicePath(), QString(), QString(), QString()});
+        window->Form_Load();
+        trigger("mnuConnectionCom1");
+        ASSERT_TRUE(button("Mode1")->isEnabled());
+    }
+    void TearDown() override
+    {
+        window.reset();
+        server.reset();
+    }
+
+    void trigger(const char *name) { window->findChild<QAction *>(QLatin1String(name))->trigger(); }
+    QPushButton *button(const char *name) const
+    {
+        return window->findChild<QPushButton *>(QLatin1String(name));
+    }
+    QListWidget *list() const { return window->findChild<QListWidget *>(QStringLiteral("List1")); }
+    QStringList lines() const
+    {
+        QStringList out;
+        for (int i = 0; i < list()->count(); ++i)
+            out << list()->item(i)->text();
+        return out;
+    }
+    bool listRed() const { return list()->palette().color(QPalette::Text) == QColor(255, 0, 0); }
+
+    RecordingPrompts prompts;
+    std::unique_ptr<sim::Server> server;
+    std::unique_ptr<frmMain> window;
+};
+
+} // namespace
+
+TEST_F(LiveDataWindowTest, CurrentDataListsEveryItemInBothUnitSystems)
+{
+    start(pinnedCar());
+    const SharedState &st = window->context().state;
+    for (const bool metric : {false, true}) {
+        trigger(metric ? "mnuUnitsMetric" : "mnuUnitsEnglish");
+        button("Mode1")->click();
+        QStringList expected;
+        QList<int> codes;
+        for (const Item &item : kItems) {
+            expected << QString::fromLatin1(metric && *item.metric ? item.metric : item.english);
+            codes << item.pid;
+        }
+        EXPECT_EQ(lines(), expected) << (metric ? "metric" : "English");
+        EXPECT_EQ(st.PIDcount, codes.size());
+        for (int i = 0; i < codes.size(); ++i)
+            EXPECT_EQ(st.ListPID[static_cast<size_t>(i)], codes[i]) << "line " << i;
+        // The logger's items are this run's labels, line for line.
+        ASSERT_EQ(st.LoggerItems.size(), expected.size());
+        for (int i = 0; i < expected.size(); ++i)
+            EXPECT_TRUE(expected[i].startsWith(st.LoggerItems[i]))
+                << st.LoggerItems[i].toStdString();
+        EXPECT_EQ(
+            window->findChild<QPlainTextEdit *>(QStringLiteral("textECU"))->toPlainText(),
+            QString::fromLatin1(kReport).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+        EXPECT_TRUE(listRed()); // the frame's code was shown
+        EXPECT_FALSE(button("Mode1")->isChecked());
+    }
+    EXPECT_EQ(st.WideO2PID, QStringLiteral("3B"));
+    EXPECT_EQ(st.O2Sensors, (std::array<int, 8>{1, 2, 0, 0, 16, 32, 0, 0}));
+    EXPECT_FALSE(st.O2MonitorComplete);
+    EXPECT_TRUE(st.HasSTFTB1 && st.HasLTFTB1 && st.HasSTFTB2 && st.HasLTFTB2);
+    // Windows that do not exist yet keep their menus off.
+    for (const char *name : {"mnuDataLogLog", "mnuAF", "mnuFTM"})
+        EXPECT_FALSE(window->findChild<QAction *>(QLatin1String(name))->isEnabled()) << name;
+}
+
+TEST_F(LiveDataWindowTest, FreezeFrameButtonListsTheFrameInRed)
+{
+    sim::Scenario car = pinnedCar();
+    car.ecus[0].freezeFrame->values = {{0x04, QByteArray::fromHex("33")},
+                                       {0x05, QByteArray::fromHex("5C")},
+                                       {0x0C, QByteArray::fromHex("0FA0")},
+                                       {0x0D, QByteArray::fromHex("28")}};
+    start(car);
+    ASSERT_FALSE(listRed());
+    button("Mode2")->click();
+    EXPECT_EQ(
+        lines(),
+        (QStringList{"Calculated Load --------  20%", "Coolant Temp -----------  125Deg F",
+                     "Engine RPM -------------  1000RPM", "Speed ------------------  24MPH"}));
+    EXPECT_TRUE(listRed());
+    EXPECT_EQ(window->findChild<QPlainTextEdit *>(QStringLiteral("textECU"))->toPlainText(),
+              QStringLiteral("\nECU #=10\n\nFreeze Frame T.C. -P0301\n"));
+    EXPECT_FALSE(button("Mode2")->isChecked());
+    EXPECT_EQ(window->context().state.LoggerItems.size(), 4);
+}

@@ -1,0 +1,151 @@
+// libFuzzer target over everything that reads reply texts from the scan interface: the field
+// reader, conv_hex, every pure decoder, the MIL report, and the current-data and freeze-frame
+// runs with their dispatch over an interface that answers with the fuzzer's texts.
+//
+// Input: one flag byte, then reply texts separated by line feeds. The whole text after the
+// flag byte is also fed to the pure decoders as one reply.
+//   flag bit 0: metric units           bit 1: no vehicle contact ("P" marks)
+//   flag bit 2: debug echo             bit 3: a wide-range O2 PID known from before ("24")
+//   flag bit 4: the run starts near the end of ListPID
+#include "currentdata.h"
+#include "decoders.h"
+#include "dispatch.h"
+#include "freezeframe.h"
+#include "mil.h"
+#include "numberforms.h"
+#include "obdcontext.h"
+#include "pidentries.h"
+#include "pidtable.h"
+#include "recording.h"
+#include "reply.h"
+#include "transport.h"
+
+#include <QCoreApplication>
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+using namespace quorvex;
+
+namespace {
+
+// Answers each command with the next scripted text. A text shorter than the command's wait
+// threshold is zero-filled at its end, so every wait ends at once: a short reply then reads
+// as a reply whose missing bytes are zero, which is what the decoders promise anyway, and the
+// fuzzer spends its time in the decoding rather than in time-outs.
+class FuzzInterface : public Transport
+{
+public:
+    std::vector<QByteArray> replies;
+    bool contact = true;
+
+    bool isOpen() const override { return true; }
+    void write(const QByteArray &bytes) override
+    {
+        QByteArray reply = m_next < replies.size() ? replies[m_next++] : QByteArray();
+        const int length = bytes.mid(4, 2).toInt(nullptr, 16);
+        if (reply.size() < 2 * length + 3)
+            reply = reply.leftJustified(2 * length + 3, '0');
+        m_buffer = reply;
+    }
+    qint64 bytesAvailable() const override { return m_buffer.size(); }
+    QByteArray readAll() override
+    {
+        QByteArray all = m_buffer;
+        m_buffer = contact ? "S" : "P";
+        return all;
+    }
+
+private:
+    std::size_t m_next = 0;
+    QByteArray m_buffer = "S";
+};
+
+// A sink the optimiser cannot drop.
+volatile std::size_t g_sink = 0;
+
+void consume(const QString &text)
+{
+    g_sink = g_sink + static_cast<std::size_t>(text.size());
+}
+
+void decodePure(const QString &reply, bool metric)
+{
+    for (int pos = -2; pos <= reply.size() + 2; ++pos) {
+        g_sink = g_sink + reply_char(reply, pos).unicode();
+        consume(reply_field(reply, pos, 4));
+    }
+    QString pair = reply.left(2);
+    g_sink = g_sink + static_cast<std::size_t>(conv_hex(pair));
+    QString one = reply.left(1);
+    g_sink = g_sink + static_cast<std::size_t>(conv_hex(one));
+
+    for (const PidSpec &spec : pid_specs()) {
+        for (const int offset : {0, 1})
+            consume(decode_value(spec, reply, metric, offset).valueText);
+    }
+    for (const int offset : {0, 1}) {
+        consume(decode_lambda(reply, offset).valueText);
+        consume(fuel_status_text(reply, offset));
+        for (int pid = 0x06; pid <= 0x09; ++pid)
+            consume(fuel_trim_text(pid, reply, offset));
+    }
+    consume(secondary_air_text(reply));
+    consume(o2_sensor_count_text(o2_sensor_bits(reply)));
+    consume(decode_mil(reply).text);
+    g_sink = g_sink + static_cast<std::size_t>(coolant_listed_value(reply));
+    consume(compute_mpg(Val(reply), Val(reply.mid(3)), metric, std::nullopt).valueText);
+    consume(compute_mpg(Val(reply), Val(reply.mid(3)), metric, Val(reply.mid(5))).valueText);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
+{
+    static QCoreApplication app(*argc, *argv);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    if (size < 1)
+        return 0;
+    const std::uint8_t flags = data[0];
+    const QByteArray rest(reinterpret_cast<const char *>(data + 1),
+                          static_cast<qsizetype>(size - 1));
+    const bool metric = flags & 0x01;
+
+    decodePure(QString::fromLatin1(rest), metric);
+
+    FuzzInterface interface;
+    for (const QByteArray &line : rest.split('\n'))
+        interface.replies.push_back(line);
+    interface.contact = !(flags & 0x02);
+
+    test::RecordingView view;
+    test::RecordingPrompts prompts;
+    ObdContext ctx(view, prompts);
+    ctx.link.attachSerial(&interface);
+    ctx.state.UseSerial = true;
+    ctx.state.UnitsMetric = metric;
+    ctx.state.DebugMode = flags & 0x04;
+    ctx.bounds.silentMs = 20;
+    ctx.bounds.retryLimit = 3;
+    if (flags & 0x08)
+        ctx.state.WideO2PID = QStringLiteral("24");
+
+    const DispatchHooks hooks = diagnostic_hooks();
+    request_current_data(ctx, [&](ObdContext &c, const std::array<int, 4> &support) {
+        if (flags & 0x10)
+            c.state.PIDcount = SharedState::kListPidSize - 3;
+        dispatch_support(c, hooks, support);
+    });
+    if (ctx.state.PIDcount > SharedState::kListPidSize || view.lines.size() > 200)
+        __builtin_trap(); // the ListPID bound was not kept
+    ReadFreezeFrame(ctx);
+    for (const int code : {0x05, 0x0C, kFuelEconomyItem, 0x24, 0x44})
+        consume(read_item(ctx, code));
+    consume(view.report);
+    return 0;
+}
