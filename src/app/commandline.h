@@ -11,9 +11,9 @@ struct CommandLine
 {
     std::array<QString, 4> com; // devices named by --com1..--com4 (empty: not named)
     bool simulate = false;
-    QString scenario;           // --simulate SCENARIO: a name or a JSON file
+    QString scenario; // --simulate SCENARIO: a name or a JSON file
     bool help = false;
-    QString error;              // set when the arguments cannot be understood
+    QString error; // set when the arguments cannot be understood
 };
 
 // Parses the program's arguments (without the program name).

@@ -4,8 +4,8 @@
 #include "menuaccessible.h"
 
 #include <QAction>
-#include <QCoreApplication>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -120,9 +120,9 @@ void frmMain::buildControls()
     textECU = named(new QPlainTextEdit, "textECU",
                     QStringLiteral("Vehicle Test Status/Trouble Code Window"));
     textECU->setFont(family(QStringLiteral("Courier New"), QFont::Monospace));
-    Label5 = named(new QLabel(QStringLiteral(
-                       "Vehicle Data Window, Double Click Item for Real Time Display")),
-                   "Label5");
+    Label5 = named(
+        new QLabel(QStringLiteral("Vehicle Data Window, Double Click Item for Real Time Display")),
+        "Label5");
     List1 = named(new QListWidget, "List1", QStringLiteral("Vehicle Data Window"));
     List1->setFont(family(QStringLiteral("Courier"), QFont::Monospace));
     List2 = named(new QListWidget(central), "List2", QStringLiteral("Trouble code definitions"));
@@ -177,8 +177,8 @@ void frmMain::buildMenus()
     const char *comNames[] = {"mnuConnectionCom1", "mnuConnectionCom2", "mnuConnectionCom3",
                               "mnuConnectionCom4"};
     for (int i = 0; i < 4; ++i)
-        mnuConnectionCom[static_cast<size_t>(i)] = namedAction(
-            mnuCom->addAction(QStringLiteral("Com%1").arg(i + 1)), comNames[i]);
+        mnuConnectionCom[static_cast<size_t>(i)] =
+            namedAction(mnuCom->addAction(QStringLiteral("Com%1").arg(i + 1)), comNames[i]);
     mnu9600 = namedAction(mnuCom->addAction(QStringLiteral("9600 baud")), "mnu9600");
     mnu19200 = namedAction(mnuCom->addAction(QStringLiteral("19200 baud")), "mnu19200");
 

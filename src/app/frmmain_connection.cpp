@@ -45,11 +45,12 @@ void frmMain::probe_ports()
             usable = SerialTransport::probe(device, &error);
         m_comUsable[static_cast<size_t>(port - 1)] = usable;
         item->setEnabled(usable);
-        item->setStatusTip(usable ? device
-                                  : QStringLiteral("Com%1 unavailable: %2%3")
-                                        .arg(port)
-                                        .arg(device.isEmpty() ? QString() : device + QStringLiteral(": "))
-                                        .arg(error));
+        item->setStatusTip(
+            usable ? device
+                   : QStringLiteral("Com%1 unavailable: %2%3")
+                         .arg(port)
+                         .arg(device.isEmpty() ? QString() : device + QStringLiteral(": "))
+                         .arg(error));
     }
 }
 
@@ -80,7 +81,8 @@ void frmMain::mnuConnectionCom_Click(int port)
         QString error;
         if (!m_serial.open(settings, &error)) {
             for (int item : itemsHeldBy(port))
-                comItem(item)->setEnabled(item == 0 ? false : m_comUsable[static_cast<size_t>(item - 1)]);
+                comItem(item)->setEnabled(item == 0 ? false
+                                                    : m_comUsable[static_cast<size_t>(item - 1)]);
             m_ctx.prompts.message(QStringLiteral("Com%1 (%2) could not be opened: %3")
                                       .arg(port)
                                       .arg(settings.device, error),

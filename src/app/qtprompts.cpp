@@ -54,7 +54,8 @@ bool QtPrompts::print(const QStringList &lines, QString *reason)
     QPainter painter;
     if (!painter.begin(&printer)) {
         if (reason)
-            *reason = QStringLiteral("The printer %1 could not be started.").arg(info.printerName());
+            *reason =
+                QStringLiteral("The printer %1 could not be started.").arg(info.printerName());
         return false;
     }
     const QRect page = painter.viewport();
@@ -70,8 +71,8 @@ bool QtPrompts::print(const QStringList &lines, QString *reason)
     };
     // Multi-line texts (the report window) print one physical line per text line.
     for (const QString &line : lines) {
-        const QStringList parts = QString(line).replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
-                                      .split(u'\n');
+        const QStringList parts =
+            QString(line).replace(QStringLiteral("\r\n"), QStringLiteral("\n")).split(u'\n');
         for (const QString &part : parts)
             emitLine(part);
     }

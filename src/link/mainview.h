@@ -27,7 +27,7 @@ public:
     virtual void setReportText(const QString &text) = 0;
     void appendReport(const QString &text) { setReportText(reportText() + text); }
 
-    virtual void setEcuNumber(const QString &caption) = 0;      // "ECU #=…"
+    virtual void setEcuNumber(const QString &caption) = 0;       // "ECU #=…"
     virtual void setFirmwareCaption(const QString &caption) = 0; // "F/W: …"
     virtual void setVinText(const QString &text) = 0;            // identification field
 

@@ -14,8 +14,8 @@ class Prompts;
 // Limits on waits the interface could otherwise stretch forever.
 struct WaitBounds
 {
-    int silentMs = 5000;  // ready check or reply wait without anything useful arriving
-    int retryLimit = 10;  // repeats on a "not usable" reply before it counts as a time-out
+    int silentMs = 5000; // ready check or reply wait without anything useful arriving
+    int retryLimit = 10; // repeats on a "not usable" reply before it counts as a time-out
 };
 
 // The small context the main window owns and hands to every service: the shared state, the

@@ -21,8 +21,7 @@ int hex_value(const QString &hex)
 }
 } // namespace
 
-QString get_ecu_PID(ObdContext &ctx, const QString &mode, const QString &pid,
-                    const QString &length)
+QString get_ecu_PID(ObdContext &ctx, const QString &mode, const QString &pid, const QString &length)
 {
     const int bytes = hex_value(length);
     ctx.state.StopFlag = false;

@@ -21,9 +21,9 @@ void get_OBD(ObdContext &ctx);
 
 struct CurrentDataResult
 {
-    bool contact = false;   // the ready check found vehicle contact
-    bool timedOut = false;  // the ECU did not answer the support request
-    bool notObd = false;    // the answering ECU (address D0) has no OBD-II data
+    bool contact = false;         // the ready check found vehicle contact
+    bool timedOut = false;        // the ECU did not answer the support request
+    bool notObd = false;          // the answering ECU (address D0) has no OBD-II data
     std::array<int, 4> support{}; // the four support bytes for PIDs 01-20
 };
 
