@@ -7,8 +7,8 @@
 #include <QAccessible>
 #include <QAction>
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -61,8 +61,7 @@ protected:
         action(QStringLiteral("mnuConnectionCom%1").arg(port))->trigger();
     }
 
-    template <typename T = QWidget>
-    T *control(const QString &name) const
+    template <typename T = QWidget> T *control(const QString &name) const
     {
         T *w = window->findChild<T *>(name);
         EXPECT_NE(w, nullptr) << name.toStdString();
@@ -92,8 +91,8 @@ TEST_F(MainWindowTest, EveryControlCarriesItsNameCaptionAndAccessibleTexts)
     struct Row
     {
         const char *name;
-        QString caption;      // button or label text
-        QString accessible;   // accessible name of text boxes and lists
+        QString caption;    // button or label text
+        QString accessible; // accessible name of text boxes and lists
     };
     const Row buttons[] = {
         {"Mode1", "Request Current Powertrain Diagnostic Data", {}},
@@ -241,9 +240,8 @@ TEST_F(MainWindowTest, PrintSendsTheThreeAreasInOrder)
     window->addDataLine(QStringLiteral("Speed ------------------  0MPH"));
     window->Command2_Click();
     ASSERT_EQ(prompts.printed.size(), 2);
-    EXPECT_EQ(prompts.printed[0],
-              (QStringList{QStringLiteral("VIN= 1XV0A12345R000001"),
-                           QStringLiteral("\r\nMIL is OFF\r\n")}));
+    EXPECT_EQ(prompts.printed[0], (QStringList{QStringLiteral("VIN= 1XV0A12345R000001"),
+                                               QStringLiteral("\r\nMIL is OFF\r\n")}));
     EXPECT_EQ(prompts.printed[1].size(), 4);
     EXPECT_EQ(prompts.printed[1][3], QStringLiteral("Speed ------------------  0MPH"));
 

@@ -52,7 +52,8 @@ TEST(VinDecoding, LongFormReadsAsFarAsItGoes)
     QString reply = QStringLiteral("R");
     const QByteArray vin = "1XV0A12345R000001";
     auto message = [](int n, const QByteArray &data) {
-        return QStringLiteral("486B104902%1%2CC").arg(n, 2, 10, QChar(u'0'))
+        return QStringLiteral("486B104902%1%2CC")
+            .arg(n, 2, 10, QChar(u'0'))
             .arg(QString::fromLatin1(data.toHex().toUpper()));
     };
     reply += message(1, QByteArray("\0\0\0", 3) + vin.left(1));

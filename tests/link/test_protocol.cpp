@@ -48,13 +48,12 @@ TEST_F(ScriptedLinkTest, ReadyCheckOutcomes)
          StatusColor::Yellow},
         {"P and S in one read count as S", "PS", "", ReadyResult::Contact, false,
          StatusColor::Green},
-        {"Q dropped, S in a later read", "Q", "S", ReadyResult::Contact, false,
-         StatusColor::Green},
+        {"Q dropped, S in a later read", "Q", "S", ReadyResult::Contact, false, StatusColor::Green},
         {"S is case-sensitive", "s", "P", ReadyResult::NoContact, true, StatusColor::Yellow},
     };
     for (const Row &r : rows) {
         line.readAll();
-        line.feed("stale S");    // flushed by the check before it starts collecting
+        line.feed("stale S"); // flushed by the check before it starts collecting
         line.feedLater(5, r.now);
         if (!r.later.isEmpty())
             line.feedLater(35, r.later);

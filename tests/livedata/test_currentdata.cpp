@@ -29,8 +29,8 @@ class CurrentDataTest : public SimLinkTest
 TEST_F(CurrentDataTest, SinglePidExchangeSendsModePidLength)
 {
     startSim();
-    const QString reply = get_ecu_PID(ctx, QStringLiteral("01"), QStringLiteral("0C"),
-                                      QStringLiteral("07"));
+    const QString reply =
+        get_ecu_PID(ctx, QStringLiteral("01"), QStringLiteral("0C"), QStringLiteral("07"));
     EXPECT_EQ(server->commands().last(), QStringLiteral("010C07"));
     EXPECT_EQ(reply.size(), 17); // leading character, 7 bytes, check byte
     EXPECT_EQ(reply.mid(7, 4), QStringLiteral("410C"));
@@ -59,8 +59,8 @@ TEST_F(CurrentDataTest, SinglePidExchangeRetriesStripsAndGivesUp)
     };
     for (const Row &r : rows) {
         startSim(withFaults(r.faults));
-        const QString reply = get_ecu_PID(ctx, QStringLiteral("01"), QStringLiteral("0D"),
-                                          QStringLiteral("06"));
+        const QString reply =
+            get_ecu_PID(ctx, QStringLiteral("01"), QStringLiteral("0D"), QStringLiteral("06"));
         EXPECT_EQ(server->commands().size(), r.commandsSent) << r.name;
         if (r.empty) {
             EXPECT_TRUE(reply.isEmpty()) << r.name;
@@ -110,8 +110,8 @@ TEST_F(CurrentDataTest, RequestOutcomes)
          "ECU #=10\r\n", false, false},
         {"ECU does not answer", withFaults(timeout), false, "ECU Timeout", StatusColor::Red,
          "ECU #=00\r\n", true, false},
-        {"ECU without OBD-II data", d0, false, "ECU Connected", StatusColor::Green,
-         "ECU #=D0\r\n", false, true},
+        {"ECU without OBD-II data", d0, false, "ECU Connected", StatusColor::Green, "ECU #=D0\r\n",
+         false, true},
     };
     for (const Row &r : rows) {
         startSim(r.scenario);
@@ -130,9 +130,9 @@ TEST_F(CurrentDataTest, RequestOutcomes)
         EXPECT_EQ(res.notObd, r.notObd) << r.name;
         EXPECT_EQ(dispatched, (r.timedOut || r.notObd) ? 0 : 1) << r.name;
         if (r.notObd) {
-            EXPECT_EQ(view.report, QStringLiteral(
-                                       "The ECU communicating does not support OBD-II data, you "
-                                       "can read/clear it's trouble codes or Click 'Change ECU' "));
+            EXPECT_EQ(view.report,
+                      QStringLiteral("The ECU communicating does not support OBD-II data, you "
+                                     "can read/clear it's trouble codes or Click 'Change ECU' "));
         }
         if (dispatched) { // the default car supports PIDs 01 and 0C (bit 7 of byte 1, 4 of 2)
             EXPECT_TRUE((support[0] & 0x80) && (support[1] & 0x10)) << r.name;
@@ -196,7 +196,7 @@ TEST(SinglePidThreshold, WaitsForMoreThanTwiceTheLength)
     FakeTransport line;
     ctx.link.attachSerial(&line);
     ctx.state.UseSerial = true;
-    line.feedLater(5, "S");                                // ready mark
+    line.feedLater(5, "S");                                     // ready mark
     line.feedLater(20, QByteArray("R486B10410C0BB8").left(14)); // 14 characters: not enough
     line.feedLater(90, "8");
     QElapsedTimer t;

@@ -38,8 +38,7 @@ protected:
     }
 
     // Runs the event loop until pred holds or ms pass.
-    template <typename Pred>
-    static bool waitUntil(Pred pred, int ms = 2000)
+    template <typename Pred> static bool waitUntil(Pred pred, int ms = 2000)
     {
         QElapsedTimer t;
         t.start();
