@@ -1,6 +1,6 @@
-// The live-data buttons on the real window against the simulated car: every item of all three
-// support bitmaps listed with its exact text in both unit systems, the status window, and the
-// freeze frame in red. The car's values are pinned, so each line is known to the character;
+// The live-data buttons on the real window against the simulated car: the freeze frame in red,
+// and every item of all three support bitmaps listed with its exact text in both unit systems,
+// and the status window. The car's values are pinned, so each line is known to the character;
 // the window's list is what a user reads and prints, so it is compared whole.
 #include "frmmain.h"
 #include "recording.h"
@@ -12,8 +12,6 @@
 #include <QPushButton>
 
 #include <gtest/gtest.h>
-
-#include <memory>
 
 using namespace quorvex;
 using namespace quorvex::test;
@@ -127,79 +125,72 @@ sim::Scenario pinnedCar()
 {
     sim::Scenario s;
     sim::Ecu ecu;
-    ecu.address = 0x10;
-    for (int pid = 0x01; pid <= 0x4E; ++pid) {
+    for (quint8 pid = 0x01; pid <= 0x4E; ++pid)
         if (pid != 0x20 && pid != 0x40)
-            ecu.pids << static_cast<quint8>(pid);
-    }
-    for (const Item &item : kItems) {
+            ecu.pids << pid;
+    for (const Item &item : kItems)
         if (item.data)
             ecu.values[static_cast<quint8>(item.pid)] = QByteArray::fromHex(item.data);
-    }
     for (const auto &[pid, data] : kStatusData)
         ecu.values[static_cast<quint8>(pid)] = QByteArray::fromHex(data);
-    ecu.mil = false;
     ecu.storedCodes = QStringList{"0301", "0171", "0420"};
     ecu.monitors = QByteArray::fromHex("076561");
-    sim::FreezeFrame frame;
-    frame.code = QStringLiteral("0301");
-    frame.pids = {0x02, 0x04, 0x05, 0x0C, 0x0D};
-    ecu.freezeFrame = frame;
+    ecu.freezeFrame = sim::FreezeFrame{.code = "0301",
+                                       .pids = {0x02, 0x04, 0x05, 0x0C, 0x0D},
+                                       .values = {{0x04, QByteArray::fromHex("33")},
+                                                  {0x05, QByteArray::fromHex("5C")},
+                                                  {0x0C, QByteArray::fromHex("0FA0")},
+                                                  {0x0D, QByteArray::fromHex("28")}}};
     s.ecus = {ecu};
     return s;
 }
 
-class LiveDataWindowTest : public ::testing::Test
-{
-protected:
-    void start(sim::Scenario scenario)
-    {
-        server = std::make_unique<sim::Server>(std::move(scenario));
-        QString error;
-        ASSERT_TRUE(server->start(&error)) << error.toStdString();
-        window = std::make_unique<frmMain>(prompts);
-        window->setQuitHandler([] {});
-        window->context().bounds.silentMs = 1500;
-        window->setComDevices({server->devicePath(), QString(), QString(), QString()});
-        window->Form_Load();
-        trigger("mnuConnectionCom1");
-        ASSERT_TRUE(button("Mode1")->isEnabled());
-    }
-    void TearDown() override
-    {
-        window.reset();
-        server.reset();
-    }
-
-    void trigger(const char *name) { window->findChild<QAction *>(QLatin1String(name))->trigger(); }
-    QPushButton *button(const char *name) const
-    {
-        return window->findChild<QPushButton *>(QLatin1String(name));
-    }
-    QListWidget *list() const { return window->findChild<QListWidget *>(QStringLiteral("List1")); }
-    QStringList lines() const
-    {
-        QStringList out;
-        for (int i = 0; i < list()->count(); ++i)
-            out << list()->item(i)->text();
-        return out;
-    }
-    bool listRed() const { return list()->palette().color(QPalette::Text) == QColor(255, 0, 0); }
-
-    RecordingPrompts prompts;
-    std::unique_ptr<sim::Server> server;
-    std::unique_ptr<frmMain> window;
-};
-
 } // namespace
 
-TEST_F(LiveDataWindowTest, CurrentDataListsEveryItemInBothUnitSystems)
+// The freeze frame first, so each current-data run must replace its lines and switch the
+// decoders back to service 01.
+TEST(LiveDataWindow, FreezeFrameThenCurrentDataInBothUnitSystems)
 {
-    start(pinnedCar());
-    const SharedState &st = window->context().state;
+    sim::Server server(pinnedCar());
+    QString error;
+    ASSERT_TRUE(server.start(&error)) << error.toStdString();
+    RecordingPrompts prompts;
+    frmMain window(prompts);
+    window.setQuitHandler([] {});
+    window.context().bounds.silentMs = 1500;
+    window.setComDevices({server.devicePath(), QString(), QString(), QString()});
+    window.Form_Load();
+    const auto action = [&window](const char *name) {
+        return window.findChild<QAction *>(QLatin1String(name));
+    };
+    auto *mode1 = window.findChild<QPushButton *>(QStringLiteral("Mode1"));
+    auto *mode2 = window.findChild<QPushButton *>(QStringLiteral("Mode2"));
+    const auto *list = window.findChild<QListWidget *>(QStringLiteral("List1"));
+    const auto *textECU = window.findChild<QPlainTextEdit *>(QStringLiteral("textECU"));
+    const auto lines = [list] {
+        QStringList out;
+        for (int i = 0; i < list->count(); ++i)
+            out << list->item(i)->text();
+        return out;
+    };
+    const auto listRed = [list] { return list->palette().color(QPalette::Text) == Qt::red; };
+    action("mnuConnectionCom1")->trigger();
+    ASSERT_TRUE(mode1->isEnabled());
+
+    ASSERT_FALSE(listRed());
+    mode2->click();
+    EXPECT_EQ(
+        lines(),
+        (QStringList{"Calculated Load --------  20%", "Coolant Temp -----------  125Deg F",
+                     "Engine RPM -------------  1000RPM", "Speed ------------------  24MPH"}));
+    EXPECT_TRUE(listRed());
+    EXPECT_EQ(textECU->toPlainText(), QStringLiteral("\nECU #=10\n\nFreeze Frame T.C. -P0301\n"));
+    EXPECT_FALSE(mode2->isChecked());
+
+    const SharedState &st = window.context().state;
     for (const bool metric : {false, true}) {
-        trigger(metric ? "mnuUnitsMetric" : "mnuUnitsEnglish");
-        button("Mode1")->click();
+        action(metric ? "mnuUnitsMetric" : "mnuUnitsEnglish")->trigger();
+        mode1->click();
         QStringList expected;
         QList<int> codes;
         for (const Item &item : kItems) {
@@ -207,19 +198,14 @@ TEST_F(LiveDataWindowTest, CurrentDataListsEveryItemInBothUnitSystems)
             codes << item.pid;
         }
         EXPECT_EQ(lines(), expected) << (metric ? "metric" : "English");
-        EXPECT_EQ(st.PIDcount, codes.size());
-        for (int i = 0; i < codes.size(); ++i)
-            EXPECT_EQ(st.ListPID[static_cast<size_t>(i)], codes[i]) << "line " << i;
-        // The logger's items are this run's labels, line for line.
-        ASSERT_EQ(st.LoggerItems.size(), expected.size());
-        for (int i = 0; i < expected.size(); ++i)
-            EXPECT_TRUE(expected[i].startsWith(st.LoggerItems[i]))
-                << st.LoggerItems[i].toStdString();
-        EXPECT_EQ(
-            window->findChild<QPlainTextEdit *>(QStringLiteral("textECU"))->toPlainText(),
-            QString::fromLatin1(kReport).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+        // Line k of the window and of ListPID name the same item; the logger's items are this
+        // run's (their labels are checked with the dispatch).
+        EXPECT_EQ(QList<int>(st.ListPID.begin(), st.ListPID.begin() + st.PIDcount), codes);
+        EXPECT_EQ(st.LoggerItems.size(), expected.size());
+        EXPECT_EQ(textECU->toPlainText(), QString::fromLatin1(kReport).replace(
+                                              QStringLiteral("\r\n"), QStringLiteral("\n")));
         EXPECT_TRUE(listRed()); // the frame's code was shown
-        EXPECT_FALSE(button("Mode1")->isChecked());
+        EXPECT_FALSE(mode1->isChecked());
     }
     EXPECT_EQ(st.WideO2PID, QStringLiteral("3B"));
     EXPECT_EQ(st.O2Sensors, (std::array<int, 8>{1, 2, 0, 0, 16, 32, 0, 0}));
@@ -227,26 +213,5 @@ TEST_F(LiveDataWindowTest, CurrentDataListsEveryItemInBothUnitSystems)
     EXPECT_TRUE(st.HasSTFTB1 && st.HasLTFTB1 && st.HasSTFTB2 && st.HasLTFTB2);
     // Windows that do not exist yet keep their menus off.
     for (const char *name : {"mnuDataLogLog", "mnuAF", "mnuFTM"})
-        EXPECT_FALSE(window->findChild<QAction *>(QLatin1String(name))->isEnabled()) << name;
-}
-
-TEST_F(LiveDataWindowTest, FreezeFrameButtonListsTheFrameInRed)
-{
-    sim::Scenario car = pinnedCar();
-    car.ecus[0].freezeFrame->values = {{0x04, QByteArray::fromHex("33")},
-                                       {0x05, QByteArray::fromHex("5C")},
-                                       {0x0C, QByteArray::fromHex("0FA0")},
-                                       {0x0D, QByteArray::fromHex("28")}};
-    start(car);
-    ASSERT_FALSE(listRed());
-    button("Mode2")->click();
-    EXPECT_EQ(
-        lines(),
-        (QStringList{"Calculated Load --------  20%", "Coolant Temp -----------  125Deg F",
-                     "Engine RPM -------------  1000RPM", "Speed ------------------  24MPH"}));
-    EXPECT_TRUE(listRed());
-    EXPECT_EQ(window->findChild<QPlainTextEdit *>(QStringLiteral("textECU"))->toPlainText(),
-              QStringLiteral("\nECU #=10\n\nFreeze Frame T.C. -P0301\n"));
-    EXPECT_FALSE(button("Mode2")->isChecked());
-    EXPECT_EQ(window->context().state.LoggerItems.size(), 4);
+        EXPECT_FALSE(action(name)->isEnabled()) << name;
 }

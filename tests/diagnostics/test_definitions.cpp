@@ -15,39 +15,14 @@
 using namespace quorvex;
 using namespace quorvex::test;
 
-namespace {
-
-const QString kNotFound = QStringLiteral("Trouble code definition not found");
-
-void writeFile(const QString &path, const QByteArray &contents)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    file.write(contents);
-}
-
-class LoadTest : public ::testing::Test
-{
-protected:
-    QString path(const char *name) const { return dir.filePath(QLatin1String(name)); }
-
-    QTemporaryDir dir;
-    RecordingView view;
-    RecordingPrompts prompts;
-    ObdContext ctx{view, prompts};
-};
-
-} // namespace
-
 TEST(DefinitionLines, LineEndsAndEmptyLines)
 {
-    struct Row
+    const struct
     {
         const char *name;
         QByteArray contents;
         QStringList lines;
-    };
-    const Row rows[] = {
+    } rows[] = {
         {"CR LF", "T\r\nP0301 A\r\n", {"T", "P0301 A"}},
         {"LF only", "T\nP0301 A\n", {"T", "P0301 A"}},
         {"no terminator on the last line", "T\r\nP0301 A", {"T", "P0301 A"}},
@@ -55,90 +30,85 @@ TEST(DefinitionLines, LineEndsAndEmptyLines)
         {"a CR inside a line stays", "P0301 A\rB\r\n", {"P0301 A\rB"}},
         {"empty file", "", {}},
     };
-    for (const Row &r : rows)
+    for (const auto &r : rows)
         EXPECT_EQ(split_definition_lines(r.contents), r.lines) << r.name;
 }
 
 TEST(DefinitionLookup, FirstMatchExactCodeWholeLine)
 {
     const TroubleCodeDefinitions defs(QStringList{
-        QStringLiteral("P0301 Cylinder 1 Misfire Detected"),
-        QStringLiteral("Generic powertrain codes"),
-        QStringLiteral("p0420 lower-case prefix"),
-        QStringLiteral("P0420"),
-        QStringLiteral("P0301 second definition"),
-        QStringLiteral("U010"),
-        QStringLiteral(""),
-        QStringLiteral("U0100 Lost Communication With ECM/PCM \"A\""),
-        QStringLiteral("P0420 Catalyst System Efficiency Below Threshold (Bank 1)"),
+        "P0301 Cylinder 1 Misfire Detected",
+        "Generic powertrain codes",
+        "p0420 lower-case prefix",
+        "P0420",
+        "P0301 second definition",
+        "U010",
+        "",
+        "U0100 Lost Communication With ECM/PCM \"A\"",
+        "P0420 Catalyst System Efficiency Below Threshold (Bank 1)",
     });
-    struct Row
-    {
-        const char *name;
-        QString code;
-        QString expected; // null: not found
+    const std::pair<const char *, const char *> rows[] = {
+        {"P0301", "P0301 Cylinder 1 Misfire Detected"}, // whole line, code included
+        {"P0420", "P0420"}, // a lower-case line is passed over, then the first of two wins
+        {"p0420", "p0420 lower-case prefix"}, // case-sensitive the other way too
+        {"U0100", "U0100 Lost Communication With ECM/PCM \"A\""},
+        {"U010", nullptr}, // a line shorter than five characters never matches
+        {"P0171", nullptr},
+        {"", nullptr},
     };
-    const Row rows[] = {
-        {"whole line, code included", "P0301", "P0301 Cylinder 1 Misfire Detected"},
-        {"a lower-case line is passed over, then the first of two wins", "P0420", "P0420"},
-        {"case-sensitive the other way too", "p0420", "p0420 lower-case prefix"},
-        {"U code", "U0100", "U0100 Lost Communication With ECM/PCM \"A\""},
-        {"line shorter than five characters", "U010", {}},
-        {"code absent", "P0171", {}},
-        {"empty code", "", {}},
-    };
-    for (const Row &r : rows)
-        EXPECT_EQ(defs.find(r.code), r.expected) << r.name;
+    for (const auto &[code, line] : rows)
+        EXPECT_EQ(defs.find(QLatin1String(code)), line ? QString::fromLatin1(line) : QString())
+            << code;
     EXPECT_EQ(defs.count(), 9); // titles, short and empty lines are kept
-}
 
-TEST(DefinitionLookup, FindTroubleCodeTextsAndStopFlag)
-{
+    // The report's lookup clears StopFlag and names a code it cannot find.
     RecordingView view;
     RecordingPrompts prompts;
     ObdContext ctx{view, prompts};
-    const TroubleCodeDefinitions defs(QStringList{QStringLiteral("P0301 Cylinder 1")});
     ctx.state.StopFlag = true;
-    EXPECT_EQ(FindTroubleCode(ctx, defs, QStringLiteral("P0301")),
-              QStringLiteral("P0301 Cylinder 1"));
+    EXPECT_EQ(FindTroubleCode(ctx, defs, "P0301"), "P0301 Cylinder 1 Misfire Detected");
     EXPECT_FALSE(ctx.state.StopFlag);
-    EXPECT_EQ(FindTroubleCode(ctx, defs, QStringLiteral("P0302")), kNotFound);
-    EXPECT_EQ(FindTroubleCode(ctx, TroubleCodeDefinitions(), QStringLiteral("P0301")), kNotFound);
+    EXPECT_EQ(FindTroubleCode(ctx, defs, "P0302"), "Trouble code definition not found");
 }
 
-TEST_F(LoadTest, LocationsInOrderWithOneBoxPerFailure)
+TEST(DefinitionLoading, LocationsInOrderWithOneBoxPerFailure)
 {
-    writeFile(path("first.tcf"), "Title\r\nP0301 from the first\r\n");
-    writeFile(path("second.tcf"), "Title\nP0301 from the second\n");
-    QDir(dir.path()).mkdir(QStringLiteral("folder.tcf"));
-    const QString missing = path("missing.tcf");
-    const QString enoent = QStringLiteral("Error #  2 was generated by Quorvex\r") +
-                           qt_error_string(ENOENT);
-    const QString eisdir = QStringLiteral("Error #  21 was generated by Quorvex\r") +
-                           qt_error_string(EISDIR);
-    struct Row
+    QTemporaryDir dir;
+    const QString first = dir.filePath(QStringLiteral("first.tcf"));
+    const QString second = dir.filePath(QStringLiteral("second.tcf"));
+    const QString folder = dir.filePath(QStringLiteral("folder.tcf"));
+    const QString missing = dir.filePath(QStringLiteral("missing.tcf"));
+    for (const auto &[path, contents] : {std::pair{first, "Title\r\nP0301 from the first\r\n"},
+                                         {second, "Title\nP0301 from the second\n"}}) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(contents);
+    }
+    QDir().mkdir(folder);
+    const QString box = QStringLiteral("Error #  %1 was generated by Quorvex\r");
+    const QString enoent = box.arg(ENOENT) + qt_error_string(ENOENT);
+    const QString eisdir = box.arg(EISDIR) + qt_error_string(EISDIR);
+    const struct
     {
         const char *name;
         QStringList locations;
         QStringList boxes;
         QString p0301; // null: nothing loaded
+    } rows[] = {
+        {"first present: the second is not read", {first, second}, {}, "P0301 from the first"},
+        {"only the second present", {missing, second}, {enoent}, "P0301 from the second"},
+        {"a folder in place of the file", {folder, second}, {eisdir}, "P0301 from the second"},
+        {"neither present", {missing, missing + "/troublecode.tcf"}, {enoent, enoent}, {}},
     };
-    const Row rows[] = {
-        {"first present: the second is not read", {path("first.tcf"), path("second.tcf")}, {},
-         "P0301 from the first"},
-        {"only the second present", {missing, path("second.tcf")}, {enoent},
-         "P0301 from the second"},
-        {"a folder in place of the file", {path("folder.tcf"), path("second.tcf")}, {eisdir},
-         "P0301 from the second"},
-        {"neither present", {missing, path("gone/troublecode.tcf")}, {enoent, enoent}, {}},
-    };
-    for (const Row &r : rows) {
-        prompts.boxes.clear();
+    for (const auto &r : rows) {
+        RecordingView view;
+        RecordingPrompts prompts;
+        ObdContext ctx{view, prompts};
         const TroubleCodeDefinitions defs = LoadTroubleCodes(ctx, r.locations);
         QStringList texts;
-        for (const RecordingPrompts::Box &box : prompts.boxes) {
-            texts << box.text;
-            EXPECT_EQ(box.title, QStringLiteral("Error")) << r.name;
+        for (const RecordingPrompts::Box &b : prompts.boxes) {
+            texts << b.text;
+            EXPECT_EQ(b.title, QStringLiteral("Error")) << r.name;
         }
         EXPECT_EQ(texts, r.boxes) << r.name;
         EXPECT_EQ(defs.find(QStringLiteral("P0301")), r.p0301) << r.name;

@@ -1,6 +1,6 @@
 #pragma once
-// An ECU reduced to a table of data bytes, answering at once over a transport: the tests of
-// the dispatch choose every support byte and every value without any timing.
+// An ECU at address 10 reduced to a table of data bytes, answering at once over a transport:
+// the dispatch tests choose every support byte and every value without any timing.
 
 #include "transport.h"
 
@@ -8,21 +8,19 @@
 #include <QMap>
 #include <QStringList>
 
+#include <utility>
+
 namespace quorvex::test {
 
 class ScriptedEcu : public Transport
 {
 public:
-    // Service & PID (four hex characters, "010C", "0200") -> data bytes in hex ("0BB8"). The
-    // reply frames them like the interface: one leading character, header 48 6B address,
-    // service + 40, PID, the data zero-padded or cut to the requested length, check byte.
-    // Service 02 data start with the frame number. A request without an entry gets the
-    // interface's ECU time-out ("S" at character 2).
+    // Service & PID ("010C", "0200") -> data bytes in hex ("0BB8"), framed like the interface:
+    // one leading character, header 48 6B 10, service + 40, PID, the data zero-padded or cut to
+    // the requested length, check byte. Service 02 data start with the frame number. A request
+    // without an entry gets the interface's ECU time-out ("S" at character 2).
     QMap<QByteArray, QByteArray> data;
-    // Full command -> reply text, verbatim; wins over `data`.
-    QMap<QByteArray, QByteArray> verbatim;
-    QByteArray address = "10";
-    bool contact = true; // ready mark "S"; "P" without vehicle contact
+    QMap<QByteArray, QByteArray> verbatim; // full command -> reply text; wins over `data`
     QStringList commands;
 
     bool isOpen() const override { return true; }
@@ -33,21 +31,7 @@ public:
     }
     qint64 bytesAvailable() const override { return m_buffer.size(); }
     // Once read, the interface is idle again and shows its ready mark.
-    QByteArray readAll() override
-    {
-        QByteArray all = m_buffer;
-        m_buffer = contact ? "S" : "P";
-        return all;
-    }
-
-    // The commands sent so far that ask `service & pid` (any length).
-    int asked(const QByteArray &servicePid) const
-    {
-        int n = 0;
-        for (const QString &c : commands)
-            n += c.startsWith(QString::fromLatin1(servicePid)) ? 1 : 0;
-        return n;
-    }
+    QByteArray readAll() override { return std::exchange(m_buffer, "S"); }
 
 private:
     QByteArray answer(const QByteArray &command) const
@@ -58,16 +42,13 @@ private:
         const QByteArray key = command.left(4);
         if (!data.contains(key))
             return "R" + QByteArray("S").leftJustified(2 * length + 2, '0');
-        const int service = command.left(2).toInt(nullptr, 16);
-        QByteArray message = QByteArray::fromHex("486B" + address) +
-                             QByteArray(1, static_cast<char>(service + 0x40)) +
-                             QByteArray::fromHex(command.mid(2, 2) + data.value(key));
+        QByteArray message = QByteArray::fromHex("486B10" + key + data.value(key));
+        message[3] = static_cast<char>(message[3] + 0x40); // service + 40
         message = message.leftJustified(length, '\0', true);
-        int check = 0;
+        quint8 check = 0;
         for (const char c : message)
             check += static_cast<quint8>(c);
-        message.append(static_cast<char>(check & 0xFF));
-        return "R" + message.toHex().toUpper();
+        return "R" + (message + char(check)).toHex().toUpper();
     }
 
     QByteArray m_buffer = "S";
