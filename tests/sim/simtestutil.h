@@ -1,11 +1,19 @@
 #pragma once
 
 #include "simengine.h"
-#include "simreplies.h"
 #include "simscenario.h"
 
 #include <QByteArray>
 #include <QList>
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <utility>
+
+// Cases build scenarios with designated initializers that name only what they change; every
+// member left out keeps its default value, which is all this warning would flag.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
 namespace quorvex::sim::test {
 
@@ -28,37 +36,38 @@ inline QList<quint8> pidRange(quint8 first, quint8 last)
     return pids;
 }
 
-// One ECU at address 10 answering `pids`, with an otherwise empty diagnostic memory.
-inline Scenario scenarioWithPids(const QList<quint8> &pids)
+// A vehicle reply as the program reads it: the leading "R", the bytes as hex pairs and their
+// sum modulo 256 as the check byte.
+inline QByteArray framed(const QByteArray &hex)
 {
+    quint8 sum = 0;
+    for (const char byte : QByteArray::fromHex(hex))
+        sum = static_cast<quint8>(sum + static_cast<quint8>(byte));
+    return "R" + hex + QByteArray::number(sum, 16).toUpper().rightJustified(2, '0');
+}
+
+// The ECU time-out: "S" at character 2, zeros up to the full length of a reply of L bytes.
+inline QByteArray timeoutText(int length)
+{
+    return "RS" + QByteArray(2 * length + 1, '0');
+}
+
+// Each row runs a fresh engine through its exchanges; the replies are compared whole.
+struct Script
+{
+    const char *name;
     Scenario scenario;
-    Ecu ecu;
-    ecu.pids = pids;
-    scenario.ecus = {ecu};
-    return scenario;
-}
+    QList<std::pair<QByteArray, QByteArray>> exchanges; // command, reply
+};
 
-inline Scenario scenarioWithEcu(const Ecu &ecu)
+inline void runScripts(std::initializer_list<Script> scripts)
 {
-    Scenario scenario;
-    scenario.ecus = {ecu};
-    return scenario;
-}
-
-// Recomputes the check byte the program would see: the sum of the bytes before it.
-inline bool checkByteMatches(const QByteArray &hexMessage)
-{
-    const QByteArray bytes = QByteArray::fromHex(hexMessage);
-    unsigned sum = 0;
-    for (qsizetype i = 0; i + 1 < bytes.size(); ++i)
-        sum += static_cast<quint8>(bytes.at(i));
-    return !bytes.isEmpty() && static_cast<quint8>(bytes.back()) == (sum & 0xFF);
-}
-
-inline bool isTimeoutReply(const QByteArray &reply, int length)
-{
-    return reply.size() == 1 + 2 * length + 2 && reply.startsWith("RS") &&
-           reply.mid(2) == QByteArray(reply.size() - 2, '0');
+    for (const Script &script : scripts) {
+        SCOPED_TRACE(script.name);
+        Engine engine(script.scenario);
+        for (const auto &[command, reply] : script.exchanges)
+            EXPECT_EQ(exchange(engine, command), reply) << command.constData();
+    }
 }
 
 } // namespace quorvex::sim::test
