@@ -10,7 +10,6 @@ SerialTransport::SerialTransport(QObject *parent) : Transport(parent)
 bool SerialTransport::open(const SerialSettings &settings, QString *error)
 {
     close();
-    m_settings = settings;
     m_port.setPortName(settings.device);
     m_port.setBaudRate(settings.baud);
     m_port.setDataBits(QSerialPort::Data8);

@@ -29,9 +29,6 @@ public:
     qint64 bytesAvailable() const override;
     QByteArray readAll() override;
 
-    const SerialSettings &settings() const { return m_settings; }
-    QSerialPort &port() { return m_port; }
-
     // Opens and closes the device once with default line settings; false with the reason
     // when it cannot be used (missing, busy, permission denied).
     static bool probe(const QString &device, QString *error);
@@ -42,7 +39,6 @@ private:
     void onError(QSerialPort::SerialPortError error);
 
     QSerialPort m_port;
-    SerialSettings m_settings;
 };
 
 } // namespace quorvex
