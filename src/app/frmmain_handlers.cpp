@@ -95,14 +95,7 @@ void frmMain::Command1_Click()
     }
     Form_Unload();
     hide();
-    Timing &timer = m_ctx.CodeTimer();
-    const double t0 = timer.CurrentTime();
-    for (double left = kExitPauseSeconds; left >= 0;
-         left = t0 + kExitPauseSeconds - timer.CurrentTime()) {
-        if (m_ctx.closing())
-            break;
-        m_ctx.yield(static_cast<int>(left * 1000.0) + 1);
-    }
+    m_ctx.pause(kExitPauseSeconds);
     endProgram();
 }
 

@@ -8,8 +8,6 @@
 #include "protocol.h"
 #include "reply.h"
 
-#include <algorithm>
-
 namespace quorvex {
 
 namespace {
@@ -22,19 +20,11 @@ constexpr int kStatusLength = 13;
 constexpr int kCodesLength = 21;
 
 constexpr double kStoredCodesLimitSeconds = 10.0;
-// The stored-code wait checks the shared timer at least this often while nothing arrives.
-constexpr int kStoredCodesPollMs = 50;
 
 constexpr int kSlotCount = 3;
 constexpr int kFirstSlot = 10; // positions 10-13, 14-17, 18-21
 constexpr int kSlotLength = 4;
 constexpr int kNoPendingHeader = 0xFE; // first header byte FE or FF: no pending code
-
-struct StoredCodesWait
-{
-    QString reply;
-    bool timedOut = false;
-};
 
 // The start of every exchange: ready check, stale input dropped, command sent. The command
 // goes out even when the check raised StopFlag; the wait after it then ends at once.
@@ -61,30 +51,6 @@ void show_timeout(ObdContext &ctx)
 QString slot_at(const QString &reply, int slot)
 {
     return reply_field(reply, kFirstSlot + kSlotLength * slot, kSlotLength);
-}
-
-// The service 03 wait, limited to 10 seconds on the shared timer from t0 (read right after
-// sending). Ends early with an empty reply on StopFlag, a lost link or the program ending.
-StoredCodesWait await_stored_codes(ObdContext &ctx, double t0)
-{
-    Timing &timer = ctx.CodeTimer();
-    StoredCodesWait wait;
-    for (;;) {
-        if (ctx.state.StopFlag)
-            return wait;
-        if (ctx.link.OBDinbuffercount() > kCodesThreshold) {
-            wait.reply = ctx.link.OBDinput();
-            return wait;
-        }
-        if (ctx.closing() || !ctx.link.isConnected())
-            return wait;
-        const double leftMs = (t0 + kStoredCodesLimitSeconds - timer.CurrentTime()) * 1000.0;
-        ctx.yield(static_cast<int>(std::clamp(leftMs + 1.0, 1.0, double(kStoredCodesPollMs))));
-        if (timer.CurrentTime() > t0 + kStoredCodesLimitSeconds) {
-            wait.timedOut = true;
-            return wait;
-        }
-    }
 }
 
 // Service 01 PID 01: the ECU line, MIL state and count. Returns false when the ECU did not
@@ -119,8 +85,7 @@ bool report_mil_status(ObdContext &ctx, int *count)
 bool report_stored_codes(ObdContext &ctx, const TroubleCodeDefinitions &definitions, int count)
 {
     send_request(ctx, QStringLiteral("030A0A"));
-    const double t0 = ctx.CodeTimer().CurrentTime();
-    const StoredCodesWait wait = await_stored_codes(ctx, t0);
+    const ReplyWait wait = await_reply(ctx, kCodesThreshold, kStoredCodesLimitSeconds);
     if (wait.timedOut) {
         ctx.view.appendReport(QStringLiteral("==== Timeout waiting for Trouble Codes") + kCrLf);
         return false;

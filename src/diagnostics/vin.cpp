@@ -46,14 +46,7 @@ void GetVIN(ObdContext &ctx)
     ctx.link.OBDoutput(QStringLiteral("090208"));
 
     // The reply is whatever arrived in half a second; its length is not tested.
-    Timing &timer = ctx.CodeTimer();
-    const double t0 = timer.CurrentTime();
-    for (;;) {
-        const double left = t0 + kVinWaitSeconds - timer.CurrentTime();
-        if (left < 0 || ctx.closing())
-            break;
-        ctx.yield(static_cast<int>(left * 1000.0) + 1);
-    }
+    ctx.pause(kVinWaitSeconds);
     const QString reply = ctx.link.OBDinput();
 
     // No answer at all leaves the field as well.

@@ -2,6 +2,8 @@
 
 #include "eventwait.h"
 
+#include <algorithm>
+
 namespace quorvex {
 
 ObdContext::ObdContext(MainView &v, Prompts &p) : link(state), view(v), prompts(p) {}
@@ -17,6 +19,21 @@ void ObdContext::beginClosing()
 {
     m_closing = true;
     state.StopFlag = true;
+}
+
+bool ObdContext::yieldUntil(double deadline)
+{
+    const double leftMs = (deadline - CodeTimer().CurrentTime()) * 1000.0;
+    if (leftMs >= 0)
+        yield(static_cast<int>(std::clamp(leftMs + 1.0, 1.0, double(kTimerPollMs))));
+    return CodeTimer().CurrentTime() > deadline;
+}
+
+void ObdContext::pause(double seconds)
+{
+    const double deadline = CodeTimer().CurrentTime() + seconds;
+    while (!m_closing && !yieldUntil(deadline)) {
+    }
 }
 
 void ObdContext::yield(int maxMs) const

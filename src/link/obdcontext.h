@@ -44,6 +44,15 @@ public:
     // Sleeps in the event loop until something arrives or maxMs passes.
     void yield(int maxMs) const;
 
+    // Waits measured on the shared timer, for the waits that carry a limit of their own.
+    // yieldUntil sleeps in the event loop towards deadline (a CurrentTime reading) and tells
+    // whether it has passed; it wakes at least every kTimerPollMs so a substituted tick source
+    // is honoured. pause lets window events run for the given seconds (less when the program
+    // ends meanwhile).
+    static constexpr int kTimerPollMs = 50;
+    bool yieldUntil(double deadline);
+    void pause(double seconds);
+
 private:
     std::unique_ptr<Timing> m_codeTimer;
     bool m_closing = false;

@@ -48,11 +48,11 @@ ReadyResult wait_for_ECU(ObdContext &ctx)
     }
 }
 
-ReplyWait await_reply(ObdContext &ctx, int threshold, int limitMs)
+ReplyWait await_reply(ObdContext &ctx, int threshold, double limitSeconds)
 {
     ReplyWait result;
-    const bool ownLimit = limitMs >= 0;
-    const qint64 limit = ownLimit ? limitMs : ctx.bounds.silentMs;
+    const bool ownLimit = limitSeconds >= 0;
+    const double deadline = ownLimit ? ctx.CodeTimer().CurrentTime() + limitSeconds : 0.0;
     QElapsedTimer waited;
     waited.start();
     for (;;) {
@@ -62,15 +62,21 @@ ReplyWait await_reply(ObdContext &ctx, int threshold, int limitMs)
             result.reply = ctx.link.OBDinput();
             return result;
         }
-        if (ctx.closing() || !ctx.link.isConnected() || waited.elapsed() >= limit) {
+        if (ownLimit) {
+            if (ctx.closing() || !ctx.link.isConnected())
+                return result;
+            result.timedOut = ctx.yieldUntil(deadline);
+            if (result.timedOut)
+                return result;
+            continue;
+        }
+        if (ctx.closing() || !ctx.link.isConnected() || waited.elapsed() >= ctx.bounds.silentMs) {
             result.timedOut = true;
-            if (!ownLimit) {
-                ctx.state.StopFlag = true;
-                ctx.view.setStatus(QString::fromUtf16(kEcuTimeout), StatusColor::Red);
-            }
+            ctx.state.StopFlag = true;
+            ctx.view.setStatus(QString::fromUtf16(kEcuTimeout), StatusColor::Red);
             return result;
         }
-        ctx.yield(static_cast<int>(limit - waited.elapsed()));
+        ctx.yield(static_cast<int>(ctx.bounds.silentMs - waited.elapsed()));
     }
 }
 

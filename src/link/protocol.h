@@ -30,10 +30,11 @@ struct ReplyWait
 
 // Polls until more than threshold characters wait, then reads them with one OBDinput.
 // Ends early with an empty reply when StopFlag rises (another handler, the ready check, a
-// lost device). A wait without a limit of its own passes limitMs < 0 and is bounded by the
-// silent bound; one with its own limit passes it and handles the expiry itself (timedOut is
-// set, nothing else is changed).
-ReplyWait await_reply(ObdContext &ctx, int threshold, int limitMs = -1);
+// lost device). A wait without a limit of its own passes limitSeconds < 0 and is bounded by
+// the silent bound. One with its own limit passes it, measured on the shared timer from the
+// call, and handles the expiry itself: timedOut is set, nothing else is changed; a missing
+// device or the program ending then gives an empty reply that is not a time-out.
+ReplyWait await_reply(ObdContext &ctx, int threshold, double limitSeconds = -1);
 
 // Drops a ready mark that slipped in ahead of a reply.
 QString strip_leading_mark(const QString &reply);

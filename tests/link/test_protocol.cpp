@@ -113,7 +113,7 @@ TEST_F(ScriptedLinkTest, ReplyWaitWithoutALimitOfItsOwnIsBounded)
 
 TEST_F(ScriptedLinkTest, ReplyWaitWithItsOwnLimitLeavesTheExpiryToTheCaller)
 {
-    const ReplyWait w = await_reply(ctx, 21, 100);
+    const ReplyWait w = await_reply(ctx, 21, 0.1);
     EXPECT_TRUE(w.timedOut);
     EXPECT_FALSE(ctx.state.StopFlag);
     EXPECT_EQ(view.statusText, QStringLiteral("ECU Not Ready"));
