@@ -199,6 +199,8 @@ void Engine::handleCommand(const QByteArray &command, qint64 nowUs)
         if (m_faults.strayLeadingS > 0) {
             --m_faults.strayLeadingS;
             reply.prepend('S');
+        } else if (m_faults.strayMarkBefore.contains(QString::fromLatin1(command))) {
+            reply.prepend('S');
         }
         schedule(reply, std::max(nowUs, m_lineFreeUs) + delayUs);
     }
@@ -306,6 +308,8 @@ void Engine::scheduleHangUpIfDue(qint64 nowUs)
 
 qint64 Engine::markIntervalUs() const
 {
+    if (m_options.markIntervalUs > 0)
+        return m_options.markIntervalUs;
     return std::max(m_scenario.markIntervalMs, 1) * qint64(1000);
 }
 

@@ -19,6 +19,9 @@ struct Options
     // 10 bits of line time at that speed; kPaceLine takes the program's speed (unpaced while
     // it is unknown).
     int paceBaud = 0;
+    // Period of the idle ready marks in microseconds, overriding the scenario's milliseconds
+    // when above 0: a flood of marks for the program's memory tests.
+    qint64 markIntervalUs = 0;
 };
 
 // The scan interface and the car behind it, as a pure state machine: no clock, no I/O, no

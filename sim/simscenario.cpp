@@ -147,12 +147,32 @@ bool isHexText(const QString &text)
     return true;
 }
 
+// Six-character commands as the program sends them ("012009").
+bool readCommands(Reader &reader, const QJsonObject &object, const QString &key,
+                  const QString &where, QStringList *commands)
+{
+    const QJsonValue list = object.value(key);
+    const QString shape =
+        where + QStringLiteral("\"%1\" must be an array of six-character commands").arg(key);
+    if (list.isUndefined())
+        return true;
+    if (!list.isArray())
+        return reader.fail(shape);
+    for (const QJsonValue &command : list.toArray()) {
+        const QString text = command.toString();
+        if (!command.isString() || text.size() != 6 || !isHexText(text) || text != text.toUpper())
+            return reader.fail(shape);
+        commands->append(text);
+    }
+    return true;
+}
+
 bool readFaults(Reader &reader, const QJsonObject &object, Faults *faults)
 {
     const QString where = QStringLiteral("faults: ");
     const QStringList known = {"silent",        "noContact",      "ecuTimeout",      "retryReplies",
                                "strayLeadingS", "garbage",        "disconnectAfter", "latencyMs",
-                               "clearRejected", "codesLatencyMs", "blankAt10"};
+                               "clearRejected", "codesLatencyMs", "blankAt10",   "strayMarkBefore"};
     return reader.checkKeys(object, known, where) &&
            reader.readBool(object, "silent", where, &faults->silent) &&
            reader.readBool(object, "noContact", where, &faults->noContact) &&
@@ -164,7 +184,8 @@ bool readFaults(Reader &reader, const QJsonObject &object, Faults *faults)
            reader.readInt(object, "latencyMs", where, 0, &faults->latencyMs) &&
            reader.readBool(object, "clearRejected", where, &faults->clearRejected) &&
            reader.readInt(object, "codesLatencyMs", where, 0, &faults->codesLatencyMs) &&
-           reader.readInt(object, "blankAt10", where, 0, &faults->blankAt10);
+           reader.readInt(object, "blankAt10", where, 0, &faults->blankAt10) &&
+           readCommands(reader, object, "strayMarkBefore", where, &faults->strayMarkBefore);
 }
 
 // PIDs as two hex digits each, 01 to 4E, none twice.
@@ -212,6 +233,28 @@ bool readValues(Reader &reader, const QJsonObject &object, const QString &where,
             return reader.fail(where +
                                QStringLiteral("value for PID %1 must be hex text").arg(it.key()));
         values->insert(pid, QByteArray::fromHex(bytes.toLatin1()));
+    }
+    return true;
+}
+
+// PIDs announced but never answered: each must be one of the ECU's PIDs.
+bool readSilentPids(Reader &reader, const QJsonObject &object, const QString &where,
+                    const QList<quint8> &pids, QList<quint8> *silent)
+{
+    const QJsonValue list = object.value("silentPids");
+    const QString shape = where + QStringLiteral("\"silentPids\" must be an array of strings");
+    if (!list.isUndefined() && !list.isArray())
+        return reader.fail(shape);
+    for (const QJsonValue &pid : list.toArray()) {
+        quint8 number = 0;
+        if (!pid.isString())
+            return reader.fail(shape);
+        if (!reader.parseByte(pid.toString(), where + QStringLiteral("silent pid"), &number))
+            return false;
+        if (!pids.contains(number))
+            return reader.fail(
+                where + QStringLiteral("silent pid \"%1\" not in \"pids\"").arg(pid.toString()));
+        silent->append(number);
     }
     return true;
 }
@@ -278,9 +321,9 @@ bool readEcu(Reader &reader, const QJsonValue &value, int index, Ecu *ecu)
     if (!value.isObject())
         return reader.fail(where + QStringLiteral("must be an object"));
     const QJsonObject object = value.toObject();
-    const QStringList known = {"address",  "pids",        "values",
-                               "mil",      "storedCodes", "pendingCodes",
-                               "monitors", "freezeFrame", "freezeFrameSupport"};
+    const QStringList known = {"address",     "pids",         "values",   "silentPids",
+                               "mil",         "storedCodes",  "monitors", "pendingCodes",
+                               "freezeFrame", "freezeFrameSupport"};
     if (!reader.checkKeys(object, known, where))
         return false;
 
@@ -291,6 +334,7 @@ bool readEcu(Reader &reader, const QJsonValue &value, int index, Ecu *ecu)
         !reader.parseByte(address, where + QStringLiteral("address"), &ecu->address) ||
         !readPids(reader, object, where, &ecu->pids) ||
         !readValues(reader, object, where, ecu->pids, &ecu->values) ||
+        !readSilentPids(reader, object, where, ecu->pids, &ecu->silentPids) ||
         !reader.readBool(object, "mil", where, &ecu->mil) ||
         !readCodes(reader, object, "storedCodes", where, &ecu->storedCodes) ||
         !readCodes(reader, object, "pendingCodes", where, &ecu->pendingCodes) ||

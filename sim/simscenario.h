@@ -30,6 +30,9 @@ struct Faults
     bool clearRejected = false; // service 04 gets the negative response 7F 04 22; nothing cleared
     int codesLatencyMs = 0;     // extra delay before service 03 replies only
     int blankAt10 = 0;          // the next k service 03/07 replies carry a blank at character 10
+    // Commands ("012009") whose every reply arrives after a stray ready mark, as when a mark
+    // slips out between the program's flush and its command.
+    QStringList strayMarkBefore{};
 
     bool operator==(const Faults &) const = default;
 };
@@ -53,6 +56,9 @@ struct Ecu
     QList<quint8> pids;              // service 01 PIDs (01 to 4E) it answers; the support
                                      // bitmaps of PIDs 00, 20 and 40 are computed from them
     QMap<quint8, QByteArray> values; // data bytes pinned per PID; the others come from the model
+    // PIDs of `pids` that the support bitmaps announce but the ECU never answers (on service
+    // 01 or 02): the interface reports an ECU time-out for them.
+    QList<quint8> silentPids{};
 
     bool mil = false;         // PID 01 byte A bit 7
     QStringList storedCodes;  // service 03, four hex digits each as the slot carries them

@@ -369,8 +369,16 @@ void Server::writeOutput(const QByteArray &output)
         }
         if (count < 0 && errno == EINTR)
             continue;
-        return; // the line is full: the rest is lost, as on an overrun serial line
+        break; // the line is full: the rest is lost, as on an overrun serial line
     }
+    const std::lock_guard lock(m_mutex);
+    m_sentBytes += offset;
+}
+
+qint64 Server::sentBytes() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_sentBytes;
 }
 
 int Server::readLineBaud() const

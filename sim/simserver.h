@@ -40,6 +40,7 @@ public:
     Faults faults() const;
     QByteArray received() const;  // every byte the program wrote, in order
     QStringList commands() const; // the six-character commands seen, in order
+    qint64 sentBytes() const;     // bytes written to the line so far
     int lineBaud() const;         // speed the program set on the line; 0 before start()
     int activeEcu() const;
 
@@ -64,6 +65,7 @@ private:
     Engine m_engine;              // guarded by m_mutex
     QByteArray m_received;        // guarded by m_mutex
     int m_lineBaud = 0;           // guarded by m_mutex
+    qint64 m_sentBytes = 0;       // guarded by m_mutex
     bool m_stopRequested = false; // guarded by m_mutex
     bool m_hungUp = false;        // guarded by m_mutex
 

@@ -28,7 +28,7 @@ QByteArray currentData(const Ecu &ecu, quint8 pid, const Moment &moment)
     message.append(char(0x41)).append(static_cast<char>(pid));
     if (isSupportPid(pid))
         return message + supportBytes(ecu.pids, pid);
-    if (!ecu.pids.contains(pid))
+    if (!ecu.pids.contains(pid) || ecu.silentPids.contains(pid))
         return {};
     return message + currentPidData(ecu, pid, moment);
 }
@@ -41,6 +41,8 @@ QByteArray freezeFrame(const Ecu &ecu, quint8 pid)
         return message + ecu.freezeFrameSupport->left(4).leftJustified(4, '\0');
     if (isSupportPid(pid))
         return message + supportBytes(freezeFramePids(ecu), pid);
+    if (ecu.silentPids.contains(pid))
+        return {};
     const QByteArray data = freezeFramePidData(ecu, pid);
     return data.isEmpty() ? QByteArray() : message + data;
 }

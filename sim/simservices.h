@@ -12,7 +12,8 @@ namespace quorvex::sim {
 // or an empty array when the ECU stays silent.
 
 // Services 01 (current data), 02 (freeze frame, frame 0), 03 (stored codes) and 07 (pending
-// codes). Service 01 answers the support PIDs 00, 20 and 40 and the PIDs listed in ecu.pids;
+// codes). Service 01 answers the support PIDs 00, 20 and 40 and the PIDs listed in ecu.pids
+// but not in ecu.silentPids;
 // service 02 the support PIDs and the freeze frame's PIDs, with the frame number 00 after the
 // PID. Services 03 and 07 answer one frame with three two-byte code slots, 0000 where there
 // are fewer codes and the first header byte FF when there is none.

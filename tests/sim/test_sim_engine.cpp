@@ -50,6 +50,12 @@ TEST(SimEngineReply, LayoutPaddingMarkersAndToggles)
         {"stray S before the next two replies of any kind",
          {.faults = {.strayLeadingS = 2}},
          {{"900101", "SV3.40"}, {"010009", "S" + support}, {"010009", support}}},
+        {"stray S before every reply to the named commands",
+         {.faults = {.strayMarkBefore = {"010009"}}},
+         {{"010009", "S" + support}, {"900101", "V3.40"}, {"010009", "S" + support}}},
+        {"announced but silent PID",
+         {.ecus = {{.pids = {0x01, 0x0C}, .silentPids = {0x0C}}}},
+         {{"010009", framed("486B10410080100000")}, {"010C07", timeoutText(7)}}},
     });
 }
 

@@ -70,12 +70,16 @@ TEST(SimScenario, ReadsEveryKeyAndKeepsTheBuiltInCarForTheOthers)
     EXPECT_EQ(parsed(R"({"name": "quiet", "faults": {"silent": true}})"),
               (Scenario{.name = "quiet", .faults = {.silent = true}}));
     EXPECT_EQ(parsed(R"({"faults": {"clearRejected": true, "codesLatencyMs": 12000,
-                                   "blankAt10": 2}})")
+                                   "blankAt10": 2, "strayMarkBefore": ["012009"]}})")
                   .faults,
-              (Faults{.clearRejected = true, .codesLatencyMs = 12000, .blankAt10 = 2}));
+              (Faults{.clearRejected = true,
+                      .codesLatencyMs = 12000,
+                      .blankAt10 = 2,
+                      .strayMarkBefore = {"012009"}}));
 
     const Ecu expected{.pids = {0x01, 0x02, 0x0C},
                        .values = {{0x0C, QByteArray::fromHex("0BB8")}},
+                       .silentPids = {0x02},
                        .mil = true,
                        .storedCodes = {"0301", "C001"},
                        .pendingCodes = {"0171"},
@@ -85,7 +89,7 @@ TEST(SimScenario, ReadsEveryKeyAndKeepsTheBuiltInCarForTheOthers)
                                                   .values = {{0x02, QByteArray::fromHex("0134")},
                                                              {0x0C, QByteArray::fromHex("1A2C")}}},
                        .freezeFrameSupport = QByteArray::fromHex("58180000")};
-    EXPECT_EQ(parsed(ecu(R"("pids": ["01", "02", "0C"], "values": {"0C": "0BB8"},
+    EXPECT_EQ(parsed(ecu(R"("pids": ["01", "02", "0C"], "values": {"0C": "0BB8"}, "silentPids": ["02"],
         "mil": true, "storedCodes": ["0301", "c001"], "pendingCodes": ["0171"],
         "monitors": "077f61", "freezeFrameSupport": "58180000",
         "freezeFrame": {"code": "0133", "pids": ["04", "0C"],
@@ -132,6 +136,8 @@ TEST(SimScenario, RejectsMalformedInputNamingTheKey)
         {R"({"faults": {"blankAt10": -1}})", "blankAt10"},
         {R"({"faults": {"codesLatencyMs": "long"}})", "codesLatencyMs"},
         {R"({"faults": {"clearRejected": "yes"}})", "clearRejected"},
+        {R"({"faults": {"strayMarkBefore": ["01200"]}})", "strayMarkBefore"},
+        {ecu(R"("pids": ["01"], "silentPids": ["0C"])"), "silent pid \"0C\""},
     };
     for (const auto &[json, mentioned] : rows) {
         SCOPED_TRACE(json.constData());
