@@ -4,9 +4,12 @@
 //     read until the reply is complete) on the same kind of pseudo-terminal: the ratio is the
 //     program's own overhead;
 //  2. CPU time the program burns while one request waits out the 5-second bound on a silent
-//     interface (goal: under 1% of a core).
+//     interface (goal: under 1% of a core);
+//  3. resident memory while connected and idle, the interface sending a ready mark every
+//     millisecond that nobody reads (goal: flat).
 #include "benchsupport.h"
-#include "currentdata.h"
+#include "eventwait.h"
+#include "items.h"
 #include "obdcontext.h"
 #include "protocol.h"
 #include "serialtransport.h"
@@ -27,11 +30,9 @@ int main(int argc, char **argv)
     sim::Scenario scenario = sim::defaultScenario();
     scenario.markIntervalMs = 5;
 
-    NullView view;
-    NullPrompts prompts;
-    ObdContext ctx(view, prompts);
+    ObdContext ctx;
     SerialTransport serial;
-    ctx.link.attachSerial(&serial);
+    ctx.attachSerial(&serial);
     ctx.state.UseSerial = true;
 
     double programRate = 0;
@@ -83,5 +84,28 @@ int main(int argc, char **argv)
     std::printf("  GUI thread CPU  %.4f s (%.3f%% of a core)\n", thread, 100 * thread / wall);
     std::printf("  process CPU     %.4f s (%.3f%% of a core, simulator thread included)\n", process,
                 100 * process / wall);
+    serial.close();
+
+    // Connected and idle: marks arrive every millisecond, and nobody reads them.
+    constexpr int kIdleSeconds = 20;
+    sim::Options marks;
+    marks.markIntervalUs = 1000;
+    sim::Server idle(sim::defaultScenario(), marks);
+    if (!idle.start(&error) || !serial.open({idle.devicePath(), 19200}, &error))
+        return 1;
+    wait_for_events(500);
+    const long rss0 = resident_kb();
+    const qint64 marks0 = idle.sentBytes();
+    QElapsedTimer idleTime;
+    idleTime.start();
+    while (idleTime.elapsed() < kIdleSeconds * 1000)
+        wait_for_events(100);
+    const long rss1 = resident_kb();
+    std::printf("idle with a ready mark every ms: %lld marks in %d s\n",
+                static_cast<long long>(idle.sentBytes() - marks0), kIdleSeconds);
+    std::printf("  resident memory %ld kB -> %ld kB (%+.1f kB/s)\n", rss0, rss1,
+                double(rss1 - rss0) / kIdleSeconds);
+    std::printf("  held by the transport %lld bytes\n",
+                static_cast<long long>(serial.bytesAvailable()));
     return 0;
 }

@@ -8,9 +8,11 @@
 #include "currentdata.h"
 #include "dispatch.h"
 #include "freezeframe.h"
+#include "livestate.h"
 #include "obdcontext.h"
 #include "serialtransport.h"
 #include "simserver.h"
+#include "sweep.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -39,7 +41,7 @@ private:
     qint64 m_read = 0;
 };
 
-struct Sweep
+struct Figures
 {
     double seconds = 0;
     int exchanges = 0;
@@ -48,14 +50,14 @@ struct Sweep
     qint64 bytesIn = 0;
 };
 
-Sweep runSweep(const sim::Scenario &scenario, sim::Options options)
+Figures runSweep(const sim::Scenario &scenario, sim::Options options)
 {
-    Sweep sweep;
-    NullView view;
-    NullPrompts prompts;
-    ObdContext ctx(view, prompts);
+    Figures sweep;
+    ObdContext ctx;
+    LiveDataState live;
+    Sweep found;
     CountingSerial serial;
-    ctx.link.attachSerial(&serial);
+    ctx.attachSerial(&serial);
     ctx.state.UseSerial = true;
     sim::Server server(scenario, options);
     QString error;
@@ -63,15 +65,12 @@ Sweep runSweep(const sim::Scenario &scenario, sim::Options options)
         std::fprintf(stderr, "bench: %s\n", qPrintable(error));
         return sweep;
     }
-    const DispatchHooks hooks = diagnostic_hooks();
     QElapsedTimer t;
     t.start();
-    request_current_data(ctx, [&hooks](ObdContext &c, const std::array<int, 4> &support) {
-        dispatch_support(c, hooks, support);
-    });
+    request_current_data(ctx, live, found, diagnostic_hooks());
     sweep.seconds = double(t.nsecsElapsed()) / 1e9;
     sweep.exchanges = int(server.commands().size());
-    sweep.lines = view.lines();
+    sweep.lines = int(found.lines().size());
     sweep.bytesOut = server.received().size();
     sweep.bytesIn = serial.bytesRead();
     return sweep;
@@ -94,7 +93,7 @@ int main(int argc, char **argv)
     // interval sets the pace: the scenario's own, and a brisk 5 ms.
     for (const int markMs : {scenario.markIntervalMs, 5}) {
         scenario.markIntervalMs = markMs;
-        const Sweep unpaced = runSweep(scenario, sim::Options{});
+        const Figures unpaced = runSweep(scenario, sim::Options{});
         double raw = 0;
         {
             sim::Server server(scenario);
@@ -114,7 +113,7 @@ int main(int argc, char **argv)
 
         sim::Options paced;
         paced.paceBaud = sim::kPaceLine;
-        const Sweep line = runSweep(scenario, paced);
+        const Figures line = runSweep(scenario, paced);
         const double wire = double(line.bytesOut + line.bytesIn) * 10.0 / 19200.0;
         std::printf("simulator paced at the line speed, 19200 baud\n");
         std::printf("  sweep          %8.3f s  (%d exchanges)\n", line.seconds, line.exchanges);

@@ -2,6 +2,8 @@
 
 #include <QElapsedTimer>
 
+#include <cstdio>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/resource.h>
@@ -54,6 +56,18 @@ double cpu_seconds(bool thread)
     getrusage(thread ? RUSAGE_THREAD : RUSAGE_SELF, &ru);
     return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
            double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+}
+
+long resident_kb()
+{
+    long pages = 0;
+    long resident = 0;
+    if (FILE *f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(f);
+    }
+    return resident * (::sysconf(_SC_PAGESIZE) / 1024);
 }
 
 } // namespace quorvex::bench

@@ -170,9 +170,10 @@ bool readCommands(Reader &reader, const QJsonObject &object, const QString &key,
 bool readFaults(Reader &reader, const QJsonObject &object, Faults *faults)
 {
     const QString where = QStringLiteral("faults: ");
-    const QStringList known = {"silent",        "noContact",      "ecuTimeout",      "retryReplies",
-                               "strayLeadingS", "garbage",        "disconnectAfter", "latencyMs",
-                               "clearRejected", "codesLatencyMs", "blankAt10",   "strayMarkBefore"};
+    const QStringList known = {"silent",          "noContact",     "ecuTimeout",
+                               "retryReplies",    "strayLeadingS", "garbage",
+                               "disconnectAfter", "latencyMs",     "clearRejected",
+                               "codesLatencyMs",  "blankAt10",     "strayMarkBefore"};
     return reader.checkKeys(object, known, where) &&
            reader.readBool(object, "silent", where, &faults->silent) &&
            reader.readBool(object, "noContact", where, &faults->noContact) &&
@@ -321,9 +322,9 @@ bool readEcu(Reader &reader, const QJsonValue &value, int index, Ecu *ecu)
     if (!value.isObject())
         return reader.fail(where + QStringLiteral("must be an object"));
     const QJsonObject object = value.toObject();
-    const QStringList known = {"address",     "pids",         "values",   "silentPids",
-                               "mil",         "storedCodes",  "monitors", "pendingCodes",
-                               "freezeFrame", "freezeFrameSupport"};
+    const QStringList known = {
+        "address",     "pids",     "values",       "silentPids",  "mil",
+        "storedCodes", "monitors", "pendingCodes", "freezeFrame", "freezeFrameSupport"};
     if (!reader.checkKeys(object, known, where))
         return false;
 

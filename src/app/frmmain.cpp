@@ -1,7 +1,9 @@
 #include "frmmain.h"
 
-#include "clicklabel.h"
-#include "menuaccessible.h"
+#include "accessible.h"
+#include "controls.h"
+#include "indicator.h"
+#include "sweep.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -19,10 +21,6 @@
 namespace quorvex {
 
 namespace {
-
-const QColor kRed(255, 0, 0);
-const QColor kYellow(255, 255, 0);
-const QColor kGreen(0, 255, 0);
 
 // Every control carries its program name as objectName and, because the accessibility tree
 // does not show objectName, as its accessible description too. Text boxes and lists take the
@@ -54,12 +52,12 @@ QFont family(const QString &name, QFont::StyleHint hint)
 } // namespace
 
 frmMain::frmMain(Prompts &prompts, QWidget *parent)
-    : QMainWindow(parent), m_ctx(*this, prompts), m_quit([] { QCoreApplication::exit(0); })
+    : QMainWindow(parent), m_prompts(prompts), m_quit([] { QCoreApplication::exit(0); })
 {
-    install_menu_item_accessibility();
+    install_accessibility();
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Quorvex  OBD-II Interface Version 3.40  R5"));
-    m_ctx.link.attachSerial(&m_serial);
+    m_ctx.attachSerial(&m_serial);
     buildControls();
     buildMenus();
     connectHandlers();
@@ -76,10 +74,8 @@ void frmMain::buildControls()
     auto *central = new QWidget(this);
     setCentralWidget(central);
 
-    auto optionButton = [this](const char *name, const QString &caption) {
-        auto *b = named(new QPushButton(caption), name);
-        b->setCheckable(true);
-        return b;
+    auto optionButton = [](const char *name, const QString &caption) {
+        return named(new OptionButton(caption), name);
     };
 
     Frame1 = named(new QGroupBox(QStringLiteral("Comand/Status")), "Frame1");
@@ -197,21 +193,19 @@ void frmMain::buildMenus()
         namedAction(mnuOpt->addAction(QStringLiteral("&Debug Mode On/Off")), "mnuDebugMode");
 }
 
-// --- MainView ---------------------------------------------------------------------------
+// --- Rendering ---------------------------------------------------------------------------
 
-void frmMain::setStatusText(const QString &text)
+void frmMain::setStatus(const QString &text, const QColor &color)
 {
     Text1->setText(text);
+    setStatusColor(color);
 }
 
-void frmMain::setStatusColor(StatusColor color)
+void frmMain::setStatusColor(const QColor &color)
 {
     QPalette pal = Text1->palette();
-    const QColor c = color == StatusColor::Red      ? kRed
-                     : color == StatusColor::Yellow ? kYellow
-                                                    : kGreen;
-    pal.setColor(QPalette::Base, c);
-    pal.setColor(QPalette::Window, c);
+    pal.setColor(QPalette::Base, color);
+    pal.setColor(QPalette::Window, color);
     pal.setColor(QPalette::Text, Qt::black);
     Text1->setPalette(pal);
 }
@@ -229,29 +223,10 @@ void frmMain::setReportText(const QString &text)
     textECU->setPlainText(plain);
 }
 
-void frmMain::setEcuNumber(const QString &caption)
-{
-    Label6->setText(caption);
-}
-
-void frmMain::setFirmwareCaption(const QString &caption)
-{
-    Label7->setText(caption);
-}
-
-void frmMain::setVinText(const QString &text)
-{
-    Text2->setText(text);
-}
-
 void frmMain::clearDataList()
 {
     List1->clear();
-}
-
-void frmMain::addDataLine(const QString &line)
-{
-    List1->addItem(line);
+    m_listPid.clear();
 }
 
 void frmMain::setDataListRed(bool red)
@@ -259,6 +234,17 @@ void frmMain::setDataListRed(bool red)
     QPalette pal = List1->palette();
     pal.setColor(QPalette::Text, red ? kRed : QColor(0, 0, 0));
     List1->setPalette(pal);
+}
+
+void frmMain::render(Sweep &sweep)
+{
+    // Lines and report texts appear as the run finds them; freeze-frame values in red.
+    sweep.onLine = [this, &sweep](const DataLine &line) {
+        setDataListRed(sweep.listRed);
+        List1->addItem(line.text());
+        m_listPid << line.code;
+    };
+    sweep.onReport = [this](const QString &text) { setReportText(text); };
 }
 
 void frmMain::closeEvent(QCloseEvent *event)

@@ -1,8 +1,9 @@
 #pragma once
 
 #include "definitions.h"
-#include "mainview.h"
+#include "livestate.h"
 #include "obdcontext.h"
+#include "protocol.h"
 #include "serialtransport.h"
 
 #include <QMainWindow>
@@ -21,12 +22,22 @@ class QPushButton;
 
 namespace quorvex {
 
+class OptionButton;
 class Prompts;
+class Sweep;
 
-// The main window: builds and names the controls, owns the shared context and the serial
-// port, and wires each control to its handler. Protocol and decoding live in the link,
-// livedata and diagnostics libraries.
-class frmMain : public QMainWindow, public MainView
+// The state the main window keeps for itself: the speed a port is opened with and what the
+// connection learnt.
+struct MainState
+{
+    int BaudRate = 19200; // 9600 or 19200, chosen before a port is opened
+    double FWVersion = 0; // the interface's firmware version ("V3.40" gives 3.4)
+};
+
+// The main window: builds and names the controls, owns the link session, the serial port and
+// the live-data state, wires each control to its handler and renders what the services return.
+// Protocol and decoding live in the link, livedata and diagnostics libraries.
+class frmMain : public QMainWindow
 {
     Q_OBJECT
 public:
@@ -34,6 +45,10 @@ public:
     ~frmMain() override;
 
     ObdContext &context() { return m_ctx; }
+    const MainState &mainState() const { return m_state; }
+    const LiveDataState &liveData() const { return m_live; }
+    // The item shown on each line of the vehicle data window.
+    const QList<int> &ListPID() const { return m_listPid; }
 
     // Devices behind Com1..Com4 (empty: no device); set before Form_Load.
     void setComDevices(const std::array<QString, 4> &devices) { m_comDevices = devices; }
@@ -66,19 +81,6 @@ public:
 
     void probe_ports();
     void show_waiting();
-    void get_FWID();
-
-    // MainView
-    void setStatusText(const QString &text) override;
-    void setStatusColor(StatusColor color) override;
-    QString reportText() const override;
-    void setReportText(const QString &text) override;
-    void setEcuNumber(const QString &caption) override;
-    void setFirmwareCaption(const QString &caption) override;
-    void setVinText(const QString &text) override;
-    void clearDataList() override;
-    void addDataLine(const QString &line) override;
-    void setDataListRed(bool red) override;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -87,15 +89,34 @@ private:
     void buildControls();
     void buildMenus();
     void connectHandlers();
+
+    // Rendering what the link and the services report.
+    void setStatus(const QString &text, const QColor &color);
+    void setStatusColor(const QColor &color);
+    void showReadiness(Readiness readiness);
+    // The indicator at the end of a service: "ECU Connected" on green for Ok, the time-out
+    // text on red for a failed exchange; the ready check's and the lost link's own states
+    // stay as they are.
+    void showOutcome(ExchangeStatus outcome, const QString &timeoutText);
+    QString reportText() const;
+    void setReportText(const QString &text);
+    void clearDataList();
+    void setDataListRed(bool red);
+    void render(Sweep &sweep);
+
+    // False when the link was lost meanwhile: set-up stops there.
+    bool get_FWID();
     void setServiceButtonsEnabled(bool enabled);
-    void releaseButton(QPushButton *button);
-    void pressButton(QPushButton *button);
     void onLinkLost(const QString &reason);
     void endProgram();
     QAction *comItem(int port) const;
 
     ObdContext m_ctx;
+    Prompts &m_prompts;
     SerialTransport m_serial;
+    MainState m_state;
+    LiveDataState m_live;
+    QList<int> m_listPid;
     std::array<QString, 4> m_comDevices;
     std::array<bool, 4> m_comUsable{};
     std::function<void()> m_quit;
@@ -105,12 +126,12 @@ private:
 
     // Controls, named as the program's vocabulary names them.
     QGroupBox *Frame1 = nullptr;
-    QPushButton *Mode1 = nullptr;
-    QPushButton *Mode2 = nullptr;
-    QPushButton *Mode3 = nullptr;
-    QPushButton *Mode4 = nullptr;
-    QPushButton *Mode5 = nullptr;
-    QPushButton *ChangeECU = nullptr;
+    OptionButton *Mode1 = nullptr;
+    OptionButton *Mode2 = nullptr;
+    OptionButton *Mode3 = nullptr;
+    OptionButton *Mode4 = nullptr;
+    OptionButton *Mode5 = nullptr;
+    OptionButton *ChangeECU = nullptr;
     QLineEdit *Text1 = nullptr;
     QLabel *Label1 = nullptr;
     QPlainTextEdit *textECU = nullptr;

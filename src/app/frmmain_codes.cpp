@@ -2,12 +2,13 @@
 #include "frmmain.h"
 
 #include "clearcodes.h"
+#include "controls.h"
+#include "prompts.h"
 #include "troublecodes.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QListWidget>
-#include <QPushButton>
 
 namespace quorvex {
 
@@ -22,24 +23,40 @@ QStringList frmMain::defaultTroubleCodeLocations()
 
 void frmMain::LoadTroubleCodes()
 {
-    m_troubleCodes = quorvex::LoadTroubleCodes(m_ctx, m_troubleCodeLocations);
+    LoadedDefinitions loaded = quorvex::LoadTroubleCodes(m_troubleCodeLocations);
+    for (const QString &error : loaded.errors)
+        m_prompts.message(error, QString::fromUtf16(kDefinitionsErrorTitle), Prompts::Icon::None);
+    m_troubleCodes = std::move(loaded.definitions);
     List2->clear();
     List2->addItems(m_troubleCodes.lines());
 }
 
 void frmMain::Mode3_Click()
 {
-    pressButton(Mode3);
-    request_trouble_codes(m_ctx, m_troubleCodes);
+    Mode3->press();
+    const TroubleCodeRun run =
+        request_trouble_codes(m_ctx, m_troubleCodes, [this](const QString &reportSoFar) {
+            setReportText(reportSoFar);
+            return m_prompts.question(QStringLiteral("The MIL is off, read codes anyway?"),
+                                      QStringLiteral("Read Codes?"));
+        });
+    if (run.status != ExchangeStatus::LinkLost) {
+        setReportText(run.report);
+        showOutcome(run.status, QStringLiteral("ECU Timeout"));
+    }
     // Released however the run ended, the stored-code time-out included.
-    releaseButton(Mode3);
+    Mode3->release();
 }
 
 void frmMain::Mode4_Click()
 {
-    pressButton(Mode4);
-    clear_trouble_codes(m_ctx);
-    releaseButton(Mode4);
+    Mode4->press();
+    const ClearResult result = clear_trouble_codes(m_ctx);
+    if (result.status != ExchangeStatus::LinkLost) {
+        setReportText(result.report);
+        showOutcome(result.status, QStringLiteral("ECU Timeout"));
+    }
+    Mode4->release();
 }
 
 } // namespace quorvex

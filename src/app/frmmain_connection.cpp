@@ -1,14 +1,17 @@
-// Serial connection set-up, the start-up port probe and the firmware identification.
+// Serial connection set-up, the start-up port probe, the firmware identification, ECU
+// switching, and how the window shows the link's state: readiness, outcomes, a lost link.
 #include "frmmain.h"
 
 #include "connection.h"
+#include "controls.h"
+#include "indicator.h"
 #include "prompts.h"
-#include "protocol.h"
 #include "vin.h"
 
 #include <QAction>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
-#include <QPushButton>
 
 #include <vector>
 
@@ -23,6 +26,12 @@ const std::vector<int> &itemsHeldBy(int port)
 {
     static const std::vector<int> held[4] = {{2, 3}, {0, 1, 3}, {2, 1}, {2, 1}};
     return held[port - 1];
+}
+
+// Texts that mean contact with the vehicle, which a green indicator always carries.
+bool is_contact_text(const QString &text)
+{
+    return text == QString::fromUtf16(kEcuConnected) || text == u"Sending FWID";
 }
 } // namespace
 
@@ -56,20 +65,78 @@ void frmMain::probe_ports()
 
 void frmMain::show_waiting()
 {
-    setStatus(QStringLiteral("Waiting for ECU"), StatusColor::Yellow);
+    setStatus(QStringLiteral("Waiting for ECU"), kYellow);
 }
 
-void frmMain::get_FWID()
+void frmMain::showReadiness(Readiness readiness)
 {
-    if (!exchange_firmware_id(m_ctx))
-        return;
-    GetVIN(m_ctx);
+    switch (readiness) {
+    case Readiness::Contact:
+        if (!is_contact_text(Text1->text()))
+            Text1->setText(QString::fromUtf16(kEcuConnected));
+        setStatusColor(kGreen);
+        break;
+    case Readiness::NoContact:
+        setStatusColor(kYellow);
+        break;
+    case Readiness::Silent:
+        setStatus(QString::fromUtf16(kEcuOffLine), kRed);
+        break;
+    case Readiness::Retrying:
+        setStatusColor(kRed);
+        break;
+    }
+}
+
+void frmMain::showOutcome(ExchangeStatus outcome, const QString &timeoutText)
+{
+    switch (outcome) {
+    case ExchangeStatus::Ok:
+        setStatus(QString::fromUtf16(kEcuConnected), kGreen);
+        break;
+    case ExchangeStatus::EcuTimeout:
+    case ExchangeStatus::NotUsable:
+    case ExchangeStatus::NoReply:
+    case ExchangeStatus::OverLimit:
+        setStatus(timeoutText, kRed);
+        break;
+    case ExchangeStatus::NoContact: // yellow since the ready check
+    case ExchangeStatus::Silent:    // red "ECU Off-Line" since the ready check
+    case ExchangeStatus::Stopped:   // another handler's doing
+    case ExchangeStatus::LinkLost:  // shown by onLinkLost
+        break;
+    }
+}
+
+bool frmMain::get_FWID()
+{
+    setReportText(QStringLiteral("\r\n"));
+    const FirmwareId firmware = exchange_firmware_id(m_ctx);
+    switch (firmware.status) {
+    case ExchangeStatus::LinkLost:
+        return false;
+    case ExchangeStatus::NoContact:
+        setReportText(QStringLiteral("ECU not Communicating"));
+        return true;
+    case ExchangeStatus::Ok:
+        Label7->setText(QStringLiteral("F/W: ") + firmware.id);
+        m_state.FWVersion = firmware.version;
+        break;
+    default:
+        break; // the interface did not identify itself: nothing is shown for it
+    }
+    const VinResult vin = GetVIN(m_ctx);
+    if (vin.status == ExchangeStatus::LinkLost)
+        return false;
+    if (!vin.text.isEmpty())
+        Text2->setText(vin.text);
     // The mode 6 tests menu is enabled here once its window exists.
+    return true;
 }
 
 void frmMain::mnuConnectionCom_Click(int port)
 {
-    SharedState &st = m_ctx.state;
+    LinkState &st = m_ctx.state;
     setServiceButtonsEnabled(false);
     for (int item : itemsHeldBy(port))
         comItem(item)->setEnabled(false);
@@ -77,19 +144,20 @@ void frmMain::mnuConnectionCom_Click(int port)
     if (!m_serial.isOpen()) {
         SerialSettings settings;
         settings.device = m_comDevices[static_cast<size_t>(port - 1)];
-        settings.baud = st.BaudRate == 9600 ? 9600 : 19200;
+        settings.baud = m_state.BaudRate == 9600 ? 9600 : 19200;
         QString error;
         if (!m_serial.open(settings, &error)) {
             for (int item : itemsHeldBy(port))
                 comItem(item)->setEnabled(item == 0 ? false
                                                     : m_comUsable[static_cast<size_t>(item - 1)]);
-            m_ctx.prompts.message(QStringLiteral("Com%1 (%2) could not be opened: %3")
-                                      .arg(port)
-                                      .arg(settings.device, error),
-                                  QStringLiteral("Quorvex 3.40"), Prompts::Icon::Critical);
+            m_prompts.message(QStringLiteral("Com%1 (%2) could not be opened: %3")
+                                  .arg(port)
+                                  .arg(settings.device, error),
+                              QStringLiteral("Quorvex 3.40"), Prompts::Icon::Critical);
             return;
         }
     }
+    m_ctx.linkOpened();
     st.UseSerial = true;
     show_waiting();
 
@@ -99,7 +167,7 @@ void frmMain::mnuConnectionCom_Click(int port)
     bool wasSilent = false;
     while (st.StopFlag) {
         const ReadyResult ready = wait_for_ECU(m_ctx);
-        if (m_ctx.closing() || !m_serial.isOpen())
+        if (ready == ReadyResult::Lost)
             return; // ended, or the device went away (the menu is back already)
         if (ready == ReadyResult::Silent) {
             wasSilent = true;
@@ -110,15 +178,14 @@ void frmMain::mnuConnectionCom_Click(int port)
         m_ctx.yield(0);
     }
     if (port == 1)
-        setStatusText(QStringLiteral("Sending FWID"));
-    setStatusColor(StatusColor::Green);
-    get_FWID();
-    if (m_ctx.closing())
+        Text1->setText(QStringLiteral("Sending FWID"));
+    setStatusColor(kGreen);
+    if (!get_FWID())
         return;
-    setStatusText(QString::fromUtf16(kEcuConnected));
+    Text1->setText(QString::fromUtf16(kEcuConnected));
     for (QPushButton *b : {Mode1, Mode2, Mode3, Mode4})
         b->setEnabled(true);
-    if (st.FWVersion > kFirmwareWithO2Test)
+    if (m_state.FWVersion > kFirmwareWithO2Test)
         Mode5->setVisible(true);
     ChangeECU->setEnabled(true);
     for (int item : itemsHeldBy(port))
@@ -130,14 +197,27 @@ void frmMain::mnuConnectionCom_Click(int port)
 
 void frmMain::onLinkLost(const QString &reason)
 {
-    // The adapter went away: every wait ends, and the user may connect again.
-    m_ctx.state.StopFlag = true;
-    setStatus(QString::fromUtf16(kEcuOffLine), StatusColor::Red);
+    // The adapter went away. Every wait has ended and every exchange now fails; whatever was
+    // running stops without showing anything more, and the user may connect again.
+    m_serial.close();
+    setStatus(QString::fromUtf16(kEcuOffLine), kRed);
     setServiceButtonsEnabled(false);
     mnuCom->setEnabled(true);
     for (int port = 1; port <= 4; ++port)
         comItem(port)->setEnabled(m_comUsable[static_cast<size_t>(port - 1)]);
     setReportText(QStringLiteral("\r\nThe scan interface was disconnected (%1).").arg(reason));
+}
+
+void frmMain::ChangeECU_Click()
+{
+    ChangeECU->press();
+    setReportText(QStringLiteral("\r\n"));
+    const ExchangeStatus status = exchange_change_ecu(m_ctx);
+    ChangeECU->release();
+    if (status == ExchangeStatus::LinkLost)
+        return;
+    ChangeECU->setText(QStringLiteral("Toggle ECU"));
+    Mode1_Click();
 }
 
 } // namespace quorvex

@@ -1,13 +1,9 @@
-// Handlers of the main window: start-up, exit, print, help labels, switches, connection
-// set-up and the current-data and ECU buttons.
+// Handlers of the main window: start-up, exit, print, help labels and switches.
 #include "frmmain.h"
 
-#include "clicklabel.h"
-#include "connection.h"
-#include "currentdata.h"
+#include "controls.h"
+#include "indicator.h"
 #include "prompts.h"
-#include "protocol.h"
-#include "vin.h"
 
 #include <QAction>
 #include <QGroupBox>
@@ -15,7 +11,6 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPlainTextEdit>
-#include <QPushButton>
 
 namespace quorvex {
 
@@ -43,7 +38,8 @@ void frmMain::connectHandlers()
     connect(Mode3, &QPushButton::clicked, this, &frmMain::Mode3_Click);
     connect(Mode4, &QPushButton::clicked, this, &frmMain::Mode4_Click);
     connect(ChangeECU, &QPushButton::clicked, this, &frmMain::ChangeECU_Click);
-    connect(&m_serial, &Transport::lost, this, &frmMain::onLinkLost);
+    connect(&m_ctx, &ObdContext::readinessChanged, this, &frmMain::showReadiness);
+    connect(&m_ctx, &ObdContext::linkLost, this, &frmMain::onLinkLost);
 }
 
 void frmMain::Form_Load()
@@ -52,13 +48,11 @@ void frmMain::Form_Load()
     setServiceButtonsEnabled(false);
     Mode5->setEnabled(false);
     Mode5->hide();
-    SharedState &st = m_ctx.state;
-    st.BaudRate = 19200;
-    st.StopFlag = false;
-    st.SelectorsReady = false;
-    st.DebugMode = false;
-    st.WideO2PID = QStringLiteral("0");
-    setStatus(QString::fromUtf16(kEcuOffLine), StatusColor::Red);
+    m_state.BaudRate = 19200;
+    m_ctx.state.StopFlag = false;
+    m_ctx.state.DebugMode = false;
+    m_live.WideO2PID = QStringLiteral("0");
+    setStatus(QString::fromUtf16(kEcuOffLine), kRed);
     // Windows that come later (data logger, mode 6, meters) stay unavailable until they
     // exist; the USB link likewise.
     mnuDataLogLog->setEnabled(false);
@@ -66,7 +60,7 @@ void frmMain::Form_Load()
     mnuAF->setEnabled(false);
     mnuFTM->setEnabled(false);
     mnuUSB->setEnabled(false);
-    st.UseSerial = false;
+    m_ctx.state.UseSerial = false;
     LoadTroubleCodes();
     probe_ports();
 }
@@ -105,84 +99,59 @@ void frmMain::Command2_Click()
     for (int i = 0; i < List1->count(); ++i)
         lines << List1->item(i)->text();
     QString reason;
-    if (!m_ctx.prompts.print(lines, &reason))
-        m_ctx.prompts.message(QStringLiteral("Nothing was printed: ") + reason, kTitle,
-                              Prompts::Icon::Warning);
+    if (!m_prompts.print(lines, &reason))
+        m_prompts.message(QStringLiteral("Nothing was printed: ") + reason, kTitle,
+                          Prompts::Icon::Warning);
 }
 
 void frmMain::Label1_Click()
 {
-    m_ctx.prompts.message(QStringLiteral("Red=No coommunication with scan tool,\r\n"
-                                         "Yellow=Communication with scan tool, not with vehicle\r\n"
-                                         "Green=Communication with vehicle"),
-                          QStringLiteral("Quorvex V3.40"), Prompts::Icon::Information);
+    m_prompts.message(QStringLiteral("Red=No coommunication with scan tool,\r\n"
+                                     "Yellow=Communication with scan tool, not with vehicle\r\n"
+                                     "Green=Communication with vehicle"),
+                      QStringLiteral("Quorvex V3.40"), Prompts::Icon::Information);
 }
 
 void frmMain::Label3_Click()
 {
-    m_ctx.prompts.message(QStringLiteral("VIN will be shown here if available and Scan F/W is "
-                                         "4.00 or higher, user entry is also allowed"),
-                          kTitle, Prompts::Icon::Information);
+    m_prompts.message(QStringLiteral("VIN will be shown here if available and Scan F/W is "
+                                     "4.00 or higher, user entry is also allowed"),
+                      kTitle, Prompts::Icon::Information);
 }
 
 void frmMain::mnuDebugMode_Click()
 {
-    SharedState &st = m_ctx.state;
-    st.DebugMode = !st.DebugMode;
-    m_ctx.prompts.message(st.DebugMode ? QStringLiteral("Debug Mode is turned ON")
-                                       : QStringLiteral("Debug Mode is turned OFF"),
-                          QString(), Prompts::Icon::None);
+    bool &debug = m_ctx.state.DebugMode;
+    debug = !debug;
+    m_prompts.message(debug ? QStringLiteral("Debug Mode is turned ON")
+                            : QStringLiteral("Debug Mode is turned OFF"),
+                      QString(), Prompts::Icon::None);
 }
 
 void frmMain::mnuUnitsEnglish_Click()
 {
-    m_ctx.state.UnitsMetric = false;
+    m_live.UnitsMetric = false;
 }
 
 void frmMain::mnuUnitsMetric_Click()
 {
-    m_ctx.state.UnitsMetric = true;
+    m_live.UnitsMetric = true;
 }
 
 void frmMain::mnu9600_Click()
 {
-    m_ctx.state.BaudRate = 9600;
+    m_state.BaudRate = 9600;
 }
 
 void frmMain::mnu19200_Click()
 {
-    m_ctx.state.BaudRate = 19200;
+    m_state.BaudRate = 19200;
 }
 
 void frmMain::setServiceButtonsEnabled(bool enabled)
 {
     for (QPushButton *b : {Mode1, Mode2, Mode3, Mode4, ChangeECU})
         b->setEnabled(enabled);
-}
-
-void frmMain::pressButton(QPushButton *button)
-{
-    // Option buttons: pressing one releases the others of its container.
-    const QList<QPushButton *> siblings =
-        button->parentWidget()->findChildren<QPushButton *>(Qt::FindDirectChildrenOnly);
-    for (QPushButton *other : siblings)
-        if (other != button && other->isCheckable())
-            other->setChecked(false);
-    button->setChecked(true);
-}
-
-void frmMain::releaseButton(QPushButton *button)
-{
-    button->setChecked(false);
-}
-
-void frmMain::ChangeECU_Click()
-{
-    pressButton(ChangeECU);
-    exchange_change_ecu(m_ctx);
-    ChangeECU->setText(QStringLiteral("Toggle ECU"));
-    releaseButton(ChangeECU);
-    Mode1_Click();
 }
 
 } // namespace quorvex

@@ -1,17 +1,25 @@
 #pragma once
 
+#include "protocol.h"
+
+#include <QString>
+
 namespace quorvex {
 
 class ObdContext;
 
+struct ClearResult
+{
+    ExchangeStatus status = ExchangeStatus::Ok; // what the status indicator shows at the end
+    QString report;                             // the report window's text
+};
+
 // "Clear/Reset Diagnostic Trouble Codes": sends service 04 ("040404") at once, without a
-// question, and reports the outcome. The report window is first set to a single line break.
-//  - ECU did not answer ("S" at character 2), or the wait ended by StopFlag or the link's
-//    bound with too little to read: red "ECU Timeout", the report window keeps its line break;
-//  - otherwise green "ECU Connected", and the report window shows "Trouble Codes Cleared" when
-//    the reply's service byte (characters 8-9) is 44, else "Operation Failed" (a negative
-//    response 7F among others).
-// The caller releases the button.
-void clear_trouble_codes(ObdContext &ctx);
+// question, and reports the outcome; the report starts as a single line break. A destructive
+// command is never sent after a ready check that failed (no vehicle contact, a silent
+// interface). When the ECU answers, the report reads "Trouble Codes Cleared" for the positive
+// response (service byte 44 at characters 8-9), else "Operation Failed" (a negative response 7F
+// among others).
+ClearResult clear_trouble_codes(ObdContext &ctx);
 
 } // namespace quorvex

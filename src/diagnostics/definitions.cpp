@@ -1,8 +1,6 @@
 #include "definitions.h"
 
 #include "numberforms.h"
-#include "obdcontext.h"
-#include "prompts.h"
 
 #include <QFile>
 
@@ -14,7 +12,6 @@ namespace quorvex {
 
 namespace {
 constexpr int kCodeLength = 5;
-const QString kErrorTitle = QStringLiteral("Error");
 // The name an error box gives as the error's source: the program's own.
 const QString kErrorSource = QStringLiteral("Quorvex");
 
@@ -97,24 +94,24 @@ DefinitionsRead read_definitions_file(const QString &path)
     return result;
 }
 
-TroubleCodeDefinitions LoadTroubleCodes(ObdContext &ctx, const QStringList &locations)
+LoadedDefinitions LoadTroubleCodes(const QStringList &locations)
 {
+    LoadedDefinitions loaded;
     for (const QString &path : locations) {
         DefinitionsRead read = read_definitions_file(path);
-        if (read.ok)
-            return TroubleCodeDefinitions(std::move(read.lines));
+        if (read.ok) {
+            loaded.definitions = TroubleCodeDefinitions(std::move(read.lines));
+            return loaded;
+        }
         // An attempt that failed without an error number shows no box but still counts.
         if (read.errorNumber != 0)
-            ctx.prompts.message(definitions_error_text(read.errorNumber, read.description),
-                                kErrorTitle, Prompts::Icon::None);
+            loaded.errors << definitions_error_text(read.errorNumber, read.description);
     }
-    return TroubleCodeDefinitions();
+    return loaded;
 }
 
-QString FindTroubleCode(ObdContext &ctx, const TroubleCodeDefinitions &definitions,
-                        const QString &code)
+QString FindTroubleCode(const TroubleCodeDefinitions &definitions, const QString &code)
 {
-    ctx.state.StopFlag = false;
     const QString line = definitions.find(code);
     return line.isNull() ? QString::fromUtf16(kDefinitionNotFound) : line;
 }

@@ -1,9 +1,10 @@
 #include "mil.h"
 
-#include "currentdata.h"
 #include "decoders.h"
-#include "mainview.h"
-#include "obdcontext.h"
+#include "dispatch.h"
+#include "items.h"
+#include "livestate.h"
+#include "sweep.h"
 
 namespace quorvex {
 
@@ -28,8 +29,8 @@ constexpr Monitor kContinuous[] = {
 
 constexpr int kO2SensorBit = 0x20;
 
-// Bytes C (supported) and D (incomplete), the same bit in both. "Inomplete" is the text the
-// program has always shown for the catalyst.
+// Bytes C (supported) and D (incomplete), the same bit in both. The catalyst's "Inomplete" is
+// the report's established wording, kept so saved and printed reports read the same.
 constexpr Monitor kNonContinuous[] = {
     {0x01, 0x01, u"Catalyst Monitoring Inomplete", u"Catalyst Monitoring Complete"},
     {0x02, 0x02, u"Heated Catalyst Monitoring Incomplete", u"Heated Catalyst Monitoring Complete"},
@@ -79,14 +80,16 @@ MilReport decode_mil(const QString &reply)
     return report;
 }
 
-void get_MIL(ObdContext &ctx)
+void get_MIL(SweepRun &run)
 {
-    const QString reply =
-        get_ecu_PID(ctx, QStringLiteral("01"), QStringLiteral("01"), QStringLiteral("09"));
-    const MilReport report = decode_mil(reply);
-    ctx.view.appendReport(report.text);
+    const Exchange ex =
+        get_ecu_PID(run.ctx, QStringLiteral("01"), QStringLiteral("01"), QStringLiteral("09"));
+    if (!run.sweep.accept(ex.status))
+        return;
+    const MilReport report = decode_mil(ex.reply);
+    run.sweep.appendReport(report.text);
     if (report.o2MonitorComplete)
-        ctx.state.O2MonitorComplete = *report.o2MonitorComplete;
+        run.live.O2MonitorComplete = *report.o2MonitorComplete;
 }
 
 } // namespace quorvex

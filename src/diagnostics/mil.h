@@ -6,7 +6,7 @@
 
 namespace quorvex {
 
-class ObdContext;
+struct SweepRun;
 
 // The report of service 01 PID 01 (monitor status since codes were cleared).
 struct MilReport
@@ -23,8 +23,9 @@ struct MilReport
 // non-continuous ones (supported / incomplete, bit 01 first).
 MilReport decode_mil(const QString &reply);
 
-// Asks "010109" and appends the report to the report window; records whether the O2 sensor
-// monitor is complete when the vehicle supports it.
-void get_MIL(ObdContext &ctx);
+// PID 01 of a current-data or freeze-frame run: asks "010109" and appends the report to the
+// run's report; records whether the O2 sensor monitor is complete when the vehicle supports it.
+// A failed exchange writes nothing.
+void get_MIL(SweepRun &run);
 
 } // namespace quorvex

@@ -1,15 +1,22 @@
 #include "vin.h"
 
-#include "mainview.h"
 #include "obdcontext.h"
-#include "protocol.h"
-#include "reply.h"
 
 namespace quorvex {
 
 namespace {
 constexpr double kVinWaitSeconds = 0.5;
 constexpr int kLongFormLength = 80;
+
+// The interface's ready marks resume within the half second after a reply; they are not part
+// of it. A long-form reply ends in a hex digit, so marks never hide one.
+qsizetype length_without_marks(const QString &reply)
+{
+    qsizetype n = reply.size();
+    while (n > 0 && (reply.at(n - 1) == u'S' || reply.at(n - 1) == u'P'))
+        --n;
+    return n;
+}
 
 int hex_digit(QChar c)
 {
@@ -39,26 +46,21 @@ QString decode_long_vin(const QString &reply)
     return vin;
 }
 
-void GetVIN(ObdContext &ctx)
+VinResult GetVIN(ObdContext &ctx)
 {
-    wait_for_ECU(ctx);
-    discard_input(ctx);
-    ctx.link.OBDoutput(QStringLiteral("090208"));
-
-    // The reply is whatever arrived in half a second; its length is not tested.
-    ctx.pause(kVinWaitSeconds);
-    const QString reply = ctx.link.OBDinput();
-
-    // No answer at all leaves the field as well.
-    if (reply.isEmpty() || reply_is(reply, 3, u'S'))
-        return;
-    if (reply.size() < kLongFormLength) {
-        if (reply_is(reply, 2, u'S'))
-            return;
-        ctx.view.setVinText(QStringLiteral("VIN= ") + reply.mid(1, 17));
-        return;
-    }
-    ctx.view.setVinText(QStringLiteral("VIN= ") + decode_long_vin(reply));
+    ExchangeRequest request;
+    request.command = QStringLiteral("090208");
+    request.fixedWaitSeconds = kVinWaitSeconds;
+    const Exchange ex = exchange(ctx, request);
+    VinResult result;
+    result.status = ex.status;
+    if (!ex.ok())
+        return result;
+    if (length_without_marks(ex.reply) < kLongFormLength)
+        result.text = QStringLiteral("VIN= ") + ex.reply.mid(1, 17);
+    else
+        result.text = QStringLiteral("VIN= ") + decode_long_vin(ex.reply);
+    return result;
 }
 
 } // namespace quorvex

@@ -1,18 +1,25 @@
 #pragma once
 
+#include "protocol.h"
+
 #include <QString>
 
 namespace quorvex {
 
 class ObdContext;
 
-// Asks for the vehicle identification number (service 09, info type 02), waits half a second
-// and shows "VIN= " and the VIN in the identification field. The interface answers either
-// with the 17 characters assembled (short form, under 80 characters) or with the vehicle's
-// five raw messages in hex (long form, 111 characters). A reply marked "not usable" or, in
-// the short form, "ECU did not answer" leaves the field as it was (the user may have typed a
-// VIN there).
-void GetVIN(ObdContext &ctx);
+struct VinResult
+{
+    ExchangeStatus status = ExchangeStatus::Ok;
+    QString text; // "VIN= " and the VIN for the identification field; empty: leave the field
+};
+
+// Asks for the vehicle identification number (service 09, info type 02); the reply is
+// whatever arrived within half a second. The interface answers either with the 17 characters
+// assembled (short form, under 80 characters) or with the vehicle's five raw messages in hex
+// (long form, 111 characters). Without an answer the field keeps what it held (the user may
+// have typed a VIN there).
+VinResult GetVIN(ObdContext &ctx);
 
 // Decodes count characters from hex pairs ("31" → "1"). A pair that did not arrive ends the
 // text early instead of inventing characters.

@@ -1,15 +1,12 @@
 #include "connection.h"
 
-#include "mainview.h"
 #include "obdcontext.h"
-#include "protocol.h"
 
 namespace quorvex {
 
 namespace {
 constexpr int kFirmwareThreshold = 4;
 constexpr int kChangeEcuThreshold = 2;
-const QString kCrLf = QStringLiteral("\r\n");
 } // namespace
 
 double leading_number(const QString &text)
@@ -39,32 +36,30 @@ double leading_number(const QString &text)
     return ok ? value : 0.0;
 }
 
-bool exchange_firmware_id(ObdContext &ctx)
+FirmwareId exchange_firmware_id(ObdContext &ctx)
 {
-    ctx.state.StopFlag = false;
-    ctx.view.setReportText(kCrLf);
-    wait_for_ECU(ctx);
-    discard_input(ctx);
-    if (ctx.state.StopFlag) {
-        ctx.view.setReportText(QStringLiteral("ECU not Communicating"));
-        return false;
+    ExchangeRequest request;
+    request.command = QStringLiteral("900101");
+    request.threshold = kFirmwareThreshold;
+    request.vehicleReply = false;
+    const Exchange ex = exchange(ctx, request);
+    FirmwareId firmware;
+    firmware.status = ex.status;
+    if (ex.ok()) {
+        firmware.id = ex.reply.left(5);
+        firmware.version = leading_number(firmware.id.mid(1, 4));
     }
-    ctx.link.OBDoutput(QStringLiteral("900101"));
-    const ReplyWait wait = await_reply(ctx, kFirmwareThreshold);
-    const QString id = wait.reply.left(5);
-    ctx.view.setFirmwareCaption(QStringLiteral("F/W: ") + id);
-    ctx.state.FWVersion = leading_number(id.mid(1, 4));
-    return true;
+    return firmware;
 }
 
-void exchange_change_ecu(ObdContext &ctx)
+ExchangeStatus exchange_change_ecu(ObdContext &ctx)
 {
-    ctx.state.StopFlag = false;
-    ctx.view.setReportText(kCrLf);
-    wait_for_ECU(ctx);
-    discard_input(ctx);
-    ctx.link.OBDoutput(QStringLiteral("800204"));
-    await_reply(ctx, kChangeEcuThreshold);
+    ExchangeRequest request;
+    request.command = QStringLiteral("800204");
+    request.threshold = kChangeEcuThreshold;
+    request.vehicleReply = false;
+    request.sendWithoutContact = true;
+    return exchange(ctx, request).status;
 }
 
 } // namespace quorvex

@@ -1,6 +1,6 @@
 #include "link.h"
 
-#include "sharedstate.h"
+#include "linkstate.h"
 #include "transport.h"
 
 #include <limits>

@@ -5,15 +5,15 @@
 namespace quorvex {
 
 class Transport;
-struct SharedState;
+struct LinkState;
 
-// The link operations. Every service reaches the scan interface through these; they never
+// The link operations. Every exchange reaches the scan interface through these; they never
 // wait. The serial path is taken while UseSerial is set, else the USB path. A path without an
-// attached transport behaves as a line on which nothing arrives.
+// open device behaves as a line on which nothing arrives.
 class Link
 {
 public:
-    explicit Link(const SharedState &state) : m_state(state) {}
+    explicit Link(const LinkState &state) : m_state(state) {}
 
     void attachSerial(Transport *transport) { m_serial = transport; }
     void attachUsb(Transport *transport) { m_usb = transport; }
@@ -31,7 +31,7 @@ public:
 private:
     Transport *active() const;
 
-    const SharedState &m_state;
+    const LinkState &m_state;
     Transport *m_serial = nullptr;
     Transport *m_usb = nullptr;
 };

@@ -1,12 +1,40 @@
 #include "obdcontext.h"
 
 #include "eventwait.h"
+#include "transport.h"
 
 #include <algorithm>
 
 namespace quorvex {
 
-ObdContext::ObdContext(MainView &v, Prompts &p) : link(state), view(v), prompts(p) {}
+ObdContext::ObdContext() : link(state) {}
+
+void ObdContext::attachSerial(Transport *transport)
+{
+    link.attachSerial(transport);
+    watch(transport);
+}
+
+void ObdContext::attachUsb(Transport *transport)
+{
+    link.attachUsb(transport);
+    watch(transport);
+}
+
+void ObdContext::watch(Transport *transport)
+{
+    if (transport)
+        connect(transport, &Transport::lost, this, &ObdContext::onTransportLost,
+                Qt::UniqueConnection);
+}
+
+void ObdContext::onTransportLost(const QString &reason)
+{
+    m_lost = true;
+    ++m_epoch;
+    state.StopFlag = true;
+    emit linkLost(reason);
+}
 
 Timing &ObdContext::CodeTimer()
 {

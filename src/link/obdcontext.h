@@ -1,36 +1,57 @@
 #pragma once
 
 #include "link.h"
-#include "sharedstate.h"
+#include "linkstate.h"
 #include "timing.h"
+
+#include <QObject>
 
 #include <memory>
 
 namespace quorvex {
 
-class MainView;
-class Prompts;
+class Transport;
 
 // Limits on waits the interface could otherwise stretch forever.
 struct WaitBounds
 {
     int silentMs = 5000; // ready check or reply wait without anything useful arriving
-    int retryLimit = 10; // repeats on a "not usable" reply before it counts as a time-out
+    int retryLimit = 10; // repeats of a request whose reply is marked "not usable"
 };
 
-// The small context the main window owns and hands to every service: the shared state, the
-// link operations, the window's outputs, the dialog seam and the shared interval timer.
-class ObdContext
-{
-public:
-    ObdContext(MainView &view, Prompts &prompts);
+// What the ready marks (and the "not usable" marker) told about the interface, for the
+// indicator: contact with the vehicle, none, no marks at all, a request being repeated.
+enum class Readiness { Contact, NoContact, Silent, Retrying };
 
-    SharedState state;
+// The link session the main window owns and hands to every service: the link state and
+// operations, the wait bounds and the shared interval timer. It is also the one place where a
+// lost device is noticed: every wait in progress ends, every later exchange fails at once
+// with a lost link, and linkLost() tells the window, until a new connection is made.
+class ObdContext : public QObject
+{
+    Q_OBJECT
+public:
+    ObdContext();
+
+    LinkState state;
     Link link;
-    MainView &view;
-    Prompts &prompts;
     WaitBounds bounds;
-    PidItem PIDitem;
+
+    // The transports behind the link; a lost device on either is handled here.
+    void attachSerial(Transport *transport);
+    void attachUsb(Transport *transport);
+
+    // A connection was made: waits and exchanges may use the link again.
+    void linkOpened() { m_lost = false; }
+    bool isLost() const { return m_lost; }
+    // Counts lost links: a wait that began before a loss ends even when the user has connected
+    // again meanwhile.
+    int linkEpoch() const { return m_epoch; }
+
+    // Every exchange takes a number when it starts. One that finds a later number when it
+    // wakes knows another handler's exchange ran meanwhile (and took its reply off the line).
+    int beginExchange() { return ++m_exchanges; }
+    int lastExchange() const { return m_exchanges; }
 
     // The shared interval timer, created on first use.
     Timing &CodeTimer();
@@ -53,9 +74,20 @@ public:
     bool yieldUntil(double deadline);
     void pause(double seconds);
 
+signals:
+    void readinessChanged(quorvex::Readiness readiness);
+    // The device went away; reason is the transport's own text for it.
+    void linkLost(const QString &reason);
+
 private:
+    void watch(Transport *transport);
+    void onTransportLost(const QString &reason);
+
     std::unique_ptr<Timing> m_codeTimer;
     bool m_closing = false;
+    bool m_lost = false;
+    int m_epoch = 0;
+    int m_exchanges = 0;
 };
 
 } // namespace quorvex

@@ -1,11 +1,125 @@
 #include "protocol.h"
 
-#include "mainview.h"
 #include "obdcontext.h"
+#include "reply.h"
 
 #include <QElapsedTimer>
 
 namespace quorvex {
+
+namespace {
+
+// Longer replies are cut: the longest the interface sends is the 111-character VIN.
+constexpr qsizetype kMaxReply = 4096;
+
+bool link_gone(const ObdContext &ctx, int epoch)
+{
+    return ctx.closing() || ctx.isLost() || ctx.linkEpoch() != epoch || !ctx.link.isConnected();
+}
+
+// A vehicle reply's leading character is never "S", so every "S" ahead of it is a ready mark
+// that slipped out between the flush and the command. The interface's own answers start with
+// anything; only a mark ahead of a letter (the firmware id, "V3.40") can be told from them.
+QString strip_marks(const QString &text, bool vehicleReply)
+{
+    qsizetype marks = 0;
+    if (vehicleReply) {
+        while (marks < text.size() && text.at(marks) == u'S')
+            ++marks;
+    } else if (text.size() > 1 && text.at(0) == u'S' && text.at(1).isLetter()) {
+        marks = 1;
+    }
+    return text.mid(marks);
+}
+
+struct Received
+{
+    ExchangeStatus status = ExchangeStatus::Ok;
+    QString text; // as it arrived
+};
+
+// Collects the reply: everything waiting is read on each wake, and the reply is complete once
+// it is long enough (or the fixed wait is over).
+Received receive(ObdContext &ctx, const ExchangeRequest &request, int epoch, int number,
+                 double deadline)
+{
+    Received r;
+    const bool fixedWait = request.fixedWaitSeconds >= 0;
+    const bool ownLimit = deadline >= 0;
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        if (link_gone(ctx, epoch)) {
+            r.status = ExchangeStatus::LinkLost;
+            return r;
+        }
+        if (ctx.state.StopFlag || ctx.lastExchange() != number) {
+            r.status = ExchangeStatus::Stopped;
+            return r;
+        }
+        if (ctx.link.OBDinbuffercount() > 0) {
+            const QString input = ctx.link.OBDinput();
+            r.text += input.left(kMaxReply - r.text.size());
+        }
+        if (!fixedWait && strip_marks(r.text, request.vehicleReply).size() > request.threshold)
+            return r;
+        if (ownLimit) {
+            if (ctx.yieldUntil(deadline)) {
+                // What arrived in the fixed time is the reply; nothing at all is no reply.
+                if (fixedWait)
+                    r.status = r.text.isEmpty() ? ExchangeStatus::NoReply : ExchangeStatus::Ok;
+                else
+                    r.status = ExchangeStatus::OverLimit;
+                return r;
+            }
+            continue;
+        }
+        if (waited.elapsed() >= ctx.bounds.silentMs) {
+            r.status = ExchangeStatus::NoReply;
+            return r;
+        }
+        ctx.yield(static_cast<int>(ctx.bounds.silentMs - waited.elapsed()));
+    }
+}
+
+} // namespace
+
+bool ends_the_run(ExchangeStatus status)
+{
+    switch (status) {
+    case ExchangeStatus::NoContact:
+    case ExchangeStatus::Silent:
+    case ExchangeStatus::NoReply:
+    case ExchangeStatus::LinkLost:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool RunOutcome::accept(ExchangeStatus status)
+{
+    if (status == ExchangeStatus::Ok)
+        return true;
+    if (ends_the_run(status)) {
+        if (!ended())
+            m_endedBy = status;
+    } else if (status == ExchangeStatus::Stopped) {
+        m_stopped = true;
+    } else {
+        m_failed = true;
+    }
+    return false;
+}
+
+ExchangeStatus RunOutcome::outcome() const
+{
+    if (ended())
+        return m_endedBy;
+    if (m_failed)
+        return ExchangeStatus::EcuTimeout;
+    return m_stopped ? ExchangeStatus::Stopped : ExchangeStatus::Ok;
+}
 
 void discard_input(ObdContext &ctx)
 {
@@ -14,20 +128,24 @@ void discard_input(ObdContext &ctx)
 
 ReadyResult wait_for_ECU(ObdContext &ctx)
 {
-    SharedState &st = ctx.state;
+    LinkState &st = ctx.state;
     st.StopFlag = false;
-    // The USB form of the check (sync query) comes with the USB link; without a USB device
-    // the link has nothing attached and the check ends as for a silent interface.
+    const int epoch = ctx.linkEpoch();
+    // The USB form of the check (sync query) comes with the USB link.
     discard_input(ctx);
     QString collected;
     QElapsedTimer silent;
     silent.start();
     for (;;) {
+        if (link_gone(ctx, epoch)) {
+            st.StopFlag = true;
+            return ReadyResult::Lost;
+        }
         if (st.StopFlag)
             return ReadyResult::NoContact; // raised by another handler meanwhile
-        if (!ctx.link.isConnected() || ctx.closing() || silent.elapsed() >= ctx.bounds.silentMs) {
+        if (silent.elapsed() >= ctx.bounds.silentMs) {
             st.StopFlag = true;
-            ctx.view.setStatus(QString::fromUtf16(kEcuOffLine), StatusColor::Red);
+            emit ctx.readinessChanged(Readiness::Silent);
             return ReadyResult::Silent;
         }
         if (ctx.link.OBDinbuffercount() == 0) {
@@ -36,55 +154,75 @@ ReadyResult wait_for_ECU(ObdContext &ctx)
         }
         collected += ctx.link.OBDinput();
         if (collected.contains(u'S')) {
-            ctx.view.setStatusColor(StatusColor::Green);
+            emit ctx.readinessChanged(Readiness::Contact);
             return ReadyResult::Contact;
         }
         if (collected.contains(u'P')) {
             st.StopFlag = true;
-            ctx.view.setStatusColor(StatusColor::Yellow);
+            emit ctx.readinessChanged(Readiness::NoContact);
             return ReadyResult::NoContact;
         }
         collected.clear();
     }
 }
 
-ReplyWait await_reply(ObdContext &ctx, int threshold, double limitSeconds)
+Exchange exchange(ObdContext &ctx, const ExchangeRequest &request)
 {
-    ReplyWait result;
-    const bool ownLimit = limitSeconds >= 0;
-    const double deadline = ownLimit ? ctx.CodeTimer().CurrentTime() + limitSeconds : 0.0;
-    QElapsedTimer waited;
-    waited.start();
-    for (;;) {
-        if (ctx.state.StopFlag)
-            return result;
-        if (ctx.link.OBDinbuffercount() > threshold) {
-            result.reply = ctx.link.OBDinput();
-            return result;
-        }
-        if (ownLimit) {
-            if (ctx.closing() || !ctx.link.isConnected())
-                return result;
-            result.timedOut = ctx.yieldUntil(deadline);
-            if (result.timedOut)
-                return result;
-            continue;
-        }
-        if (ctx.closing() || !ctx.link.isConnected() || waited.elapsed() >= ctx.bounds.silentMs) {
-            result.timedOut = true;
-            ctx.state.StopFlag = true;
-            ctx.view.setStatus(QString::fromUtf16(kEcuTimeout), StatusColor::Red);
-            return result;
-        }
-        ctx.yield(static_cast<int>(ctx.bounds.silentMs - waited.elapsed()));
+    Exchange ex;
+    const int epoch = ctx.linkEpoch();
+    const int number = ctx.beginExchange();
+    const ReadyResult ready = wait_for_ECU(ctx);
+    if (ready == ReadyResult::Lost) {
+        ex.status = ExchangeStatus::LinkLost;
+        return ex;
     }
-}
+    if (ctx.lastExchange() != number) {
+        ex.status = ExchangeStatus::Stopped; // another exchange ran during the ready check
+        return ex;
+    }
+    if (ready == ReadyResult::Silent) {
+        ex.status = ExchangeStatus::Silent;
+        return ex;
+    }
+    if (ready == ReadyResult::NoContact) {
+        ex.status = ExchangeStatus::NoContact;
+        if (request.sendWithoutContact) {
+            discard_input(ctx);
+            ctx.link.OBDoutput(request.command);
+        }
+        return ex;
+    }
 
-QString strip_leading_mark(const QString &reply)
-{
-    if (reply.startsWith(u'S'))
-        return reply.mid(1);
-    return reply;
+    // The exchange's own limit runs from the first send, over any repeats; a fixed wait is the
+    // reply time of each send.
+    double deadline = -1;
+    if (request.limitSeconds >= 0)
+        deadline = ctx.CodeTimer().CurrentTime() + request.limitSeconds;
+    for (int repeat = 0;; ++repeat) {
+        discard_input(ctx);
+        ctx.link.OBDoutput(request.command);
+        if (request.fixedWaitSeconds >= 0)
+            deadline = ctx.CodeTimer().CurrentTime() + request.fixedWaitSeconds;
+        const Received r = receive(ctx, request, epoch, number, deadline);
+        ex.received << r.text;
+        ex.reply = strip_marks(r.text, request.vehicleReply);
+        ex.status = r.status;
+        if (r.status != ExchangeStatus::Ok || !request.vehicleReply)
+            return ex;
+        if (reply_is(ex.reply, 3, u'S')) {
+            if (repeat < ctx.bounds.retryLimit) {
+                emit ctx.readinessChanged(Readiness::Retrying);
+                continue;
+            }
+            ex.status = ExchangeStatus::NotUsable;
+            return ex;
+        }
+        if (reply_is(ex.reply, 2, u'S'))
+            ex.status = ExchangeStatus::EcuTimeout;
+        else if (repeat > 0)
+            emit ctx.readinessChanged(Readiness::Contact); // the repeat was answered
+        return ex;
+    }
 }
 
 } // namespace quorvex

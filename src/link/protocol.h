@@ -1,42 +1,90 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace quorvex {
 
 class ObdContext;
 
-// Status texts of the indicator shared by the services.
-inline constexpr char16_t kEcuOffLine[] = u"ECU Off-Line";
-inline constexpr char16_t kEcuTimeout[] = u"ECU Timeout";
-inline constexpr char16_t kEcuConnected[] = u"ECU Connected";
-
-// Ready check run before every request. The interface sends "S" while it has vehicle
-// contact and "P" while it has none; other characters are discarded. "S" wins over "P" in
-// one read. "P" raises StopFlag (indicator yellow), "S" leaves it down (indicator green).
-// An interface that sends neither within the silent bound, or a link without a device,
-// raises StopFlag and shows red "ECU Off-Line".
-enum class ReadyResult { Contact, NoContact, Silent };
+// Ready check run before every request. The interface sends "S" while it has vehicle contact
+// and "P" while it has none; other characters are discarded, and "S" wins over "P" in one read.
+// "P" raises StopFlag. An interface that sends neither within the silent bound raises StopFlag
+// too; a link without a device, or one lost meanwhile, ends the check at once. The outcome is
+// also announced as the context's readiness (except a lost link, which the context announces
+// itself).
+enum class ReadyResult { Contact, NoContact, Silent, Lost };
 ReadyResult wait_for_ECU(ObdContext &ctx);
+
+// How an exchange ended. Only Ok carries a reply to decode.
+enum class ExchangeStatus {
+    Ok,
+    NoContact,  // the ready check heard "P": no vehicle contact, nothing was sent
+    Silent,     // the ready check heard nothing within the bound, nothing was sent
+    NoReply,    // the command went out, but its reply was not complete within the bound
+    Stopped,    // another handler raised StopFlag while the reply was awaited
+    EcuTimeout, // "S" at character 2: the ECU did not answer
+    NotUsable,  // "S" at character 3 on the request and on every repeat
+    OverLimit,  // the exchange's own time limit ran out
+    LinkLost,   // the device went away (or the program is ending)
+};
+
+// Failures that say the interface or the link is gone rather than one ECU answer: whatever
+// service is running ends at them instead of asking for more.
+bool ends_the_run(ExchangeStatus status);
+
+struct ExchangeRequest
+{
+    QString command; // six characters
+    // The reply is complete once more than this many characters arrived (a stray mark ahead
+    // of it not counted).
+    int threshold = 0;
+    // A vehicle reply: "S" at character 3 is asked again (up to the retry limit), "S" at
+    // character 2 is an ECU time-out, and any "S" ahead of the reply is a stray ready mark.
+    // The interface's own answers are read as they come, except that an "S" ahead of one that
+    // starts with a letter (the firmware id) is a stray mark too.
+    bool vehicleReply = true;
+    // Sent even when the ready check heard "P" (the exchange then ends at once, NoContact).
+    bool sendWithoutContact = false;
+    // A limit of the exchange's own, on the shared timer from the first send (OverLimit);
+    // otherwise the silent bound applies (NoReply).
+    double limitSeconds = -1;
+    // Instead of a length: whatever arrived within this many seconds is the reply.
+    double fixedWaitSeconds = -1;
+};
+
+struct Exchange
+{
+    ExchangeStatus status = ExchangeStatus::Ok;
+    QString reply;        // the last reply, stray marks removed; decode it only when ok()
+    QStringList received; // each reply as it arrived, one per send
+    bool ok() const { return status == ExchangeStatus::Ok; }
+};
+
+// How a service's exchanges went, for the status indicator at its end. A failure that ends the
+// run ends it at once; any other failure costs only what that exchange was for.
+class RunOutcome
+{
+public:
+    // Takes note of an exchange's outcome; true when its reply may be decoded.
+    bool accept(ExchangeStatus status);
+    bool ended() const { return m_endedBy != ExchangeStatus::Ok; }
+    ExchangeStatus endedBy() const { return m_endedBy; }
+    // The failure that ended the run, else EcuTimeout when an exchange failed, else Stopped
+    // when another handler ended a wait (which says nothing about the ECU), else Ok.
+    ExchangeStatus outcome() const;
+
+private:
+    ExchangeStatus m_endedBy = ExchangeStatus::Ok;
+    bool m_failed = false;
+    bool m_stopped = false;
+};
+
+// The one exchange every service uses: ready check, stale input dropped, command sent, reply
+// awaited, stray marks stripped, markers tested, repeats on "not usable".
+Exchange exchange(ObdContext &ctx, const ExchangeRequest &request);
 
 // Reads and drops whatever is waiting (stale marks, the tail of an earlier reply).
 void discard_input(ObdContext &ctx);
-
-struct ReplyWait
-{
-    QString reply;
-    bool timedOut = false; // the bound ran out: StopFlag raised, red "ECU Timeout" shown
-};
-
-// Polls until more than threshold characters wait, then reads them with one OBDinput.
-// Ends early with an empty reply when StopFlag rises (another handler, the ready check, a
-// lost device). A wait without a limit of its own passes limitSeconds < 0 and is bounded by
-// the silent bound. One with its own limit passes it, measured on the shared timer from the
-// call, and handles the expiry itself: timedOut is set, nothing else is changed; a missing
-// device or the program ending then gives an empty reply that is not a time-out.
-ReplyWait await_reply(ObdContext &ctx, int threshold, double limitSeconds = -1);
-
-// Drops a ready mark that slipped in ahead of a reply.
-QString strip_leading_mark(const QString &reply);
 
 } // namespace quorvex

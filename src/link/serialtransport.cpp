@@ -1,10 +1,22 @@
 #include "serialtransport.h"
 
+#include <utility>
+
 namespace quorvex {
 
 SerialTransport::SerialTransport(QObject *parent) : Transport(parent)
 {
     connect(&m_port, &QSerialPort::errorOccurred, this, &SerialTransport::onError);
+    connect(&m_port, &QSerialPort::readyRead, this, &SerialTransport::takeInput);
+}
+
+void SerialTransport::takeInput()
+{
+    // Reading empties the port's own buffer, which would otherwise grow by a block for every
+    // read of one mark.
+    m_input += m_port.readAll();
+    if (m_input.size() > kInputLimit)
+        m_input.remove(0, m_input.size() - kInputLimit);
 }
 
 bool SerialTransport::open(const SerialSettings &settings, QString *error)
@@ -28,6 +40,7 @@ void SerialTransport::close()
 {
     if (m_port.isOpen())
         m_port.close();
+    m_input.clear();
 }
 
 bool SerialTransport::isOpen() const
@@ -43,12 +56,15 @@ void SerialTransport::write(const QByteArray &bytes)
 
 qint64 SerialTransport::bytesAvailable() const
 {
-    return m_port.isOpen() ? m_port.bytesAvailable() : 0;
+    return m_port.isOpen() ? m_input.size() + m_port.bytesAvailable() : 0;
 }
 
 QByteArray SerialTransport::readAll()
 {
-    return m_port.isOpen() ? m_port.readAll() : QByteArray();
+    if (!m_port.isOpen())
+        return QByteArray();
+    takeInput();
+    return std::exchange(m_input, QByteArray());
 }
 
 void SerialTransport::onError(QSerialPort::SerialPortError error)
@@ -60,7 +76,7 @@ void SerialTransport::onError(QSerialPort::SerialPortError error)
     if (!m_port.isOpen())
         return;
     const QString reason = m_port.errorString();
-    m_port.close();
+    close();
     emit lost(reason);
 }
 

@@ -13,12 +13,19 @@ struct SerialSettings
 };
 
 // The serial port behind the link operations. Line settings are those of the scan
-// interface; handshaking keeps the port's defaults. The receive buffer is not limited, so a
-// reply longer than any threshold (the 111-character VIN) arrives whole.
+// interface; handshaking keeps the port's defaults.
+//
+// Everything the port receives is taken into a buffer of our own as it arrives. An idle
+// interface sends a ready mark every few milliseconds for as long as the program runs, and
+// nobody reads those until the next exchange discards them; so the buffer keeps only the
+// latest kInputLimit bytes. An exchange reads on every wake, so a reply (111 characters at
+// most) never comes near the limit.
 class SerialTransport : public Transport
 {
     Q_OBJECT
 public:
+    static constexpr qsizetype kInputLimit = 1024;
+
     explicit SerialTransport(QObject *parent = nullptr);
 
     bool open(const SerialSettings &settings, QString *error);
@@ -37,8 +44,10 @@ public:
 
 private:
     void onError(QSerialPort::SerialPortError error);
+    void takeInput();
 
     QSerialPort m_port;
+    QByteArray m_input;
 };
 
 } // namespace quorvex

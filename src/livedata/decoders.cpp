@@ -12,8 +12,9 @@ namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
 
-// Conversion constants as the program has always used them: 0.61 (not 0.621) km to miles,
-// 0.29613 kPa to inHg for manifold pressure but 0.2953 for the barometer.
+// Conversion constants as the displays have always shown them, so readings stay comparable
+// with earlier printouts and logs: 0.61 (not 0.621) km to miles, 0.29613 kPa to inHg for
+// manifold pressure but 0.2953 for the barometer.
 constexpr double kKmToMiles = 0.61;
 constexpr double kMapToInHg = 0.29613;
 constexpr double kBaroToInHg = 0.2953;
@@ -43,21 +44,21 @@ QString hex2(int value)
     return QStringLiteral("%1").arg(value & 0xFF, 2, 16, QChar(u'0')).toUpper();
 }
 
-PidItem decode_value(const PidSpec &spec, const QString &reply, bool metric, int offset)
+PidItem decode_value(const PidRow &row, const QString &reply, bool metric, int offset)
 {
-    const int off = spec.kind == RequestKind::Service01 ? 0 : offset;
+    const int off = row.kind == RequestKind::Service01 ? 0 : offset;
     int a = data_byte(reply, 0, off);
     const int b = data_byte(reply, 1, off);
-    // Two-byte values in a wide integer: the 16-bit arithmetic of old showed run times above
-    // 32767 s, catalyst temperatures above 3276.7 counts and loads above 327 counts wrongly.
+    // Two-byte values in a wide integer: 16-bit arithmetic would show run times above 32767 s,
+    // catalyst temperatures above 3276.7 counts and loads above 327 counts wrongly.
     const long long v = 256LL * a + b;
     const auto dv = static_cast<double>(v);
 
     PidItem item;
-    item.units = QString::fromUtf16(metric ? spec.unitsMetric : spec.unitsEnglish);
-    item.label = QString::fromUtf16(spec.label);
+    item.units = QString::fromUtf16(metric ? row.unitsMetric : row.unitsEnglish);
+    item.label = QString::fromUtf16(row.label);
     item.value = a;
-    switch (spec.rule) {
+    switch (row.rule) {
     case ValueRule::PercentTruncated:
         item.valueText = S(Int(a / 255.0 * 100));
         break;
@@ -117,8 +118,8 @@ PidItem decode_value(const PidSpec &spec, const QString &reply, bool metric, int
         break;
     case ValueRule::WideRangeLambda:
         item = decode_lambda(reply, off);
-        item.units = QString::fromUtf16(metric ? spec.unitsMetric : spec.unitsEnglish);
-        item.label = QString::fromUtf16(spec.label);
+        item.units = QString::fromUtf16(metric ? row.unitsMetric : row.unitsEnglish);
+        item.label = QString::fromUtf16(row.label);
         break;
     case ValueRule::RawByte:
         item.valueText = S(a);

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "pidtable.h"
-#include "sharedstate.h"
 
 #include <QString>
 
@@ -15,6 +14,16 @@ namespace quorvex {
 // is read through the bounds-safe reply reader: a short, empty or garbage reply decodes with
 // its missing bytes as zero and never reads outside the text.
 
+// What a decoder found for one value item: numeric value, value text, units text, label text.
+// A line of the vehicle data window is label & value text & units.
+struct PidItem
+{
+    double value = 0.0;
+    QString valueText;
+    QString units;
+    QString label;
+};
+
 // Data byte k (0 = A, 1 = B, ...) as conv_hex reads it.
 int data_byte(const QString &reply, int k, int offset);
 
@@ -22,7 +31,7 @@ int data_byte(const QString &reply, int k, int offset);
 QString hex2(int value);
 
 // The value item of a PID row: numeric value, value text, units and label.
-PidItem decode_value(const PidSpec &spec, const QString &reply, bool metric, int offset);
+PidItem decode_value(const PidRow &row, const QString &reply, bool metric, int offset);
 
 // The integer the coolant line shows: its value text read as a number, rounded to nearest
 // with halves to even ("69.8" gives 70, "181." gives 181).

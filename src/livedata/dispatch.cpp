@@ -1,13 +1,11 @@
 #include "dispatch.h"
 
-#include "currentdata.h"
-#include "mainview.h"
+#include "items.h"
+#include "livestate.h"
 #include "numberforms.h"
 #include "obdcontext.h"
-#include "pidentries.h"
-#include "pidtable.h"
-#include "protocol.h"
 #include "reply.h"
+#include "sweep.h"
 
 namespace quorvex {
 
@@ -15,200 +13,144 @@ namespace {
 
 constexpr int kBitmapThreshold = 18; // a support reply is complete past 18 characters
 
-// Lists item `code` as the next line: label & value text & units, the code in ListPID and
-// the label among the logger's items, so line k of the window, of ListPID and of the
-// logger's list always name the same item.
-void list_line(ObdContext &ctx, int code, int &b)
+void list_line(SweepRun &run, int code)
 {
-    SharedState &st = ctx.state;
-    if (b < 0 || b >= SharedState::kListPidSize)
+    if (run.sweep.full())
         return;
-    read_item(ctx, code);
-    const PidItem &item = ctx.PIDitem;
-    st.ListPID[static_cast<size_t>(b)] = code;
-    ctx.view.addDataLine(item.label + item.valueText + item.units);
-    st.LoggerItems << item.label;
-    ++b;
+    const Reading r = read_item(run.ctx, run.live, code);
+    if (run.sweep.accept(r.status))
+        run.sweep.addLine({code, r.item});
+}
+
+void report(SweepRun &run, const StatusText &status)
+{
+    if (run.sweep.accept(status.status))
+        run.sweep.appendReport(status.text);
 }
 
 // Runs the action of one supported PID. True when the rest of the support byte is to be
-// skipped (PID 02 found no freeze frame).
-bool run_pid(ObdContext &ctx, const DispatchHooks &hooks, int pid, int &b)
+// skipped (PID 02 of a freeze-frame run found no frame).
+bool run_pid(SweepRun &run, int pid)
 {
-    SharedState &st = ctx.state;
+    LiveDataState &live = run.live;
     switch (pid) {
     case 0x01:
-        if (hooks.getMIL)
-            hooks.getMIL(ctx);
+        if (run.hooks.getMIL)
+            run.hooks.getMIL(run);
         return false;
     case 0x02:
-        if (hooks.getTroubleCodes)
-            hooks.getTroubleCodes(ctx);
-        return st.NoFreezeFrame;
+        if (run.hooks.getTroubleCodes)
+            run.hooks.getTroubleCodes(run);
+        return run.freezeFrame && live.NoFreezeFrame;
     case 0x03:
-        get_fuel_status(ctx);
+        report(run, get_fuel_status(run.ctx, live));
         return false;
     case 0x06:
-        get_STFTB1(ctx);
-        st.HasSTFTB1 = true;
-        return false;
     case 0x07:
-        get_LTFTB1(ctx);
-        st.HasLTFTB1 = true;
-        return false;
     case 0x08:
-        get_STFTB2(ctx);
-        st.HasSTFTB2 = true;
-        return false;
     case 0x09:
-        get_LTFTB2(ctx);
-        st.HasLTFTB2 = true;
+        // The trims the ECU supports, for the fuel trim monitor, whatever this reading gives.
+        (pid == 0x06   ? live.HasSTFTB1
+         : pid == 0x07 ? live.HasLTFTB1
+         : pid == 0x08 ? live.HasSTFTB2
+                       : live.HasLTFTB2) = true;
+        report(run, get_fuel_trim(run.ctx, live, pid));
         return false;
     case 0x10:
-        list_line(ctx, pid, b);
+        list_line(run, pid);
         // The fuel economy divides by the air flow: listed only while air is flowing.
-        if (Val(ctx.PIDitem.valueText) > 0)
-            list_line(ctx, kFuelEconomyItem, b);
+        if (!run.sweep.lines().isEmpty() && run.sweep.lines().last().code == pid &&
+            Val(run.sweep.lines().last().item.valueText) > 0)
+            list_line(run, kFuelEconomyItem);
         return false;
     case 0x12:
-        get_cmd_sec_air_stat(ctx);
+        report(run, get_cmd_sec_air_stat(run.ctx));
         return false;
     case 0x13:
     case 0x1D:
-        get_O2_loc(ctx);
+        report(run, get_O2_loc(run.ctx, live));
         return false;
     case 0x1C:
-        get_OBD(ctx);
+        run.sweep.appendReport(QStringLiteral("OBDII\r\n")); // get_OBD: asks nothing
         return false;
     case 0x1F:
-        get_Time_Since_Engine_Start(ctx); // asked, not listed
+        // The run time is asked but not listed.
+        run.sweep.accept(read_item(run.ctx, live, pid).status);
         return false;
     case 0x20:
-        get_PIDs_21_40(ctx, hooks);
+        get_PIDs_21_40(run);
         return false;
     case 0x40:
-        get_PIDs_41_60(ctx, hooks);
+        get_PIDs_41_60(run);
         return false;
     default:
         if (has_item(pid))
-            list_line(ctx, pid, b);
+            list_line(run, pid);
         return false; // 1E, 41, 4F, 50 and anything else without an item: no action
     }
 }
 
-// The bit test shared by every dispatcher: bit 7 of `a` stands for firstPid, bit 0 for
-// firstPid + 7. Each action runs before its bit is subtracted; the last bit is not.
-void scan_byte(ObdContext &ctx, const DispatchHooks &hooks, int firstPid, int &a, int &b)
+// The second and third support requests. Only `count` of the four bytes are examined.
+void request_bitmap(SweepRun &run, const QString &command, int firstPid, int count)
+{
+    ExchangeRequest request;
+    request.command = command;
+    request.threshold = kBitmapThreshold;
+    const Exchange ex = exchange(run.ctx, request);
+    if (!run.sweep.accept(ex.status))
+        return;
+    if (reply_field(ex.reply, 6, 2) == u"D0") {
+        run.sweep.setReport(QString::fromUtf16(kNotObdText));
+        return;
+    }
+    std::array<int, 4> bytes{};
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        QString pair = reply_byte(ex.reply, 12 + 2 * static_cast<int>(i));
+        bytes[i] = conv_hex(pair);
+    }
+    for (int i = 0; i < count; ++i)
+        dispatch_byte(run, firstPid + 8 * i, bytes[static_cast<size_t>(i)]);
+}
+
+} // namespace
+
+void dispatch_byte(SweepRun &run, int firstPid, int a)
 {
     static constexpr int kThresholds[] = {127, 63, 31, 15, 7, 3, 1};
     int pid = firstPid;
     for (const int threshold : kThresholds) {
+        if (run.sweep.ended())
+            return;
         if (a > threshold) {
-            const bool skipRest = run_pid(ctx, hooks, pid, b);
+            const bool skipRest = run_pid(run, pid);
             a -= threshold + 1;
             if (skipRest)
                 a = 0;
         }
         ++pid;
     }
-    if (a > 0)
-        run_pid(ctx, hooks, pid, b);
+    if (a > 0 && !run.sweep.ended())
+        run_pid(run, pid);
 }
 
-using Dispatcher = void (*)(ObdContext &, const DispatchHooks &, int &, int &);
-
-// The second and third support requests. Only `count` of the four bytes are examined.
-void request_bitmap(ObdContext &ctx, const DispatchHooks &hooks, const QString &command,
-                    const Dispatcher *dispatchers, int count)
+void dispatch_first_range(SweepRun &run, const std::array<int, 4> &bytes)
 {
-    wait_for_ECU(ctx);
-    if (ctx.state.StopFlag)
-        return;
-    discard_input(ctx);
-    ctx.link.OBDoutput(command);
-    const QString reply = await_reply(ctx, kBitmapThreshold).reply;
-    // No reply at all (the wait was ended or ran out) counts as the ECU not answering.
-    if (reply.isEmpty() || reply_is(reply, 2, u'S')) {
-        ctx.view.setStatus(QString::fromUtf16(kEcuTimeout), StatusColor::Red);
-        return;
-    }
-    ctx.view.setStatus(QString::fromUtf16(kEcuConnected), StatusColor::Green);
-    if (reply_field(reply, 6, 2) == u"D0") {
-        ctx.view.setReportText(QString::fromUtf16(kNotObdText));
-        return;
-    }
-    std::array<int, 4> bytes{};
     for (size_t i = 0; i < bytes.size(); ++i) {
-        QString pair = reply_byte(reply, 12 + 2 * static_cast<int>(i));
-        bytes[i] = conv_hex(pair);
+        if (i > 0 && run.freezeFrame && run.live.NoFreezeFrame)
+            return;
+        dispatch_byte(run, 0x01 + 8 * static_cast<int>(i), bytes[i]);
     }
-    for (int i = 0; i < count; ++i)
-        dispatchers[i](ctx, hooks, bytes[static_cast<size_t>(i)], ctx.state.PIDcount);
 }
 
-} // namespace
-
-void findPID1(ObdContext &ctx, const DispatchHooks &hooks, int &a, int &b)
+void get_PIDs_21_40(SweepRun &run)
 {
-    scan_byte(ctx, hooks, 0x01, a, b);
-}
-void findPID2(ObdContext &ctx, const DispatchHooks &hooks, int &a, int &b)
-{
-    scan_byte(ctx, hooks, 0x09, a, b);
-}
-void findPID3(ObdContext &ctx, const DispatchHooks &hooks, int &a, int &b)
-{
-    scan_byte(ctx, hooks, 0x11, a, b);
-}
-void findPID4(ObdContext &ctx, const DispatchHooks &hooks, int &a, int &b)
-{
-    scan_byte(ctx, hooks, 0x19, a, b);
-}
-void findPID5(ObdContext &ctx, const DispatchHooks &hooks, int &a, int &b)
-{
-    scan_byte(ctx, hooks, 0x21, a, b);
-}
-void findPID6(ObdContext &ctx, const DispatchHooks &hooks, int &a, int &b)
-{
-    scan_byte(ctx, hooks, 0x29, a, b);
-}
-void findPID7(ObdContext &ctx, const DispatchHooks &hooks, int &a, int &b)
-{
-    scan_byte(ctx, hooks, 0x31, a, b);
-}
-void findPID8(ObdContext &ctx, const DispatchHooks &hooks, int &a, int &b)
-{
-    scan_byte(ctx, hooks, 0x39, a, b);
-}
-void findPID9(ObdContext &ctx, const DispatchHooks &hooks, int &a, int &b)
-{
-    scan_byte(ctx, hooks, 0x41, a, b);
-}
-void findPID10(ObdContext &ctx, const DispatchHooks &hooks, int &a, int &b)
-{
-    scan_byte(ctx, hooks, 0x49, a, b);
+    request_bitmap(run, QStringLiteral("012009"), 0x21, 4);
 }
 
-void get_PIDs_21_40(ObdContext &ctx, const DispatchHooks &hooks)
-{
-    static constexpr Dispatcher kSecond[] = {findPID5, findPID6, findPID7, findPID8};
-    request_bitmap(ctx, hooks, QStringLiteral("012009"), kSecond, 4);
-}
-
-void get_PIDs_41_60(ObdContext &ctx, const DispatchHooks &hooks)
+void get_PIDs_41_60(SweepRun &run)
 {
     // PIDs 51 to 60 (bytes 3 and 4) have no decoders.
-    static constexpr Dispatcher kThird[] = {findPID9, findPID10};
-    request_bitmap(ctx, hooks, QStringLiteral("014009"), kThird, 2);
-}
-
-void dispatch_support(ObdContext &ctx, const DispatchHooks &hooks, const std::array<int, 4> &bytes)
-{
-    static constexpr Dispatcher kFirst[] = {findPID1, findPID2, findPID3, findPID4};
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        int a = bytes[i];
-        kFirst[i](ctx, hooks, a, ctx.state.PIDcount);
-    }
+    request_bitmap(run, QStringLiteral("014009"), 0x41, 2);
 }
 
 } // namespace quorvex

@@ -13,8 +13,8 @@ namespace quorvex {
 
 namespace {
 
-constexpr int kDoubleDigits = 15; // significant digits of a Double's text
-constexpr int kSingleDigits = 7;  // significant digits of a Single's text
+constexpr int kDoubleDigits = 15; // significant digits of a double's text
+constexpr int kSingleDigits = 7;  // significant digits of a single-precision text
 
 // A decimal figure: value = 0.d1 d2 ... dn * 10^point. The digits have no leading or trailing
 // zeros; zero has no digits and no sign (a figure rounded to zero keeps its sign).
@@ -55,7 +55,7 @@ Decimal to_decimal(double x, int precision)
     return d;
 }
 
-// The general number text shared by Str and CStr: fixed notation while the decimal exponent
+// The general number text shared by S and P: fixed notation while the decimal exponent
 // lies in -4 .. precision-1, exponent notation ("1.5E-05", "1E+16") outside it.
 QString general_text(double x, int precision, bool zero_before_point)
 {

@@ -9,12 +9,9 @@ enum class RequestKind {
     // Service PIDmode, length n + PIDoffset, data from character 12 + 2 x PIDoffset: these
     // follow a freeze-frame run into service 02.
     ModeAware,
-    // Always service 01, length n, data from character 12.
+    // Always service 01, length n, data from character 12, in a freeze-frame run too: the
+    // PIDs a freeze frame does not hold show the current value beside the frame's.
     Service01,
-    // Always service 01, but length and data positions shifted by PIDoffset like the
-    // mode-aware ones (the wide-range O2 sensors: in a freeze-frame run they read one byte
-    // late, as the program always has).
-    Service01Shifted,
 };
 
 // The arithmetic and text form of a value PID. A and B are the first two data bytes,
@@ -47,7 +44,7 @@ enum class ValueRule {
 };
 
 // One value PID: request, arithmetic, units and label exactly as displayed.
-struct PidSpec
+struct PidRow
 {
     int pid = 0;
     RequestKind kind = RequestKind::ModeAware;
@@ -59,10 +56,10 @@ struct PidSpec
 };
 
 // Every value PID of service 01 the program decodes (0x04 to 0x4E), in ascending PID order.
-std::span<const PidSpec> pid_specs();
+std::span<const PidRow> pid_rows();
 
 // The row of a value PID, or nullptr for PIDs that are status items or not decoded.
-const PidSpec *find_pid_spec(int pid);
+const PidRow *find_pid_row(int pid);
 
 // The item code of the computed fuel-economy line, listed right after the air-flow line.
 inline constexpr int kFuelEconomyItem = 18;

@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QFile>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 
@@ -42,6 +43,11 @@ protected:
     template <typename T = QPushButton> T *find(const char *name) const
     {
         return window->findChild<T *>(QLatin1String(name));
+    }
+    QString report() const
+    {
+        return find<QPlainTextEdit>("textECU")->toPlainText().replace(u'\n',
+                                                                      QStringLiteral("\r\n"));
     }
 
     QTemporaryDir dir;
@@ -89,8 +95,8 @@ TEST_F(CodesWindowTest, ButtonsReportAndAreReleasedHoweverTheRunEnds)
     ASSERT_TRUE(find("Mode3")->isEnabled());
 
     find("Mode3")->click();
-    EXPECT_TRUE(window->reportText().contains(
-        QStringLiteral("TC1 -P0301\r\nP0301 Cylinder 1 Misfire Detected\r\n")));
+    EXPECT_TRUE(
+        report().contains(QStringLiteral("TC1 -P0301\r\nP0301 Cylinder 1 Misfire Detected\r\n")));
     EXPECT_FALSE(find("Mode3")->isChecked());
 
     // The stored codes come too late: fifty timer seconds pass per real second.
@@ -98,12 +104,11 @@ TEST_F(CodesWindowTest, ButtonsReportAndAreReleasedHoweverTheRunEnds)
         std::make_unique<Timing>([] { return Timing::monotonicMs() * 50; }));
     server->setFaults({.codesLatencyMs = 700});
     find("Mode3")->click();
-    EXPECT_TRUE(window->reportText().endsWith(
-        QStringLiteral("==== Timeout waiting for Trouble Codes\r\n")));
+    EXPECT_TRUE(report().endsWith(QStringLiteral("==== Timeout waiting for Trouble Codes\r\n")));
     EXPECT_FALSE(find("Mode3")->isChecked());
 
     server->setFaults({});
     find("Mode4")->click();
-    EXPECT_EQ(window->reportText(), QStringLiteral("Trouble Codes Cleared"));
+    EXPECT_EQ(report(), QStringLiteral("Trouble Codes Cleared"));
     EXPECT_FALSE(find("Mode4")->isChecked());
 }

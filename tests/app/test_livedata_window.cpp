@@ -187,7 +187,7 @@ TEST(LiveDataWindow, FreezeFrameThenCurrentDataInBothUnitSystems)
     EXPECT_EQ(textECU->toPlainText(), QStringLiteral("\nECU #=10\n\nFreeze Frame T.C. -P0301\n"));
     EXPECT_FALSE(mode2->isChecked());
 
-    const SharedState &st = window.context().state;
+    const LiveDataState &st = window.liveData();
     for (const bool metric : {false, true}) {
         action(metric ? "mnuUnitsMetric" : "mnuUnitsEnglish")->trigger();
         mode1->click();
@@ -198,10 +198,8 @@ TEST(LiveDataWindow, FreezeFrameThenCurrentDataInBothUnitSystems)
             codes << item.pid;
         }
         EXPECT_EQ(lines(), expected) << (metric ? "metric" : "English");
-        // Line k of the window and of ListPID name the same item; the logger's items are this
-        // run's (their labels are checked with the dispatch).
-        EXPECT_EQ(QList<int>(st.ListPID.begin(), st.ListPID.begin() + st.PIDcount), codes);
-        EXPECT_EQ(st.LoggerItems.size(), expected.size());
+        // Line k of the window and of ListPID name the same item.
+        EXPECT_EQ(window.ListPID(), codes);
         EXPECT_EQ(textECU->toPlainText(), QString::fromLatin1(kReport).replace(
                                               QStringLiteral("\r\n"), QStringLiteral("\n")));
         EXPECT_TRUE(listRed()); // the frame's code was shown

@@ -1,8 +1,6 @@
 // The trouble-code definitions: splitting the file into lines, the first-match lookup, and
-// loading from the locations in order with an error box for every one that fails.
+// loading from the locations in order with an error text for every one that fails.
 #include "definitions.h"
-#include "obdcontext.h"
-#include "recording.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,7 +11,6 @@
 #include <cerrno>
 
 using namespace quorvex;
-using namespace quorvex::test;
 
 TEST(DefinitionLines, LineEndsAndEmptyLines)
 {
@@ -61,14 +58,9 @@ TEST(DefinitionLookup, FirstMatchExactCodeWholeLine)
             << code;
     EXPECT_EQ(defs.count(), 9); // titles, short and empty lines are kept
 
-    // The report's lookup clears StopFlag and names a code it cannot find.
-    RecordingView view;
-    RecordingPrompts prompts;
-    ObdContext ctx{view, prompts};
-    ctx.state.StopFlag = true;
-    EXPECT_EQ(FindTroubleCode(ctx, defs, "P0301"), "P0301 Cylinder 1 Misfire Detected");
-    EXPECT_FALSE(ctx.state.StopFlag);
-    EXPECT_EQ(FindTroubleCode(ctx, defs, "P0302"), "Trouble code definition not found");
+    // The report's lookup names a code it cannot find.
+    EXPECT_EQ(FindTroubleCode(defs, "P0301"), "P0301 Cylinder 1 Misfire Detected");
+    EXPECT_EQ(FindTroubleCode(defs, "P0302"), "Trouble code definition not found");
 }
 
 TEST(DefinitionLoading, LocationsInOrderWithOneBoxPerFailure)
@@ -101,17 +93,9 @@ TEST(DefinitionLoading, LocationsInOrderWithOneBoxPerFailure)
         {"neither present", {missing, missing + "/troublecode.tcf"}, {enoent, enoent}, {}},
     };
     for (const auto &r : rows) {
-        RecordingView view;
-        RecordingPrompts prompts;
-        ObdContext ctx{view, prompts};
-        const TroubleCodeDefinitions defs = LoadTroubleCodes(ctx, r.locations);
-        QStringList texts;
-        for (const RecordingPrompts::Box &b : prompts.boxes) {
-            texts << b.text;
-            EXPECT_EQ(b.title, QStringLiteral("Error")) << r.name;
-        }
-        EXPECT_EQ(texts, r.boxes) << r.name;
-        EXPECT_EQ(defs.find(QStringLiteral("P0301")), r.p0301) << r.name;
-        EXPECT_EQ(defs.count(), r.p0301.isNull() ? 0 : 2) << r.name;
+        const LoadedDefinitions loaded = LoadTroubleCodes(r.locations);
+        EXPECT_EQ(loaded.errors, r.boxes) << r.name;
+        EXPECT_EQ(loaded.definitions.find(QStringLiteral("P0301")), r.p0301) << r.name;
+        EXPECT_EQ(loaded.definitions.count(), r.p0301.isNull() ? 0 : 2) << r.name;
     }
 }

@@ -4,8 +4,10 @@
 #include "currentdata.h"
 #include "dispatch.h"
 #include "freezeframe.h"
-#include "pidentries.h"
+#include "items.h"
+#include "livestate.h"
 #include "simfixture.h"
+#include "sweep.h"
 
 #include <QDir>
 #include <QFile>
@@ -36,7 +38,30 @@ sim::Scenario scenario(const char *nameOrJson)
     return s;
 }
 
-using FreezeFrameTest = SimLinkTest;
+class FreezeFrameTest : public SimLinkTest
+{
+protected:
+    FreezeFrameResult freezeFrame()
+    {
+        sweep = Sweep(QStringLiteral("old report"));
+        return ReadFreezeFrame(ctx, live, sweep);
+    }
+    void currentData()
+    {
+        sweep = Sweep();
+        request_current_data(ctx, live, sweep, diagnostic_hooks());
+    }
+    QStringList lines() const
+    {
+        QStringList out;
+        for (const DataLine &line : sweep.lines())
+            out << line.text();
+        return out;
+    }
+
+    LiveDataState live;
+    Sweep sweep;
+};
 
 } // namespace
 
@@ -45,7 +70,7 @@ using FreezeFrameTest = SimLinkTest;
 TEST_F(FreezeFrameTest, CodeAndValuesInRedInBothUnitSystemsThenBackToServiceOne)
 {
     const QStringList frameCommands = {"02000A", "020208", "020407", "020507", "020C08", "020D07"};
-    // The second run lists its own lines and items only.
+    // The second run lists its own lines only.
     const std::pair<bool, QStringList> runs[] = {
         {false,
          {"Calculated Load --------  20%", "Coolant Temp -----------  125Deg F",
@@ -55,23 +80,23 @@ TEST_F(FreezeFrameTest, CodeAndValuesInRedInBothUnitSystemsThenBackToServiceOne)
           "Engine RPM -------------  1000RPM", "Speed ------------------  40KPH"}},
     };
     startSim(scenario("firstbitmap"));
-    for (const auto &[metric, lines] : runs) {
-        ctx.state.UnitsMetric = metric;
-        ReadFreezeFrame(ctx);
+    for (const auto &[metric, expected] : runs) {
+        live.UnitsMetric = metric;
+        EXPECT_EQ(freezeFrame().support, ExchangeStatus::Ok);
         EXPECT_EQ(server->commands().mid(metric ? 6 : 0), frameCommands) << metric;
-        EXPECT_EQ(view.report, QStringLiteral("\r\nECU #=10\r\n\r\nFreeze Frame T.C. -P0133\r\n"));
-        EXPECT_EQ(view.lines, lines) << metric;
-        EXPECT_TRUE(view.listRed) << metric;
-        EXPECT_EQ(ctx.state.PIDcount, 4) << metric;
-        EXPECT_EQ(ctx.state.LoggerItems.size(), 4) << metric;
+        EXPECT_EQ(sweep.report(),
+                  QStringLiteral("\r\nECU #=10\r\n\r\nFreeze Frame T.C. -P0133\r\n"));
+        EXPECT_EQ(lines(), expected) << metric;
+        EXPECT_TRUE(sweep.listRed) << metric;
+        EXPECT_EQ(sweep.outcome(), ExchangeStatus::Ok) << metric;
     }
 
     // The decoders stay on the frame (service 02, one byte longer) until the next current-data
     // request.
-    EXPECT_EQ(get_RPM(ctx), QStringLiteral(" 1000"));
+    EXPECT_EQ(read_item(ctx, live, 0x0C).item.valueText, QStringLiteral(" 1000"));
     EXPECT_EQ(server->commands().last(), QStringLiteral("020C08"));
-    request_current_data(ctx, SupportDispatch());
-    get_RPM(ctx);
+    currentData();
+    read_item(ctx, live, 0x0C);
     EXPECT_EQ(server->commands().last(), QStringLiteral("010C07"));
 }
 
@@ -81,80 +106,71 @@ TEST_F(FreezeFrameTest, OutcomesWithoutAFrame)
         R"({"ecus":[{"address":"10","pids":["04","0C"],"freezeFrameSupport":"58180000"}]})";
     const char *noSupport =
         R"({"ecus":[{"address":"10","pids":["04"],"freezeFrameSupport":"00000000"}]})";
-    const char *unanswered = "ECU Timeout, Freeze Frame not Supported";
     const struct
     {
         const char *name;
         const char *scenario; // a one-ECU car, or a scenario file's name
         const char *fault;    // "timeout", "no contact" or none: nobody answers "02000A"
         QString report;
-        const char *status;
+        ExchangeStatus support;
         const char *commands;
     } rows[] = {
         {"code 0000 ends the listing", noFrame, "", "\r\n\r\n No Freeze Frame Data Stored\r\n",
-         "ECU Connected", "02000A 020208"},
+         ExchangeStatus::Ok, "02000A 020208"},
         {"all-zero support bitmap", noSupport, "", "\r\n\r\nNot Supported by this ECU\r\n",
-         "ECU Connected", "02000A"},
-        {"ECU at D0", "d0", "", QString::fromUtf16(kNotObdText), "ECU Connected", "02000A"},
-        {"ECU does not answer", "firstbitmap", "timeout", {}, unanswered, "02000A"},
-        {"no vehicle contact: nothing asked", "firstbitmap", "no contact", {}, unanswered, ""},
+         ExchangeStatus::Ok, "02000A"},
+        {"ECU at D0", "d0", "", QString::fromUtf16(kNotObdText), ExchangeStatus::Ok, "02000A"},
+        {"ECU does not answer", "firstbitmap", "timeout", "old report", ExchangeStatus::EcuTimeout,
+         "02000A"},
+        {"no vehicle contact: nothing asked", "firstbitmap", "no contact", "old report",
+         ExchangeStatus::NoContact, ""},
     };
     for (const auto &r : rows) {
         sim::Scenario s = scenario(r.scenario);
         s.faults.ecuTimeout = r.fault == QByteArrayView("timeout");
         s.noContact = r.fault == QByteArrayView("no contact");
         startSim(s);
-        view = RecordingView();
-        view.report = QStringLiteral("old report");
-        view.lines = QStringList{"old line"};
-        ReadFreezeFrame(ctx);
-        EXPECT_TRUE(view.lines.isEmpty()) << r.name;
-        EXPECT_EQ(view.report, *r.fault ? QStringLiteral("old report") : r.report) << r.name;
-        EXPECT_EQ(view.statusText, QLatin1String(r.status)) << r.name;
-        EXPECT_EQ(view.statusColor, *r.fault ? StatusColor::Red : StatusColor::Green) << r.name;
+        EXPECT_EQ(freezeFrame().support, r.support) << r.name;
+        EXPECT_TRUE(sweep.lines().isEmpty()) << r.name;
+        EXPECT_EQ(sweep.report(), r.report) << r.name;
         EXPECT_EQ(server->commands().join(u' '), QLatin1String(r.commands)) << r.name;
-        EXPECT_FALSE(ctx.state.NoFreezeFrame) << r.name;
+        EXPECT_FALSE(live.NoFreezeFrame) << r.name;
         TearDown();
     }
 }
 
-TEST_F(FreezeFrameTest, TheFramesCodeFromServiceOneAndTwoReplies)
+TEST_F(FreezeFrameTest, TheFramesCodeInTheCurrentDataRequest)
 {
-    const auto dispatch = [](ObdContext &c, const std::array<int, 4> &support) {
-        dispatch_support(c, diagnostic_hooks(), support);
-    };
-
     // A service 01 PID 02 reply carries the code as bytes A and B, without a frame number.
     startSim(scenario("firstbitmap"));
-    request_current_data(ctx, dispatch);
+    currentData();
     EXPECT_TRUE(server->commands().contains(QStringLiteral("010207")));
-    EXPECT_TRUE(view.report.contains(QStringLiteral("\r\nFreeze Frame T.C. -P0133\r\n")))
-        << view.report.toStdString();
-    EXPECT_TRUE(server->commands().contains(QStringLiteral("010307")));
+    EXPECT_TRUE(sweep.report().contains(QStringLiteral("\r\nFreeze Frame T.C. -P0133\r\n")))
+        << sweep.report().toStdString();
     TearDown();
 
-    // Code 0000: the report is replaced and PIDs 03 to 08 are skipped, the other bytes not.
+    // Code 0000: the report keeps what it had and gains the no-frame line; no PID is skipped.
     startSim(scenario("nocodes"));
-    request_current_data(ctx, dispatch);
-    EXPECT_TRUE(view.report.startsWith(QStringLiteral("\r\n\r\n No Freeze Frame Data Stored\r\n")))
-        << view.report.toStdString();
-    EXPECT_EQ(server->commands().filter(QRegularExpression(QStringLiteral("^010[3-7]"))),
-              QStringList());
-    EXPECT_TRUE(server->commands().contains(QStringLiteral("010C07")));
-    EXPECT_TRUE(ctx.state.NoFreezeFrame); // cleared by the next request, not by this one
-    EXPECT_FALSE(ctx.state.HasSTFTB1);
+    currentData();
+    EXPECT_TRUE(sweep.report().startsWith(QStringLiteral("\r\nMIL is OFF, 0 stored")) &&
+                sweep.report().contains(QStringLiteral("\r\n\r\n No Freeze Frame Data Stored\r\n")))
+        << sweep.report().toStdString();
+    EXPECT_EQ(server->commands().filter(QRegularExpression(QStringLiteral("^010[3-7]"))).size(), 5);
+    EXPECT_TRUE(live.NoFreezeFrame);
+    EXPECT_TRUE(live.HasSTFTB1);
     TearDown();
 
-    // An unanswered code request appends the no-frame text and leaves the list black.
+    // An unanswered code request writes nothing and leaves the list black.
     sim::Scenario s = scenario("firstbitmap");
     s.faults.ecuTimeout = true;
     startSim(s);
-    view = RecordingView();
-    view.report = QStringLiteral("\r\nECU #=10\r\n");
-    ctx.state.PIDmode = QStringLiteral("02");
-    ctx.state.PIDoffset = 1;
-    get_trouble_codes(ctx);
-    EXPECT_EQ(view.report, QStringLiteral("\r\nECU #=10\r\n\r\n No Freeze Frame Data Stored"));
-    EXPECT_FALSE(ctx.state.NoFreezeFrame);
-    EXPECT_FALSE(view.listRed);
+    live.PIDmode = QStringLiteral("02");
+    live.PIDoffset = 1;
+    sweep = Sweep(QStringLiteral("\r\nECU #=10\r\n"));
+    SweepRun run{ctx, live, sweep, DispatchHooks{}, true};
+    get_trouble_codes(run);
+    EXPECT_EQ(sweep.report(), QStringLiteral("\r\nECU #=10\r\n"));
+    EXPECT_EQ(sweep.outcome(), ExchangeStatus::EcuTimeout);
+    EXPECT_FALSE(live.NoFreezeFrame);
+    EXPECT_FALSE(sweep.listRed);
 }

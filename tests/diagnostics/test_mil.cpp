@@ -1,7 +1,11 @@
 // The MIL and readiness-monitor report: the decoding of PID 01's four bytes as a table, and the
 // exchange with the simulated car.
+#include "connection.h"
+#include "dispatch.h"
+#include "livestate.h"
 #include "mil.h"
 #include "simfixture.h"
+#include "sweep.h"
 
 #include <gtest/gtest.h>
 
@@ -69,7 +73,6 @@ TEST(MilReport, O2MonitorFlagOnlyWhenSupported)
         {"C=20 D=00 complete", milReply("00002000"), true},
         {"C=00 unsupported", milReply("000000FF"), std::nullopt},
         {"empty reply", QString(), std::nullopt},
-        {"twenty-two zeros of no contact", QString(22, u'0'), std::nullopt},
     };
     for (const auto &r : rows)
         EXPECT_EQ(decode_mil(r.reply).o2MonitorComplete, r.complete) << r.name;
@@ -81,6 +84,15 @@ namespace {
 
 class MilTest : public SimLinkTest
 {
+protected:
+    void getMil(const QString &reportBefore)
+    {
+        sweep = Sweep(reportBefore);
+        SweepRun run{ctx, live, sweep, DispatchHooks{}};
+        get_MIL(run);
+    }
+    LiveDataState live;
+    Sweep sweep;
 };
 
 } // namespace
@@ -89,26 +101,29 @@ TEST_F(MilTest, ReportIsAppendedAndTheO2FlagKeptWhenUnsupported)
 {
     // The built-in car: MIL on, P0301 stored; monitors 07 65 00 (O2 monitor complete).
     startSim();
-    view.report = QStringLiteral("\r\n");
-    get_MIL(ctx);
+    getMil(QStringLiteral("\r\n"));
     EXPECT_EQ(server->commands(), QStringList{"010109"});
-    EXPECT_EQ(view.report, QStringLiteral("\r\nMIL is ON, Stored Trouble Codes Present\r\n"
-                                          "Misfire Monitoring Complete\r\n"
-                                          "Fuel Sys. Monitoring Complete\r\n"
-                                          "Component Monitoring Complete\r\n"
-                                          "Catalyst Monitoring Complete\r\n"
-                                          "Evaporative System Monitoring Complete\r\n"
-                                          "O2 Sensor Monitoring Complete\r\n"
-                                          "O2 Sensor Heater Monitoring Complete\r\n"));
-    EXPECT_TRUE(ctx.state.O2MonitorComplete);
+    EXPECT_EQ(sweep.report(), QStringLiteral("\r\nMIL is ON, Stored Trouble Codes Present\r\n"
+                                             "Misfire Monitoring Complete\r\n"
+                                             "Fuel Sys. Monitoring Complete\r\n"
+                                             "Component Monitoring Complete\r\n"
+                                             "Catalyst Monitoring Complete\r\n"
+                                             "Evaporative System Monitoring Complete\r\n"
+                                             "O2 Sensor Monitoring Complete\r\n"
+                                             "O2 Sensor Heater Monitoring Complete\r\n"));
+    EXPECT_TRUE(live.O2MonitorComplete);
 
     // The second ECU supports no monitor: the flag keeps what the first one reported.
-    TearDown();
-    sim::Scenario second = sim::defaultScenario();
-    second.ecus.swapItemsAt(0, 1);
-    startSim(second);
-    view.report.clear();
-    get_MIL(ctx);
-    EXPECT_EQ(view.report, QStringLiteral("MIL is OFF, 0 stored Trouble Code(s)\r\n"));
-    EXPECT_TRUE(ctx.state.O2MonitorComplete);
+    server->setFaults({});
+    exchange_change_ecu(ctx);
+    getMil(QString());
+    EXPECT_EQ(sweep.report(), QStringLiteral("MIL is OFF, 0 stored Trouble Code(s)\r\n"));
+    EXPECT_TRUE(live.O2MonitorComplete);
+
+    // No answer: no line at all (least of all a false all-clear), the flag untouched.
+    server->setFaults({.ecuTimeout = true});
+    getMil(QStringLiteral("\r\n"));
+    EXPECT_EQ(sweep.report(), QStringLiteral("\r\n"));
+    EXPECT_EQ(sweep.outcome(), ExchangeStatus::EcuTimeout);
+    EXPECT_TRUE(live.O2MonitorComplete);
 }

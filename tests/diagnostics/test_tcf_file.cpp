@@ -2,8 +2,6 @@
 // line per code, CR LF line ends, codes in the form the trouble-code report looks up) and the
 // wording of codes a user meets most often.
 #include "definitions.h"
-#include "obdcontext.h"
-#include "recording.h"
 
 #include <QFile>
 #include <QMap>
@@ -12,7 +10,6 @@
 #include <gtest/gtest.h>
 
 using namespace quorvex;
-using namespace quorvex::test;
 
 TEST(ShippedDefinitions, HeaderThenOneSortedAsciiCrLfLinePerCode)
 {
@@ -57,12 +54,9 @@ TEST(ShippedDefinitions, HeaderThenOneSortedAsciiCrLfLinePerCode)
 
 TEST(ShippedDefinitions, WordingOfCommonCodesThroughTheLoader)
 {
-    RecordingView view;
-    RecordingPrompts prompts;
-    ObdContext ctx{view, prompts};
-    const TroubleCodeDefinitions defs =
-        LoadTroubleCodes(ctx, {QStringLiteral(QUORVEX_TROUBLECODE_FILE)});
-    EXPECT_TRUE(prompts.boxes.isEmpty());
+    const LoadedDefinitions loaded = LoadTroubleCodes({QStringLiteral(QUORVEX_TROUBLECODE_FILE)});
+    EXPECT_TRUE(loaded.errors.isEmpty());
+    const TroubleCodeDefinitions &defs = loaded.definitions;
     for (const char *line : {
              "P0101 Mass or Volume Air Flow \"A\" Circuit Range/Performance",
              "P0128 Coolant Thermostat (Coolant Temperature Below Thermostat Regulating "
@@ -81,6 +75,6 @@ TEST(ShippedDefinitions, WordingOfCommonCodesThroughTheLoader)
              "U0121 Lost Communication With Anti-Lock Brake System (ABS) Control Module",
          }) {
         const QString text = QString::fromLatin1(line);
-        EXPECT_EQ(FindTroubleCode(ctx, defs, text.left(5)), text);
+        EXPECT_EQ(FindTroubleCode(defs, text.left(5)), text);
     }
 }

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <optional>
 
 using namespace quorvex;
@@ -69,7 +70,22 @@ QString pendingSection(const QString &slot1, const QString &slot2 = {}, const QS
 class TroubleCodesTest : public SimLinkTest
 {
 protected:
-    TroubleCodeRun run() { return request_trouble_codes(ctx, definitions); }
+    // Answers the question from `answers` (No when it runs dry) and notes what it was shown.
+    TroubleCodeRun run()
+    {
+        asked.clear();
+        return request_trouble_codes(ctx, definitions, [this](const QString &soFar) {
+            asked << soFar;
+            if (answers.empty())
+                return false;
+            const bool yes = answers.front();
+            answers.pop_front();
+            return yes;
+        });
+    }
+
+    std::deque<bool> answers;
+    QStringList asked; // the report so far, each time the question was asked
 
     TroubleCodeDefinitions definitions{
         QStringList{"Definitions used by the tests", kP0171, kP0300, kP0301, kP0420, kU0001}};
@@ -83,12 +99,23 @@ QByteArray pendingFrame(const char *header, const char *codeSlots)
 
 } // namespace
 
-// Only a slot starting with C becomes a U code (0301, C001 and 4123 run end to end below). A blank
-// (or any character below "0") at position 10 shifts the slots one place left.
-TEST(TroubleCodeText, PrefixRuleAndBlankAtTen)
+// The first two bits choose the letter, the next two the first digit (0301, C001 and 4123 run
+// end to end below). A blank (or any character below "0") at position 10 shifts the slots one
+// place left.
+TEST(TroubleCodeText, LetterRuleAndBlankAtTen)
 {
-    EXPECT_EQ(trouble_code_text(QStringLiteral("C123")), QStringLiteral("U0123"));
-    EXPECT_EQ(trouble_code_text(QStringLiteral("D123")), QStringLiteral("PD123"));
+    for (const auto &[slot, code] : {std::pair{"0301", "P0301"},
+                                     {"3FFF", "P3FFF"},
+                                     {"4123", "C0123"},
+                                     {"7001", "C3001"},
+                                     {"8123", "B0123"},
+                                     {"B000", "B3000"},
+                                     {"C123", "U0123"},
+                                     {"D123", "U1123"},
+                                     {"F0F0", "U30F0"},
+                                     {"0000", "P0000"},
+                                     {"0K00", "P0K00"}})
+        EXPECT_EQ(trouble_code_text(QLatin1String(slot)), QLatin1String(code)) << slot;
     // Positions 10-21 take 11-22; position 22 and what follows keep their characters.
     const char *shifted = "R486B10430301042001711AA";
     for (const auto &[reply, expected] :
@@ -104,7 +131,7 @@ TEST(TroubleCodeText, PrefixRuleAndBlankAtTen)
 TEST_F(TroubleCodesTest, MilAndCountDecideWhatIsShown)
 {
     const QStringList lines{stored(1, kP0301), stored(2, kU0001),
-                            stored(3, "Trouble code definition not found", "P4123")};
+                            stored(3, "Trouble code definition not found", "C0123")};
     const struct
     {
         const char *name;
@@ -122,24 +149,20 @@ TEST_F(TroubleCodesTest, MilAndCountDecideWhatIsShown)
     };
     for (const auto &r : rows) {
         startSim(car({"0301", "C001", "4123"}, {"C001"}, QByteArray(r.pid01)));
-        prompts.questions.clear();
-        prompts.answers = {r.answer.value_or(false)};
-        run();
-        ASSERT_EQ(prompts.questions.size(), r.answer ? 1 : 0) << r.name;
-        if (r.answer) {
-            EXPECT_EQ(prompts.questions[0].text,
-                      QStringLiteral("The MIL is off, read codes anyway?"));
-            EXPECT_EQ(prompts.questions[0].title, QStringLiteral("Read Codes?"));
-        }
-        EXPECT_EQ(view.report, statusLines(r.mil, r.count) + lines.first(r.shown).join(QString()) +
-                                   pendingSection(pending(1, kU0001)))
+        answers = {r.answer.value_or(false)};
+        const TroubleCodeRun result = run();
+        // Asked with the status lines already in the report.
+        EXPECT_EQ(asked, r.answer ? QStringList{statusLines(r.mil, r.count)} : QStringList())
+            << r.name;
+        EXPECT_EQ(result.report, statusLines(r.mil, r.count) +
+                                     lines.first(r.shown).join(QString()) +
+                                     pendingSection(pending(1, kU0001)))
             << r.name;
         QStringList commands{"010109", "030A0A", "070A0A"};
         if (r.answer == false) // No: the stored codes are not asked
             commands.removeAll(QStringLiteral("030A0A"));
         EXPECT_EQ(server->commands(), commands) << r.name;
-        EXPECT_EQ(view.statusText, QStringLiteral("ECU Connected")) << r.name;
-        EXPECT_EQ(view.statusColor, StatusColor::Green) << r.name;
+        EXPECT_EQ(result.status, ExchangeStatus::Ok) << r.name;
         TearDown();
     }
 }
@@ -152,9 +175,8 @@ TEST_F(TroubleCodesTest, BlankAtTenReadsAsIfAbsentAndStrayMarksAreDropped)
         sim::Scenario s = car({"0301", "0420"}, {"0171", "0300"});
         s.faults = faults;
         startSim(s);
-        run();
-        EXPECT_EQ(view.report, statusLines("ON", 2) + stored(1, kP0301) + stored(2, kP0420) +
-                                   pendingSection(pending(1, kP0171), pending(2, kP0300)))
+        EXPECT_EQ(run().report, statusLines("ON", 2) + stored(1, kP0301) + stored(2, kP0420) +
+                                    pendingSection(pending(1, kP0171), pending(2, kP0300)))
             << name;
         TearDown();
     }
@@ -165,14 +187,12 @@ TEST_F(TroubleCodesTest, EcuNotAnsweringSkipsStoredCodes)
     sim::Scenario s = car({"0301"}, {});
     s.faults.ecuTimeout = true;
     startSim(s);
-    run();
-    // Red when the ECU fails to answer; the pending request's ready check turns it green.
-    EXPECT_EQ(view.statusText, QStringLiteral("ECU Timeout"));
-    EXPECT_TRUE(view.colorHistory.contains(StatusColor::Red));
-    EXPECT_TRUE(prompts.questions.isEmpty());
+    const TroubleCodeRun result = run();
+    EXPECT_EQ(result.status, ExchangeStatus::EcuTimeout);
+    EXPECT_TRUE(asked.isEmpty());
     EXPECT_EQ(server->commands(), QStringList({"010109", "070A0A"}));
     // The pending request is not answered either: no report, rather than "no pending codes".
-    EXPECT_EQ(view.report, kCrLf);
+    EXPECT_EQ(result.report, kCrLf);
 }
 
 // The stored-code wait keeps its own 10-second limit: the link's far shorter bound for waits
@@ -185,9 +205,10 @@ TEST_F(TroubleCodesTest, StoredCodesWaitKeepsItsOwnLimit)
     s.faults.codesLatencyMs = 600;
     startSim(s);
     ctx.bounds.silentMs = 200;
-    EXPECT_FALSE(run().CodesTimedOut);
-    EXPECT_EQ(view.report, inTime);
-    EXPECT_EQ(view.statusText, QStringLiteral("ECU Connected"));
+    TroubleCodeRun result = run();
+    EXPECT_FALSE(result.CodesTimedOut);
+    EXPECT_EQ(result.report, inTime);
+    EXPECT_EQ(result.status, ExchangeStatus::Ok);
 
     // Fifty seconds on the shared timer per real second: the 10-second limit takes 0.2 s. The
     // simulator answers the next run only after the late reply: the usual bound covers that.
@@ -195,14 +216,16 @@ TEST_F(TroubleCodesTest, StoredCodesWaitKeepsItsOwnLimit)
     ctx.setCodeTimer(std::make_unique<Timing>([] { return Timing::monotonicMs() * 50; }));
     s.faults.codesLatencyMs = 800;
     server->setFaults(s.faults);
-    EXPECT_TRUE(run().CodesTimedOut);
-    EXPECT_EQ(view.report,
+    result = run();
+    EXPECT_TRUE(result.CodesTimedOut);
+    EXPECT_EQ(result.report,
               statusLines("ON", 1) + QStringLiteral("==== Timeout waiting for Trouble Codes\r\n"));
     EXPECT_EQ(server->commands().last(), QStringLiteral("030A0A")); // no pending request
 
     server->setFaults(sim::Faults{});
-    EXPECT_FALSE(run().CodesTimedOut);
-    EXPECT_EQ(view.report, inTime);
+    result = run();
+    EXPECT_FALSE(result.CodesTimedOut);
+    EXPECT_EQ(result.report, inTime);
     EXPECT_EQ(server->commands().last(), QStringLiteral("070A0A"));
 }
 
@@ -220,44 +243,58 @@ TEST_F(TroubleCodesTest, RepliesTheSimulatorNeverSends)
         QByteArray reply;    // empty: nothing ever comes
         bool stopFlagAt50ms; // raised by another handler while the report waits
         QString report;
+        ExchangeStatus status; // what the indicator shows at the end
     } rows[] = {
         {"pending header FE", "070A0A", pendingFrame("FE", "017100000000"), false,
-         status + kNoPending},
+         status + kNoPending, ExchangeStatus::Ok},
         {"pending header FF", "070A0A", pendingFrame("FF", "017100000000"), false,
-         status + kNoPending},
+         status + kNoPending, ExchangeStatus::Ok},
         {"pending slot 1 0000 has no definition", "070A0A", pendingFrame("48", "000000000000"),
-         false, status + pendingSection("Pending Code 1 -P0000--")},
+         false, status + pendingSection("Pending Code 1 -P0000--"), ExchangeStatus::Ok},
         {"pending slots 1 and 3", "070A0A", pendingFrame("48", "017100000300"), false,
-         status + pendingSection(pending(1, kP0171), {}, pending(3, kP0300))},
+         status + pendingSection(pending(1, kP0171), {}, pending(3, kP0300)), ExchangeStatus::Ok},
         {"a pending slot whose first byte is 00 is not shown", "070A0A",
          pendingFrame("48", "01710012C001"), false,
-         status + pendingSection(pending(1, kP0171), {}, pending(3, kU0001))},
-        {"status request bounded", "010109", {}, false, kCrLf + section},
-        {"stored codes ended by StopFlag", "030A0A", {}, true, status + section},
-        {"stored codes unanswered", "030A0A", unanswered, false, status + section},
-        {"pending codes bounded", "070A0A", {}, false, status},
-        {"pending codes unanswered", "070A0A", unanswered, false, status},
+         status + pendingSection(pending(1, kP0171), {}, pending(3, kU0001)), ExchangeStatus::Ok},
+        // An interface that stops answering ends the run; an ECU that does not answer costs
+        // only its own part.
+        {"status request unanswered by the interface",
+         "010109",
+         {},
+         false,
+         kCrLf,
+         ExchangeStatus::NoReply},
+        {"stored codes ended by StopFlag",
+         "030A0A",
+         {},
+         true,
+         status + section,
+         ExchangeStatus::Stopped},
+        {"stored codes unanswered by the ECU", "030A0A", unanswered, false, status + section,
+         ExchangeStatus::EcuTimeout},
+        {"pending codes unanswered by the interface",
+         "070A0A",
+         {},
+         false,
+         status,
+         ExchangeStatus::NoReply},
+        {"pending codes unanswered by the ECU", "070A0A", unanswered, false, status,
+         ExchangeStatus::EcuTimeout},
     };
     ScriptedInterface interface;
-    ctx.link.attachSerial(&interface);
+    ctx.attachSerial(&interface);
     ctx.state.UseSerial = true;
     ctx.bounds.silentMs = 150;
     for (const auto &r : rows) {
-        view = RecordingView();
         interface.replies = {{"010109", "R486B104101810765000000"},
                              {"030A0A", "RFF6B1043000000000000FF"},
                              {"070A0A", pendingFrame("48", "017100000000")}};
         interface.replies[r.command] = r.reply;
         if (r.stopFlagAt50ms)
             QTimer::singleShot(50, [this] { ctx.state.StopFlag = true; });
-        EXPECT_FALSE(run().CodesTimedOut) << r.name;
-        EXPECT_EQ(view.report, r.report) << r.name;
-        // A wait that ended without a usable reply shows "ECU Timeout" on red; the ready check of
-        // a later exchange may turn the colour green again, the text stays.
-        const bool ended = r.reply.isEmpty() || r.reply == unanswered;
-        EXPECT_EQ(view.statusText,
-                  ended ? QStringLiteral("ECU Timeout") : QStringLiteral("ECU Connected"))
-            << r.name;
-        EXPECT_EQ(view.colorHistory.contains(StatusColor::Red), ended) << r.name;
+        const TroubleCodeRun result = run();
+        EXPECT_FALSE(result.CodesTimedOut) << r.name;
+        EXPECT_EQ(result.report, r.report) << r.name;
+        EXPECT_EQ(result.status, r.status) << r.name;
     }
 }

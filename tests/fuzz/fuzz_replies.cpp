@@ -1,6 +1,7 @@
 // libFuzzer target over everything that reads reply texts from the scan interface: the field
 // reader, conv_hex, every pure decoder, the MIL report, and the current-data and freeze-frame
-// runs with their dispatch over an interface that answers with the fuzzer's texts.
+// runs with their dispatch and the trouble-code report over an interface that answers with the
+// fuzzer's texts.
 //
 // Input: one flag byte, then reply texts separated by line feeds. The whole text after the
 // flag byte is also fed to the pure decoders as one reply.
@@ -9,16 +10,19 @@
 //   flag bit 4: the run starts near the end of ListPID
 #include "currentdata.h"
 #include "decoders.h"
+#include "definitions.h"
 #include "dispatch.h"
 #include "freezeframe.h"
+#include "items.h"
+#include "livestate.h"
 #include "mil.h"
 #include "numberforms.h"
 #include "obdcontext.h"
-#include "pidentries.h"
 #include "pidtable.h"
-#include "recording.h"
 #include "reply.h"
+#include "sweep.h"
 #include "transport.h"
+#include "troublecodes.h"
 
 #include <QCoreApplication>
 
@@ -81,9 +85,9 @@ void decodePure(const QString &reply, bool metric)
     QString one = reply.left(1);
     g_sink = g_sink + static_cast<std::size_t>(conv_hex(one));
 
-    for (const PidSpec &spec : pid_specs()) {
+    for (const PidRow &row : pid_rows()) {
         for (const int offset : {0, 1})
-            consume(decode_value(spec, reply, metric, offset).valueText);
+            consume(decode_value(row, reply, metric, offset).valueText);
     }
     for (const int offset : {0, 1}) {
         consume(decode_lambda(reply, offset).valueText);
@@ -94,6 +98,8 @@ void decodePure(const QString &reply, bool metric)
     consume(secondary_air_text(reply));
     consume(o2_sensor_count_text(o2_sensor_bits(reply)));
     consume(decode_mil(reply).text);
+    consume(trouble_code_text(reply.left(4)));
+    consume(shift_blank_at_10(reply));
     g_sink = g_sink + static_cast<std::size_t>(coolant_listed_value(reply));
     consume(compute_mpg(Val(reply), Val(reply.mid(3)), metric, std::nullopt).valueText);
     consume(compute_mpg(Val(reply), Val(reply.mid(3)), metric, Val(reply.mid(5))).valueText);
@@ -123,29 +129,33 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         interface.replies.push_back(line);
     interface.contact = !(flags & 0x02);
 
-    test::RecordingView view;
-    test::RecordingPrompts prompts;
-    ObdContext ctx(view, prompts);
-    ctx.link.attachSerial(&interface);
+    ObdContext ctx;
+    ctx.attachSerial(&interface);
     ctx.state.UseSerial = true;
-    ctx.state.UnitsMetric = metric;
     ctx.state.DebugMode = flags & 0x04;
     ctx.bounds.silentMs = 20;
     ctx.bounds.retryLimit = 3;
+    LiveDataState live;
+    live.UnitsMetric = metric;
     if (flags & 0x08)
-        ctx.state.WideO2PID = QStringLiteral("24");
+        live.WideO2PID = QStringLiteral("24");
 
-    const DispatchHooks hooks = diagnostic_hooks();
-    request_current_data(ctx, [&](ObdContext &c, const std::array<int, 4> &support) {
-        if (flags & 0x10)
-            c.state.PIDcount = SharedState::kListPidSize - 3;
-        dispatch_support(c, hooks, support);
-    });
-    if (ctx.state.PIDcount > SharedState::kListPidSize || view.lines.size() > 200)
-        __builtin_trap(); // the ListPID bound was not kept
-    ReadFreezeFrame(ctx);
+    Sweep sweep;
+    if (flags & 0x10) {
+        for (int i = 0; i < Sweep::kMaxLines - 3; ++i)
+            sweep.addLine({4, PidItem{}});
+    }
+    request_current_data(ctx, live, sweep, diagnostic_hooks());
+    if (sweep.lines().size() > Sweep::kMaxLines)
+        __builtin_trap(); // the line bound was not kept
+    consume(sweep.report());
+    Sweep frame;
+    ReadFreezeFrame(ctx, live, frame);
+    consume(frame.report());
     for (const int code : {0x05, 0x0C, kFuelEconomyItem, 0x24, 0x44})
-        consume(read_item(ctx, code));
-    consume(view.report);
+        consume(read_item(ctx, live, code).item.valueText);
+    const TroubleCodeRun codes =
+        request_trouble_codes(ctx, TroubleCodeDefinitions(), [](const QString &) { return true; });
+    consume(codes.report);
     return 0;
 }

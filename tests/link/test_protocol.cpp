@@ -1,12 +1,13 @@
-// The link operations, the ready check and the bounded reply wait, against a scripted
-// transport (exact byte sequences) and the simulated interface over a real pseudo-terminal.
+// The ready check and the one exchange every service uses, against scripted transports (exact
+// byte sequences and timings) and the simulated interface over a real pseudo-terminal.
 #include "eventwait.h"
 #include "faketransport.h"
 #include "protocol.h"
-#include "recording.h"
+#include "scriptedinterface.h"
 #include "simfixture.h"
 
 #include <QElapsedTimer>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -15,20 +16,35 @@ using namespace quorvex::test;
 
 namespace {
 
-class ScriptedLinkTest : public ::testing::Test
+// A context on a transport of the test's, recording what the link announced.
+template <typename T> class LinkTest : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        ctx.link.attachSerial(&line);
+        ctx.attachSerial(&line);
         ctx.state.UseSerial = true;
         ctx.bounds.silentMs = 400;
+        QObject::connect(&ctx, &ObdContext::readinessChanged,
+                         [this](Readiness r) { readiness << r; });
+        QObject::connect(&ctx, &ObdContext::linkLost, [this] { ++lost; });
     }
-    RecordingView view;
-    RecordingPrompts prompts;
-    ObdContext ctx{view, prompts};
-    FakeTransport line;
+    ExchangeRequest request(const char *command, int threshold)
+    {
+        ExchangeRequest r;
+        r.command = QLatin1String(command);
+        r.threshold = threshold;
+        return r;
+    }
+
+    ObdContext ctx;
+    T line;
+    QList<Readiness> readiness;
+    int lost = 0;
 };
+
+using ScriptedLinkTest = LinkTest<FakeTransport>;
+using ExchangeTest = LinkTest<ScriptedInterface>;
 
 } // namespace
 
@@ -41,90 +57,187 @@ TEST_F(ScriptedLinkTest, ReadyCheckOutcomes)
         QByteArray later; // arrives 30 ms later
         ReadyResult result;
         bool stop;
-        StatusColor color;
     };
     const Row rows[] = {
-        {"P amid other characters in one read", "QQPQQ", "", ReadyResult::NoContact, true,
-         StatusColor::Yellow},
-        {"P and S in one read count as S", "PS", "", ReadyResult::Contact, false,
-         StatusColor::Green},
-        {"Q dropped, S in a later read", "Q", "S", ReadyResult::Contact, false, StatusColor::Green},
-        {"S is case-sensitive", "s", "P", ReadyResult::NoContact, true, StatusColor::Yellow},
+        {"P amid other characters in one read", "QQPQQ", "", ReadyResult::NoContact, true},
+        {"P and S in one read count as S", "PS", "", ReadyResult::Contact, false},
+        {"Q dropped, S in a later read", "Q", "S", ReadyResult::Contact, false},
+        {"S is case-sensitive", "s", "P", ReadyResult::NoContact, true},
+        {"nothing useful within the bound", "QQQ", "", ReadyResult::Silent, true},
     };
     for (const Row &r : rows) {
+        readiness.clear();
         line.readAll();
         line.feed("stale S"); // flushed by the check before it starts collecting
         line.feedLater(5, r.now);
         if (!r.later.isEmpty())
             line.feedLater(35, r.later);
+        QElapsedTimer t;
+        t.start();
         EXPECT_EQ(wait_for_ECU(ctx), r.result) << r.name;
         EXPECT_EQ(ctx.state.StopFlag, r.stop) << r.name;
-        EXPECT_EQ(view.statusColor, r.color) << r.name;
+        const Readiness announced = r.result == ReadyResult::Contact     ? Readiness::Contact
+                                    : r.result == ReadyResult::NoContact ? Readiness::NoContact
+                                                                         : Readiness::Silent;
+        EXPECT_EQ(readiness, QList<Readiness>{announced}) << r.name;
+        if (r.result == ReadyResult::Silent) {
+            EXPECT_GE(t.elapsed(), ctx.bounds.silentMs - 5) << r.name;
+        }
         wait_for_events(50); // let the row's timers fire before the next row
     }
 }
 
-TEST_F(ScriptedLinkTest, SilentInterfaceEndsTheReadyCheckRed)
-{
-    line.feedLater(5, "QQQ"); // nothing useful
-    QElapsedTimer t;
-    t.start();
-    EXPECT_EQ(wait_for_ECU(ctx), ReadyResult::Silent);
-    EXPECT_GE(t.elapsed(), ctx.bounds.silentMs - 5);
-    EXPECT_LT(t.elapsed(), ctx.bounds.silentMs + 1000);
-    EXPECT_TRUE(ctx.state.StopFlag);
-    EXPECT_EQ(view.statusText, QStringLiteral("ECU Off-Line"));
-    EXPECT_EQ(view.statusColor, StatusColor::Red);
-}
-
-TEST_F(ScriptedLinkTest, ClosedLineEndsTheReadyCheckAtOnce)
+TEST_F(ScriptedLinkTest, ClosedOrLostLineEndsTheCheckAndEveryExchangeAtOnce)
 {
     line.open = false;
     QElapsedTimer t;
     t.start();
-    EXPECT_EQ(wait_for_ECU(ctx), ReadyResult::Silent);
+    EXPECT_EQ(wait_for_ECU(ctx), ReadyResult::Lost);
     EXPECT_LT(t.elapsed(), 100);
-    EXPECT_EQ(view.statusText, QStringLiteral("ECU Off-Line"));
+    EXPECT_TRUE(readiness.isEmpty());
+
+    // Lost while a reply is awaited: the wait ends, later exchanges send nothing until a new
+    // connection, and the loss is announced once.
+    line.open = true;
+    line.feedLater(1, "S");
+    QTimer::singleShot(30, [this] { emit line.lost(QStringLiteral("unplugged")); });
+    EXPECT_EQ(exchange(ctx, request("010009", 18)).status, ExchangeStatus::LinkLost);
+    line.written.clear();
+    line.feedLater(1, "S");
+    EXPECT_EQ(exchange(ctx, request("010009", 18)).status, ExchangeStatus::LinkLost);
+    EXPECT_TRUE(line.written.isEmpty());
+    EXPECT_EQ(lost, 1);
+    ctx.linkOpened();
+    line.feedLater(1, "S");
+    line.feedLater(20, "R" + QByteArray(20, '0'));
+    EXPECT_EQ(exchange(ctx, request("010009", 18)).status, ExchangeStatus::Ok);
 }
 
-TEST_F(ScriptedLinkTest, ReplyWaitNeedsMoreThanTheThreshold)
+TEST_F(ScriptedLinkTest, ReplyIsCompleteOnlyPastItsThresholdWithoutStrayMarks)
 {
-    line.feed(QByteArray(14, '0'));
-    line.feedLater(60, "1");
-    QElapsedTimer t;
-    t.start();
-    const ReplyWait w = await_reply(ctx, 14);
-    EXPECT_GE(t.elapsed(), 55); // 14 characters are not enough
-    EXPECT_EQ(w.reply.size(), 15);
-    EXPECT_FALSE(w.timedOut);
+    // 14 characters are not enough for a threshold of 14, nor 14 after a stray mark.
+    for (const QByteArray &first : {QByteArray(14, '0'), "S" + QByteArray(14, '0')}) {
+        line.readAll();
+        line.feedLater(1, "S");
+        line.feedLater(10, first);
+        line.feedLater(80, "1");
+        QElapsedTimer t;
+        t.start();
+        const Exchange ex = exchange(ctx, request("010C07", 14));
+        EXPECT_GE(t.elapsed(), 70) << first.constData();
+        EXPECT_EQ(ex.status, ExchangeStatus::Ok);
+        EXPECT_EQ(ex.reply, QString(14, u'0') + u'1');
+        EXPECT_EQ(ex.received, QStringList{QString::fromLatin1(first + "1")});
+    }
 }
 
-TEST_F(ScriptedLinkTest, ReplyWaitWithoutALimitOfItsOwnIsBounded)
+TEST_F(ScriptedLinkTest, WaitsEndedElsewhereOrOutOfTime)
 {
-    line.feed("R48");
-    const ReplyWait w = await_reply(ctx, 18);
-    EXPECT_TRUE(w.timedOut);
-    EXPECT_TRUE(w.reply.isEmpty());
-    EXPECT_TRUE(ctx.state.StopFlag);
-    EXPECT_EQ(view.statusText, QStringLiteral("ECU Timeout"));
-    EXPECT_EQ(view.statusColor, StatusColor::Red);
-    EXPECT_EQ(line.bytesAvailable(), 3); // what arrived stays for the next flush
+    struct Row
+    {
+        const char *name;
+        std::function<void(ObdContext &, ExchangeRequest &)> arrange;
+        ExchangeStatus status;
+    };
+    const Row rows[] = {
+        {"the silent bound", [](ObdContext &, ExchangeRequest &) {}, ExchangeStatus::NoReply},
+        {"the exchange's own limit", [](ObdContext &, ExchangeRequest &r) { r.limitSeconds = 0.1; },
+         ExchangeStatus::OverLimit},
+        {"StopFlag raised by another handler",
+         [](ObdContext &c, ExchangeRequest &) {
+             QTimer::singleShot(30, [&c] { c.state.StopFlag = true; });
+         },
+         ExchangeStatus::Stopped},
+        {"another handler's exchange meanwhile",
+         [](ObdContext &c, ExchangeRequest &) {
+             QTimer::singleShot(30, [&c] { c.beginExchange(); });
+         },
+         ExchangeStatus::Stopped},
+    };
+    for (const Row &row : rows) {
+        line.readAll();
+        line.feedLater(1, "S");
+        line.feedLater(10, "R48");
+        ExchangeRequest r = request("010009", 18);
+        row.arrange(ctx, r);
+        const Exchange ex = exchange(ctx, r);
+        EXPECT_EQ(ex.status, row.status) << row.name;
+        EXPECT_EQ(ex.received, QStringList{QStringLiteral("R48")}) << row.name;
+    }
 }
 
-TEST_F(ScriptedLinkTest, ReplyWaitWithItsOwnLimitLeavesTheExpiryToTheCaller)
+TEST_F(ExchangeTest, MarkersStrayMarksAndRepeats)
 {
-    const ReplyWait w = await_reply(ctx, 21, 0.1);
-    EXPECT_TRUE(w.timedOut);
-    EXPECT_FALSE(ctx.state.StopFlag);
-    EXPECT_EQ(view.statusText, QStringLiteral("ECU Not Ready"));
+    const QByteArray ok = "R486B10410C0BB8D3";
+    struct Row
+    {
+        const char *name;
+        QByteArray reply;
+        ExchangeStatus status;
+        int sends;
+        QString decoded;
+    };
+    const Row rows[] = {
+        {"a reply", ok, ExchangeStatus::Ok, 1, QString::fromLatin1(ok)},
+        {"stray marks ahead of it", "SS" + ok, ExchangeStatus::Ok, 1, QString::fromLatin1(ok)},
+        {"ECU time-out", "RS" + QByteArray(16, '0'), ExchangeStatus::EcuTimeout, 1, {}},
+        {"ECU time-out after a stray mark",
+         "SRS" + QByteArray(16, '0'),
+         ExchangeStatus::EcuTimeout,
+         1,
+         {}},
+        {"not usable: asked again ten times",
+         "R0S" + QByteArray(15, '0'),
+         ExchangeStatus::NotUsable,
+         11,
+         {}},
+    };
+    for (const Row &r : rows) {
+        line.written.clear();
+        line.replies = {{"010C07", r.reply}};
+        readiness.clear();
+        const Exchange ex = exchange(ctx, request("010C07", 14));
+        EXPECT_EQ(ex.status, r.status) << r.name;
+        EXPECT_EQ(line.written.size(), r.sends) << r.name;
+        if (ex.ok()) {
+            EXPECT_EQ(ex.reply, r.decoded) << r.name;
+        }
+        // The indicator turns red while a request is repeated.
+        EXPECT_EQ(readiness.count(Readiness::Retrying), r.sends - 1) << r.name;
+    }
 }
 
-TEST_F(ScriptedLinkTest, StopFlagRaisedElsewhereEndsTheWait)
+TEST_F(ExchangeTest, NoContactSendsOnlyWhatMayGoOutRegardless)
 {
-    QTimer::singleShot(30, [this] { ctx.state.StopFlag = true; });
-    const ReplyWait w = await_reply(ctx, 18);
-    EXPECT_FALSE(w.timedOut);
-    EXPECT_TRUE(w.reply.isEmpty());
+    line.markWhenIdle = "P";
+    line.replies = {{"040404", "R486B1044A7"}, {"800204", "OK2"}};
+    EXPECT_EQ(exchange(ctx, request("040404", 9)).status, ExchangeStatus::NoContact);
+    EXPECT_TRUE(line.written.isEmpty());
+    ExchangeRequest change = request("800204", 2);
+    change.vehicleReply = false;
+    change.sendWithoutContact = true;
+    EXPECT_EQ(exchange(ctx, change).status, ExchangeStatus::NoContact);
+    EXPECT_EQ(line.written, QList<QByteArray>{"800204"});
+}
+
+TEST_F(ExchangeTest, InterfaceAnswersAndTheFixedWait)
+{
+    ExchangeRequest firmware = request("900101", 4);
+    firmware.vehicleReply = false;
+    for (const QByteArray &answer : {QByteArray("V3.40"), QByteArray("SV3.40")}) {
+        line.replies = {{"900101", answer}};
+        EXPECT_EQ(exchange(ctx, firmware).reply, QStringLiteral("V3.40")) << answer.constData();
+    }
+    // An interface whose firmware id starts with S keeps it.
+    line.replies = {{"900101", "S3.40"}};
+    EXPECT_EQ(exchange(ctx, firmware).reply, QStringLiteral("S3.40"));
+
+    ExchangeRequest vin = request("090208", 0);
+    vin.fixedWaitSeconds = 0.1;
+    line.replies = {{"090208", "R1XV0A12345R0"}}; // cut short: taken as it is, marks after it
+    EXPECT_TRUE(exchange(ctx, vin).reply.startsWith(QStringLiteral("R1XV0A12345R0S")));
+    line.replies = {};
+    EXPECT_EQ(exchange(ctx, vin).status, ExchangeStatus::NoReply);
 }
 
 TEST_F(ScriptedLinkTest, LinkOperationsOnTheSerialPath)
@@ -166,23 +279,17 @@ TEST_F(SimProtocolTest, CommandGoesOutAsSixBytesAndTheReplyArrivesWhole)
     EXPECT_EQ(ctx.link.OBDinbuffercount(), 0);
 }
 
-TEST_F(SimProtocolTest, NoContactRaisesStopFlagYellow)
-{
-    sim::Scenario scenario = sim::defaultScenario();
-    scenario.noContact = true;
-    startSim(scenario);
-    EXPECT_EQ(wait_for_ECU(ctx), ReadyResult::NoContact);
-    EXPECT_TRUE(ctx.state.StopFlag);
-    EXPECT_EQ(view.statusColor, StatusColor::Yellow);
-}
-
-TEST_F(SimProtocolTest, GarbageBetweenMarksIsDiscarded)
+TEST_F(SimProtocolTest, NoContactAndGarbage)
 {
     sim::Scenario scenario = sim::defaultScenario();
     scenario.faults.garbage = true;
     startSim(scenario);
     for (int i = 0; i < 5; ++i)
         EXPECT_EQ(wait_for_ECU(ctx), ReadyResult::Contact);
+    server->setFaults({.noContact = true});
+    wait_for_events(50); // a mark already on its way may still be an "S"
+    EXPECT_EQ(wait_for_ECU(ctx), ReadyResult::NoContact);
+    EXPECT_TRUE(ctx.state.StopFlag);
 }
 
 TEST_F(SimProtocolTest, UnpluggedDeviceEndsTheWaitAndClosesThePort)
@@ -191,13 +298,13 @@ TEST_F(SimProtocolTest, UnpluggedDeviceEndsTheWaitAndClosesThePort)
     scenario.faults.silent = true;
     startSim(scenario);
     ctx.bounds.silentMs = 5000;
-    bool lost = false;
-    QObject::connect(&serial, &Transport::lost, [&] { lost = true; });
+    int lost = 0;
+    QObject::connect(&ctx, &ObdContext::linkLost, [&] { ++lost; });
     QTimer::singleShot(100, [this] { server->hangUp(); });
     QElapsedTimer t;
     t.start();
-    EXPECT_EQ(wait_for_ECU(ctx), ReadyResult::Silent);
+    EXPECT_EQ(wait_for_ECU(ctx), ReadyResult::Lost);
     EXPECT_LT(t.elapsed(), 2000);
-    EXPECT_TRUE(lost);
+    EXPECT_EQ(lost, 1);
     EXPECT_FALSE(serial.isOpen());
 }

@@ -1,8 +1,11 @@
 // The single-PID exchange and the current-data request against the simulated interface.
 #include "currentdata.h"
+#include "dispatch.h"
 #include "faketransport.h"
-#include "protocol.h"
+#include "items.h"
+#include "livestate.h"
 #include "simfixture.h"
+#include "sweep.h"
 
 #include <QElapsedTimer>
 
@@ -20,69 +23,38 @@ sim::Scenario withFaults(sim::Faults faults)
     return s;
 }
 
+// The built-in car reduced to pinned values, so its lines are known to the character.
+sim::Scenario pinnedCar()
+{
+    sim::Scenario s;
+    sim::Ecu ecu;
+    ecu.pids = {0x04, 0x0C};
+    ecu.values = {{0x04, QByteArray::fromHex("80")}, {0x0C, QByteArray::fromHex("0BB8")}};
+    s.ecus = {ecu};
+    return s;
+}
+
 class CurrentDataTest : public SimLinkTest
 {
+protected:
+    CurrentDataResult request()
+    {
+        sweep = Sweep(QStringLiteral("old report"));
+        return request_current_data(ctx, live, sweep, DispatchHooks{});
+    }
+    QStringList lines() const
+    {
+        QStringList out;
+        for (const DataLine &line : sweep.lines())
+            out << line.text();
+        return out;
+    }
+
+    LiveDataState live;
+    Sweep sweep;
 };
 
 } // namespace
-
-TEST_F(CurrentDataTest, SinglePidExchangeSendsModePidLength)
-{
-    startSim();
-    const QString reply =
-        get_ecu_PID(ctx, QStringLiteral("01"), QStringLiteral("0C"), QStringLiteral("07"));
-    EXPECT_EQ(server->commands().last(), QStringLiteral("010C07"));
-    EXPECT_EQ(reply.size(), 17); // leading character, 7 bytes, check byte
-    EXPECT_EQ(reply.mid(7, 4), QStringLiteral("410C"));
-    EXPECT_EQ(view.statusColor, StatusColor::Green);
-}
-
-TEST_F(CurrentDataTest, SinglePidExchangeRetriesStripsAndGivesUp)
-{
-    struct Row
-    {
-        const char *name;
-        sim::Faults faults;
-        int commandsSent;
-        bool empty;
-    };
-    sim::Faults retryTwice;
-    retryTwice.retryReplies = 2;
-    sim::Faults stray;
-    stray.strayLeadingS = 1;
-    sim::Faults retryForever;
-    retryForever.retryReplies = 1000;
-    const Row rows[] = {
-        {"two unusable replies, then a good one", retryTwice, 3, false},
-        {"a mark ahead of the reply", stray, 1, false},
-        {"unusable replies give up after ten", retryForever, 10, true},
-    };
-    for (const Row &r : rows) {
-        startSim(withFaults(r.faults));
-        const QString reply =
-            get_ecu_PID(ctx, QStringLiteral("01"), QStringLiteral("0D"), QStringLiteral("06"));
-        EXPECT_EQ(server->commands().size(), r.commandsSent) << r.name;
-        if (r.empty) {
-            EXPECT_TRUE(reply.isEmpty()) << r.name;
-            EXPECT_EQ(view.statusText, QStringLiteral("ECU Timeout")) << r.name;
-            EXPECT_EQ(view.statusColor, StatusColor::Red) << r.name;
-        } else {
-            EXPECT_EQ(reply.mid(7, 4), QStringLiteral("410D")) << r.name;
-            EXPECT_EQ(view.statusColor, StatusColor::Green) << r.name;
-        }
-        TearDown();
-    }
-}
-
-TEST_F(CurrentDataTest, SinglePidExchangeWithoutContactSendsNothing)
-{
-    sim::Scenario s = sim::defaultScenario();
-    s.noContact = true;
-    startSim(s);
-    EXPECT_EQ(get_ecu_PID(ctx, QStringLiteral("01"), QStringLiteral("0C"), QStringLiteral("07")),
-              QString(22, u'0'));
-    EXPECT_TRUE(server->commands().isEmpty());
-}
 
 TEST_F(CurrentDataTest, RequestOutcomes)
 {
@@ -90,120 +62,87 @@ TEST_F(CurrentDataTest, RequestOutcomes)
     {
         const char *name;
         sim::Scenario scenario;
-        bool debug;
-        QString status;
-        StatusColor color;
+        ExchangeStatus support;
         QString ecu;
-        bool timedOut;
-        bool notObd;
+        QStringList lines;
+        QString report;
     };
-    sim::Scenario d0 = sim::defaultScenario();
+    sim::Scenario d0 = pinnedCar();
     d0.ecus[0].address = 0xD0;
-    sim::Faults timeout;
-    timeout.ecuTimeout = true;
-    sim::Faults stray;
-    stray.strayLeadingS = 1;
+    sim::Scenario noContact = pinnedCar();
+    noContact.noContact = true;
+    const QStringList pinnedLines{"Calculated Load --------  50%",
+                                  "Engine RPM -------------  750RPM"};
     const Row rows[] = {
-        {"answering ECU", sim::defaultScenario(), false, "ECU Connected", StatusColor::Green,
-         "ECU #=10\r\n", false, false},
-        {"leading mark stripped", withFaults(stray), true, "ECU Connected", StatusColor::Green,
-         "ECU #=10\r\n", false, false},
-        {"ECU does not answer", withFaults(timeout), false, "ECU Timeout", StatusColor::Red,
-         "ECU #=00\r\n", true, false},
-        {"ECU without OBD-II data", d0, false, "ECU Connected", StatusColor::Green, "ECU #=D0\r\n",
-         false, true},
+        {"answering ECU", pinnedCar(), ExchangeStatus::Ok, "ECU #=10\r\n", pinnedLines, "\r\n"},
+        {"ECU does not answer",
+         withFaults({.ecuTimeout = true}),
+         ExchangeStatus::EcuTimeout,
+         "",
+         {},
+         "\r\n"},
+        {"no vehicle contact", noContact, ExchangeStatus::NoContact, "", {}, "\r\n"},
+        {"ECU without OBD-II data",
+         d0,
+         ExchangeStatus::Ok,
+         "ECU #=D0\r\n",
+         {},
+         "The ECU communicating does not support OBD-II data, you can read/clear it's trouble "
+         "codes or Click 'Change ECU' "},
     };
     for (const Row &r : rows) {
         startSim(r.scenario);
-        ctx.state.DebugMode = r.debug;
-        int dispatched = 0;
-        std::array<int, 4> support{};
-        const CurrentDataResult res =
-            request_current_data(ctx, [&](ObdContext &, const std::array<int, 4> &bytes) {
-                ++dispatched;
-                support = bytes;
-            });
-        EXPECT_EQ(view.statusText, r.status) << r.name;
-        EXPECT_EQ(view.statusColor, r.color) << r.name;
-        EXPECT_EQ(view.ecuNumber, r.ecu) << r.name;
-        EXPECT_EQ(res.timedOut, r.timedOut) << r.name;
-        EXPECT_EQ(res.notObd, r.notObd) << r.name;
-        EXPECT_EQ(dispatched, (r.timedOut || r.notObd) ? 0 : 1) << r.name;
-        if (r.notObd) {
-            EXPECT_EQ(view.report,
-                      QStringLiteral("The ECU communicating does not support OBD-II data, you "
-                                     "can read/clear it's trouble codes or Click 'Change ECU' "));
-        }
-        if (dispatched) { // the default car supports PIDs 01 and 0C (bit 7 of byte 1, 4 of 2)
-            EXPECT_TRUE((support[0] & 0x80) && (support[1] & 0x10)) << r.name;
-        }
-        if (r.debug) {
-            EXPECT_TRUE(view.report.startsWith(QStringLiteral("\r\n\r\nMode 1, PID 0 = S")))
-                << r.name << " " << view.report.toStdString();
+        const CurrentDataResult result = request();
+        EXPECT_EQ(result.support, r.support) << r.name;
+        EXPECT_EQ(result.ecuNumber, r.ecu) << r.name;
+        EXPECT_EQ(lines(), r.lines) << r.name;
+        EXPECT_EQ(sweep.report(), r.report) << r.name;
+        EXPECT_EQ(sweep.outcome(), ExchangeStatus::Ok) << r.name;
+        if (r.support == ExchangeStatus::NoContact) {
+            EXPECT_TRUE(server->commands().isEmpty());
         }
         TearDown();
     }
 }
 
-TEST_F(CurrentDataTest, RequestClearsTheWindowsAndTheRunsFacts)
+TEST_F(CurrentDataTest, RequestSwitchesToServiceOneAndClearsTheRunsFacts)
 {
-    startSim();
-    view.lines << QStringLiteral("old line");
-    view.report = QStringLiteral("old report");
-    view.listRed = true;
-    ctx.state.PIDmode = QStringLiteral("02");
-    ctx.state.PIDoffset = 1;
-    ctx.state.PIDcount = 7;
-    ctx.state.HasSTFTB1 = ctx.state.NoFreezeFrame = true;
-    request_current_data(ctx, SupportDispatch());
-    EXPECT_TRUE(view.lines.isEmpty());
-    EXPECT_EQ(view.report, QStringLiteral("\r\n"));
-    EXPECT_FALSE(view.listRed);
-    EXPECT_EQ(ctx.state.PIDmode, QStringLiteral("01"));
-    EXPECT_EQ(ctx.state.PIDoffset, 0);
-    EXPECT_EQ(ctx.state.PIDcount, 0);
-    EXPECT_FALSE(ctx.state.HasSTFTB1 || ctx.state.NoFreezeFrame);
+    startSim(pinnedCar());
+    live.PIDmode = QStringLiteral("02");
+    live.PIDoffset = 1;
+    live.HasSTFTB1 = live.NoFreezeFrame = true;
+    request();
+    EXPECT_EQ(live.PIDmode, QStringLiteral("01"));
+    EXPECT_EQ(live.PIDoffset, 0);
+    EXPECT_FALSE(live.HasSTFTB1 || live.NoFreezeFrame);
+    EXPECT_EQ(server->commands(), (QStringList{"010009", "010406", "010C07"}));
 }
 
-TEST_F(CurrentDataTest, RequestRetriesWithDebugEchoPerAttempt)
+TEST_F(CurrentDataTest, DebugModeEchoesEveryReplyOfTheSupportRequest)
 {
-    sim::Faults retry;
-    retry.retryReplies = 2;
-    startSim(withFaults(retry));
+    startSim(withFaults({.retryReplies = 2, .strayLeadingS = 1}));
     ctx.state.DebugMode = true;
-    request_current_data(ctx, SupportDispatch());
-    EXPECT_EQ(view.report.count(QStringLiteral("Mode 1, PID 0 = ")), 3);
-    EXPECT_EQ(server->commands(), QStringList(3, QStringLiteral("010009")));
-    EXPECT_EQ(view.statusText, QStringLiteral("ECU Connected"));
+    request();
+    // Three sends; each reply as it came, the stray mark included.
+    EXPECT_TRUE(sweep.report().startsWith(QStringLiteral("\r\n\r\nMode 1, PID 0 = SR0S")))
+        << sweep.report().toStdString();
+    EXPECT_EQ(sweep.report().count(QStringLiteral("Mode 1, PID 0 = ")), 3);
 }
 
-TEST_F(CurrentDataTest, RequestWithoutContactDoesNothing)
+TEST(SinglePidExchange, SendsModePidLengthAndWaitsForMoreThanTwiceTheLength)
 {
-    sim::Scenario s = sim::defaultScenario();
-    s.noContact = true;
-    startSim(s);
-    const CurrentDataResult res = request_current_data(ctx, SupportDispatch());
-    EXPECT_FALSE(res.contact);
-    EXPECT_TRUE(server->commands().isEmpty());
-    EXPECT_EQ(view.statusColor, StatusColor::Yellow);
-}
-
-TEST(SinglePidThreshold, WaitsForMoreThanTwiceTheLength)
-{
-    RecordingView view;
-    RecordingPrompts prompts;
-    ObdContext ctx(view, prompts);
+    ObdContext ctx;
     FakeTransport line;
-    ctx.link.attachSerial(&line);
+    ctx.attachSerial(&line);
     ctx.state.UseSerial = true;
     line.feedLater(5, "S");                                     // ready mark
     line.feedLater(20, QByteArray("R486B10410C0BB8").left(14)); // 14 characters: not enough
     line.feedLater(90, "8");
     QElapsedTimer t;
     t.start();
-    const QString reply =
+    const Exchange ex =
         get_ecu_PID(ctx, QStringLiteral("01"), QStringLiteral("0C"), QStringLiteral("07"));
     EXPECT_GE(t.elapsed(), 85);
-    EXPECT_EQ(reply, QStringLiteral("R486B10410C0BB8"));
+    EXPECT_EQ(ex.reply, QStringLiteral("R486B10410C0BB8"));
     EXPECT_EQ(line.written, QByteArray("010C07"));
 }

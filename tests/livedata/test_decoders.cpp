@@ -96,19 +96,19 @@ TEST(ValueDecoders, EveryRuleInBothUnitSystems)
         {"minutes with MIL beyond 32767", 0x4D, "FFFF", kMetric, " 65535", "Min.", 65535},
     };
     for (const Row &r : rows) {
-        const PidSpec *spec = find_pid_spec(r.pid);
-        ASSERT_NE(spec, nullptr) << r.name;
-        const PidItem item = decode_value(*spec, reply(r.pid, r.data), r.metric, 0);
+        const PidRow *row = find_pid_row(r.pid);
+        ASSERT_NE(row, nullptr) << r.name;
+        const PidItem item = decode_value(*row, reply(r.pid, r.data), r.metric, 0);
         EXPECT_EQ(item.valueText, QString::fromUtf8(r.text)) << r.name;
         EXPECT_EQ(item.units, QString::fromUtf8(r.units)) << r.name;
         EXPECT_DOUBLE_EQ(item.value, r.value) << r.name;
     }
 }
 
-// In a freeze-frame run (offset 1) the mode-aware rows read one byte later; the
-// service-01-only rows read where a service 01 reply has its data; the wide-range O2 rows
-// shift although they ask service 01. Missing bytes read as zero; characters that are not hex
-// flow through conv_hex unchecked.
+// In a freeze-frame run (offset 1) the mode-aware rows read one byte later; the rows that
+// always ask service 01, the wide-range O2 sensors among them, read where a service 01 reply
+// has its data. Missing bytes read as zero; characters that are not hex flow through conv_hex
+// unchecked.
 TEST(ValueDecoders, OffsetsShortEmptyAndGarbageReplies)
 {
     const struct
@@ -120,7 +120,7 @@ TEST(ValueDecoders, OffsetsShortEmptyAndGarbageReplies)
         const char *text;
     } rows[] = {
         {"ignition ignores the offset", 0x0E, "R486B10410E80FF", 1, " 0"},
-        {"wide-range O2 shifts", 0x24, "R486B104124FF8000", 1, " .999424"},
+        {"wide-range O2 reads service 01's positions", 0x24, "R486B1041248000", 1, " .999424"},
         {"empty intake air is a zero byte, not clamped", 0x0F, "", 0, "-40"},
         {"empty RPM", 0x0C, "", 0, " 0"},
         {"empty catalyst", 0x3C, "", 0, " -40"},
@@ -130,11 +130,10 @@ TEST(ValueDecoders, OffsetsShortEmptyAndGarbageReplies)
         {"one digit of A", 0x0C, "R486B10410C0B", 0, " 704"},
         {"B missing", 0x10, "R486B104110FF", 0, " 652.8"},
         {"freeze-frame offset past the end", 0x0C, "R486B10420C00", 1, " 0"},
-        {"twenty-two zeros of no contact", 0x04, "0000000000000000000000", 0, " 0"},
         {"lower-case digits are not hex", 0x0C, "R486B10410Czz", 0, " 72896"},
     };
     for (const auto &r : rows) {
-        const PidItem item = decode_value(*find_pid_spec(r.pid), r.reply, kMetric, r.offset);
+        const PidItem item = decode_value(*find_pid_row(r.pid), r.reply, kMetric, r.offset);
         EXPECT_EQ(item.valueText, QString::fromUtf8(r.text)) << r.name;
     }
 }

@@ -89,13 +89,14 @@ TEST(SimScenario, ReadsEveryKeyAndKeepsTheBuiltInCarForTheOthers)
                                                   .values = {{0x02, QByteArray::fromHex("0134")},
                                                              {0x0C, QByteArray::fromHex("1A2C")}}},
                        .freezeFrameSupport = QByteArray::fromHex("58180000")};
-    EXPECT_EQ(parsed(ecu(R"("pids": ["01", "02", "0C"], "values": {"0C": "0BB8"}, "silentPids": ["02"],
+    EXPECT_EQ(
+        parsed(ecu(R"("pids": ["01", "02", "0C"], "values": {"0C": "0BB8"}, "silentPids": ["02"],
         "mil": true, "storedCodes": ["0301", "c001"], "pendingCodes": ["0171"],
         "monitors": "077f61", "freezeFrameSupport": "58180000",
         "freezeFrame": {"code": "0133", "pids": ["04", "0C"],
                         "values": {"02": "0134", "0C": "1A2C"}})"))
-                  .ecus,
-              QList<Ecu>{expected});
+            .ecus,
+        QList<Ecu>{expected});
 }
 
 TEST(SimScenario, RejectsMalformedInputNamingTheKey)

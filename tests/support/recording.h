@@ -1,6 +1,5 @@
 #pragma once
 
-#include "mainview.h"
 #include "prompts.h"
 
 #include <QList>
@@ -9,36 +8,6 @@
 #include <deque>
 
 namespace quorvex::test {
-
-// A main window stand-in that keeps what the services wrote, for headless tests.
-class RecordingView : public MainView
-{
-public:
-    QString statusText = QStringLiteral("ECU Not Ready");
-    StatusColor statusColor = StatusColor::Red;
-    QList<StatusColor> colorHistory;
-    QString report;
-    QString ecuNumber;
-    QString firmware;
-    QString vin;
-    QStringList lines;
-    bool listRed = false;
-
-    void setStatusText(const QString &text) override { statusText = text; }
-    void setStatusColor(StatusColor color) override
-    {
-        statusColor = color;
-        colorHistory << color;
-    }
-    QString reportText() const override { return report; }
-    void setReportText(const QString &text) override { report = text; }
-    void setEcuNumber(const QString &caption) override { ecuNumber = caption; }
-    void setFirmwareCaption(const QString &caption) override { firmware = caption; }
-    void setVinText(const QString &text) override { vin = text; }
-    void clearDataList() override { lines.clear(); }
-    void addDataLine(const QString &line) override { lines << line; }
-    void setDataListRed(bool red) override { listRed = red; }
-};
 
 // Answers questions from a queue (No when it runs dry) and records every box and print job.
 class RecordingPrompts : public Prompts

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "obdcontext.h"
-#include "recording.h"
 #include "serialtransport.h"
 #include "simserver.h"
 
@@ -13,8 +12,8 @@
 
 namespace quorvex::test {
 
-// The link attached to the simulated interface over a real pseudo-terminal, with a recording
-// view and prompts. Waits are bounded tighter than in the program so failures end quickly.
+// The link attached to the simulated interface over a real pseudo-terminal. Waits are bounded
+// tighter than in the program so failures end quickly.
 class SimLinkTest : public ::testing::Test
 {
 protected:
@@ -26,7 +25,7 @@ protected:
         SerialSettings settings;
         settings.device = server->devicePath();
         ASSERT_TRUE(serial.open(settings, &error)) << error.toStdString();
-        ctx.link.attachSerial(&serial);
+        ctx.attachSerial(&serial);
         ctx.state.UseSerial = true;
         ctx.bounds.silentMs = 1500;
     }
@@ -48,9 +47,7 @@ protected:
     }
     static void ctx_yield(int ms);
 
-    RecordingView view;
-    RecordingPrompts prompts;
-    ObdContext ctx{view, prompts};
+    ObdContext ctx;
     SerialTransport serial;
     std::unique_ptr<sim::Server> server;
 };

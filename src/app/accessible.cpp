@@ -1,11 +1,15 @@
-#include "menuaccessible.h"
+#include "accessible.h"
+
+#include "controls.h"
 
 #include <QAccessible>
 #include <QAccessibleActionInterface>
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
+#include <QTimer>
 
 namespace quorvex {
 
@@ -95,15 +99,31 @@ public:
     }
     QStringList actionNames() const override
     {
-        return m_action->isEnabled() ? QStringList{pressAction()} : QStringList();
+        if (!m_action->isEnabled())
+            return {};
+        return {m_action->menu() ? showMenuAction() : pressAction()};
     }
     void doAction(const QString &name) override
     {
-        if (name != pressAction() || !m_action->isEnabled())
+        if (!m_action->isEnabled() || !actionNames().contains(name))
             return;
-        if (auto *menu = qobject_cast<QMenu *>(m_owner))
-            menu->setActiveAction(m_action);
-        m_action->trigger();
+        // Queued: the handler may open a modal box, which must not block the caller.
+        QTimer::singleShot(0, m_action, [action = m_action, owner = m_owner] {
+            if (!action || !owner || !action->isEnabled())
+                return;
+            if (auto *bar = qobject_cast<QMenuBar *>(owner)) {
+                bar->setActiveAction(action);
+                if (!action->menu())
+                    action->trigger();
+                return;
+            }
+            auto *menu = static_cast<QMenu *>(owner.data());
+            menu->setActiveAction(action);
+            if (QMenu *sub = action->menu())
+                sub->popup(menu->mapToGlobal(menu->actionGeometry(action).topRight()));
+            else
+                action->trigger();
+        });
     }
     QStringList keyBindingsForAction(const QString &) const override { return {}; }
 
@@ -112,8 +132,67 @@ private:
     QPointer<QWidget> m_owner;
 };
 
-QAccessibleInterface *menuItemFactory(const QString &, QObject *object)
+// A widget whose default action is a click, run queued.
+class PressableAccessible : public QAccessibleWidget
 {
+public:
+    PressableAccessible(QWidget *widget, QAccessible::Role role, QString (*caption)(QWidget *))
+        : QAccessibleWidget(widget, role), m_caption(caption)
+    {
+    }
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Name && widget()->accessibleName().isEmpty())
+            return stripAccessKey(m_caption(widget()));
+        return QAccessibleWidget::text(t);
+    }
+    QAccessible::State state() const override
+    {
+        QAccessible::State s = QAccessibleWidget::state();
+        if (auto *b = qobject_cast<OptionButton *>(widget()))
+            s.pressed = b->isChecked();
+        return s;
+    }
+    QStringList actionNames() const override
+    {
+        QStringList names = QAccessibleWidget::actionNames();
+        if (widget()->isEnabled())
+            names.prepend(pressAction());
+        return names;
+    }
+    void doAction(const QString &name) override
+    {
+        if (name != pressAction()) {
+            QAccessibleWidget::doAction(name);
+            return;
+        }
+        if (!widget()->isEnabled())
+            return;
+        // Queued, as a mouse click arrives: the handler runs from the event loop afterwards.
+        QTimer::singleShot(0, widget(), [w = QPointer<QWidget>(widget())] {
+            if (!w || !w->isEnabled())
+                return;
+            if (auto *b = qobject_cast<QAbstractButton *>(w))
+                b->click();
+            else if (auto *l = qobject_cast<ClickLabel *>(w))
+                emit l->clicked();
+        });
+    }
+
+private:
+    QString (*m_caption)(QWidget *);
+};
+
+QAccessibleInterface *factory(const QString &, QObject *object)
+{
+    if (auto *button = qobject_cast<OptionButton *>(object))
+        return new PressableAccessible(button, QAccessible::Button, [](QWidget *w) {
+            return static_cast<QPushButton *>(w)->text();
+        });
+    if (auto *label = qobject_cast<ClickLabel *>(object))
+        return new PressableAccessible(label, QAccessible::StaticText,
+                                       [](QWidget *w) { return static_cast<QLabel *>(w)->text(); });
     auto *action = qobject_cast<QAction *>(object);
     if (!action)
         return nullptr;
@@ -126,11 +205,11 @@ QAccessibleInterface *menuItemFactory(const QString &, QObject *object)
 
 } // namespace
 
-void install_menu_item_accessibility()
+void install_accessibility()
 {
     static bool installed = false;
     if (!installed) {
-        QAccessible::installFactory(menuItemFactory);
+        QAccessible::installFactory(factory);
         installed = true;
     }
 }

@@ -5,6 +5,7 @@
 
 #include "transport.h"
 
+#include <QList>
 #include <QMap>
 
 namespace quorvex::test {
@@ -14,6 +15,7 @@ class ScriptedInterface : public Transport
 public:
     QMap<QByteArray, QByteArray> replies; // command -> reply text; a missing one never comes
     QList<QByteArray> written;
+    QByteArray markWhenIdle = "S"; // "P": no vehicle contact
 
     bool isOpen() const override { return true; }
     // The reply replaces whatever waited (the ready mark): the program drained it already.
@@ -27,7 +29,7 @@ public:
     QByteArray readAll() override
     {
         QByteArray all = m_buffer;
-        m_buffer = "S";
+        m_buffer = markWhenIdle;
         return all;
     }
 

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "decoders.h"
+#include "protocol.h"
+
+#include <QString>
+
+namespace quorvex {
+
+class ObdContext;
+struct LiveDataState;
+
+// The single-PID exchange of services 01 and 02: sends mode & PID & length (hex texts) and
+// waits for the whole reply, more than 2 x length characters (the status character, two digits
+// per byte and the check byte).
+Exchange get_ecu_PID(ObdContext &ctx, const QString &mode, const QString &pid,
+                     const QString &length);
+
+// One value item read from the ECU: how its exchanges went and, when they went well, what the
+// item shows.
+struct Reading
+{
+    ExchangeStatus status = ExchangeStatus::Ok;
+    PidItem item;
+    bool ok() const { return status == ExchangeStatus::Ok; }
+};
+
+// The item codes of value items: the PIDs of the table except 1F (asked, never listed), and 18
+// for the fuel economy.
+bool has_item(int code);
+
+// Reads value item `code` as the vehicle data window lists it. Mode-aware PIDs ask service
+// PIDmode with PIDoffset extra bytes (a freeze-frame run reads the frame), the others service
+// 01. The coolant shows its value rounded to a whole number; a wide-range O2 PID becomes
+// WideO2PID. The fuel economy asks air flow and speed, corrected by the equivalence ratio of
+// WideO2PID when a wide-range sensor is known. A code without an item reads as nothing, ok.
+Reading read_item(ObdContext &ctx, LiveDataState &live, int code);
+
+// The equivalence ratio of wide-range O2 PID `pid` (two hex digits), always on service 01:
+// numeric value and its signed text.
+Reading get_O2_lambda(ObdContext &ctx, const QString &pid);
+
+// A status item: its report lines when its exchange went well.
+struct StatusText
+{
+    ExchangeStatus status = ExchangeStatus::Ok;
+    QString text;
+    bool ok() const { return status == ExchangeStatus::Ok; }
+};
+
+StatusText get_fuel_status(ObdContext &ctx, const LiveDataState &live);        // 03
+StatusText get_fuel_trim(ObdContext &ctx, const LiveDataState &live, int pid); // 06 to 09
+StatusText get_cmd_sec_air_stat(ObdContext &ctx);                              // 12
+// PIDs 13 and 1D (always asks 13): the count line; records the sensors present in O2Sensors
+// (set bits only; the entries of clear bits keep their values).
+StatusText get_O2_loc(ObdContext &ctx, LiveDataState &live);
+
+} // namespace quorvex

@@ -1,0 +1,239 @@
+// Failures never read as data, and the status texts agree with their colours: the main window
+// against simulated cars that misbehave in one way each.
+#include "windowfixture.h"
+
+#include <QTimer>
+
+using namespace quorvex;
+using namespace quorvex::test;
+
+namespace {
+
+sim::Ecu engineEcu()
+{
+    sim::Ecu ecu;
+    ecu.address = 0x10;
+    ecu.monitors = QByteArray::fromHex("000000");
+    return ecu;
+}
+
+sim::Scenario carWith(const sim::Ecu &ecu)
+{
+    sim::Scenario car;
+    car.ecus = {ecu};
+    return car;
+}
+
+class FailuresTest : public WindowTest
+{
+protected:
+    void connectTo(const sim::Scenario &car)
+    {
+        startSim(car);
+        connectCom(1);
+        ASSERT_EQ(status(), QStringLiteral("ECU Connected"));
+    }
+    int sent(const QString &command) const
+    {
+        return static_cast<int>(server->commands().count(command));
+    }
+};
+
+// Records the indicator's text and colour whenever either changes.
+class IndicatorLog : public QObject
+{
+public:
+    explicit IndicatorLog(QLineEdit *indicator) : m_indicator(indicator)
+    {
+        indicator->installEventFilter(this);
+        connect(indicator, &QLineEdit::textChanged, this, [this] { note(); });
+    }
+    QList<std::pair<QString, QColor>> states;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::PaletteChange)
+            note();
+        return false;
+    }
+
+private:
+    void note()
+    {
+        states.append({m_indicator->text(), m_indicator->palette().color(QPalette::Base)});
+    }
+    QLineEdit *m_indicator;
+};
+
+} // namespace
+
+TEST_F(FailuresTest, FailedItemExchangesListNothing)
+{
+    // The ECU announces PIDs 01 and 05 but never answers them: no MIL line (no false all-clear),
+    // no coolant line from zero bytes; what did answer is listed, and the request ends red.
+    sim::Ecu ecu = engineEcu();
+    ecu.pids = {0x01, 0x04, 0x05, 0x0C};
+    ecu.silentPids = {0x01, 0x05};
+    ecu.values = {{0x04, QByteArray::fromHex("80")}, {0x0C, QByteArray::fromHex("0BB8")}};
+    connectTo(carWith(ecu));
+    button("Mode1")->click();
+    EXPECT_EQ(report(), QStringLiteral("\r\n"));
+    EXPECT_EQ(lines(),
+              (QStringList{"Calculated Load --------  50%", "Engine RPM -------------  750RPM"}));
+    EXPECT_EQ(status(), QStringLiteral("ECU Timeout"));
+    EXPECT_EQ(statusColor(), kRed);
+}
+
+TEST_F(FailuresTest, CurrentDataWithoutAFreezeFrameKeepsTheReportAndEveryPid)
+{
+    sim::Ecu ecu = engineEcu();
+    ecu.pids = {0x01, 0x02, 0x03, 0x04, 0x06};
+    ecu.values = {{0x03, QByteArray::fromHex("0200")},
+                  {0x04, QByteArray::fromHex("80")},
+                  {0x06, QByteArray::fromHex("80")}};
+    connectTo(carWith(ecu));
+    button("Mode1")->click();
+    EXPECT_EQ(report(), QStringLiteral("\r\nMIL is OFF, 0 stored Trouble Code(s)\r\n"
+                                       "\r\n No Freeze Frame Data Stored\r\n"
+                                       "Fuel Sys1-Closed Loop Mode\r\n\r\n"
+                                       "Short Term Fuel Trim----  0%\r\n"));
+    EXPECT_EQ(lines(), QStringList{"Calculated Load --------  50%"});
+    EXPECT_EQ(status(), QStringLiteral("ECU Connected"));
+}
+
+TEST_F(FailuresTest, FreezeFrameReadsServiceOneItemsWhereServiceOnePutsThem)
+{
+    // The wide-range sensor is asked on service 01 in a freeze-frame run too: its bytes sit
+    // where a service 01 reply has them, and the fuel economy it corrects stays sensible.
+    sim::Ecu ecu = engineEcu();
+    ecu.pids = {0x0D, 0x10, 0x24};
+    ecu.values = {{0x0D, QByteArray::fromHex("64")},
+                  {0x10, QByteArray::fromHex("01F4")},
+                  {0x24, QByteArray::fromHex("8000")}};
+    ecu.freezeFrame = sim::FreezeFrame{.code = QStringLiteral("0301"),
+                                       .pids = {0x02, 0x0D, 0x10, 0x24},
+                                       .values = {{0x0D, QByteArray::fromHex("64")}}};
+    connectTo(carWith(ecu));
+    button("Mode1")->click(); // learns the wide-range sensor the fuel economy uses
+    button("Mode2")->click();
+    EXPECT_EQ(lines(),
+              (QStringList{"Speed ------------------  61MPH", "Air Flow ---------------  5gm/sec",
+                           "Gas Mileage ------------  189.MPG",
+                           "O2S1 Sensor -----------  .999424 Lambda"}));
+}
+
+TEST_F(FailuresTest, StrayMarkAheadOfAnyReplyIsStripped)
+{
+    sim::Ecu ecu = engineEcu();
+    ecu.pids = {0x04, 0x21, 0x42};
+    ecu.values = {{0x04, QByteArray::fromHex("80")},
+                  {0x21, QByteArray::fromHex("03E8")},
+                  {0x42, QByteArray::fromHex("3039")}};
+    ecu.freezeFrame = sim::FreezeFrame{.code = QStringLiteral("0301"),
+                                       .pids = {0x02, 0x04},
+                                       .values = {{0x04, QByteArray::fromHex("33")}}};
+    const QStringList current{"Calculated Load --------  50%", "Distance with MIL -----  610Mi",
+                              "Control Mod. Voltage---  12.345Volts"};
+    const QStringList frame{"Calculated Load --------  20%"};
+    for (const char *command : {"012009", "014009", "02000A", "010009", "010406"}) {
+        SetUp();
+        sim::Scenario car = carWith(ecu);
+        car.faults.strayMarkBefore = {QLatin1String(command)};
+        connectTo(car);
+        button("Mode1")->click();
+        EXPECT_EQ(lines(), current) << command;
+        button("Mode2")->click();
+        EXPECT_EQ(lines(), frame) << command;
+        TearDown();
+    }
+}
+
+TEST_F(FailuresTest, TroubleCodeLettersFollowTheFirstTwoBits)
+{
+    // 0-3 P, 4-7 C, 8-B B, C-F U, for stored, pending and freeze-frame codes alike.
+    sim::Ecu ecu = engineEcu();
+    ecu.pids = {0x01, 0x02};
+    ecu.mil = true;
+    ecu.storedCodes = {"4123", "8123", "D123"};
+    ecu.pendingCodes = {"C123", "7001"};
+    ecu.freezeFrame =
+        sim::FreezeFrame{.code = QStringLiteral("C123"), .pids = {0x02}, .values = {}};
+    connectTo(carWith(ecu));
+    button("Mode3")->click();
+    for (const char *text : {"TC1 -C0123", "TC2 -B0123", "TC3 -U1123", "Pending Code 1 -U0123--",
+                             "Pending Code 2 -C3001--"})
+        EXPECT_TRUE(report().contains(QLatin1String(text))) << text << "\n"
+                                                            << report().toStdString();
+    button("Mode2")->click();
+    EXPECT_TRUE(report().contains(QStringLiteral("Freeze Frame T.C. -U0123")))
+        << report().toStdString();
+}
+
+TEST_F(FailuresTest, ClearingIsNotSentAfterAFailedReadyCheck)
+{
+    struct Row
+    {
+        const char *name;
+        sim::Faults faults;
+        QColor color;
+    };
+    const Row rows[] = {{"no vehicle contact", {.noContact = true}, kYellow},
+                        {"silent interface", {.silent = true}, kRed}};
+    for (const Row &row : rows) {
+        SetUp();
+        connectTo(carWith(engineEcu()));
+        window->context().bounds.silentMs = 300;
+        server->setFaults(row.faults);
+        button("Mode4")->click();
+        EXPECT_EQ(sent(QStringLiteral("040404")), 0) << row.name;
+        EXPECT_EQ(statusColor(), row.color) << row.name;
+        EXPECT_NE(report(), QStringLiteral("Operation Failed")) << row.name;
+        EXPECT_FALSE(button("Mode4")->isChecked()) << row.name;
+        TearDown();
+    }
+}
+
+TEST_F(FailuresTest, GreenAlwaysCarriesATextThatMeansContact)
+{
+    // A silent interface shows red "ECU Off-Line" while set-up waits; when it speaks again the
+    // indicator turns green, and its text must follow.
+    sim::Scenario car;
+    car.faults.silent = true;
+    startSim(car);
+    window->context().bounds.silentMs = 300;
+    load({QString(), server->devicePath(), QString(), QString()});
+    IndicatorLog log(control<QLineEdit>(QStringLiteral("Text1")));
+    QTimer::singleShot(700, [this] { server->setFaults(sim::Faults{}); });
+    action(QStringLiteral("mnuConnectionCom2"))->trigger(); // Com2: no "Sending FWID" text
+    EXPECT_EQ(status(), QStringLiteral("ECU Connected"));
+    ASSERT_FALSE(log.states.isEmpty());
+    bool wasOffLine = false;
+    for (const auto &[text, color] : log.states) {
+        wasOffLine = wasOffLine || text == QStringLiteral("ECU Off-Line");
+        if (color == kGreen) {
+            EXPECT_NE(text, QStringLiteral("ECU Off-Line"));
+        }
+    }
+    EXPECT_TRUE(wasOffLine);
+}
+
+TEST_F(FailuresTest, NotUsableRepliesAreAskedAgainTenTimes)
+{
+    // "S" at character 3: asked again up to ten times (eleven sends), then a time-out.
+    const std::tuple<int, const char *, int> rows[] = {
+        {10, "ECU Connected", 11},
+        {11, "ECU Timeout", 11},
+    };
+    for (const auto &[retries, text, sends] : rows) {
+        SetUp();
+        connectTo(sim::defaultScenario());
+        sim::Faults faults;
+        faults.retryReplies = retries;
+        server->setFaults(faults);
+        button("Mode1")->click();
+        EXPECT_EQ(status(), QLatin1String(text)) << retries;
+        EXPECT_EQ(sent(QStringLiteral("010009")), sends) << retries;
+        TearDown();
+    }
+}

@@ -1,0 +1,96 @@
+// An adapter unplugged in the middle of work: whatever was running stops at the lost link, lists
+// nothing more, and leaves the window as an unplugged idle adapter does: red "ECU Off-Line", the
+// services off, the Connection menu offered again.
+#include "windowfixture.h"
+
+#include <QTimer>
+
+using namespace quorvex;
+using namespace quorvex::test;
+
+namespace {
+
+class LinkLostTest : public WindowTest
+{
+protected:
+    // Unplugs the adapter as soon as `command` has gone out (while its reply is still on its
+    // way, the car answering late), noting how many lines were listed by then.
+    void unplugOn(const QString &command)
+    {
+        auto *watch = new QTimer(window.get());
+        QObject::connect(watch, &QTimer::timeout, [this, watch, command] {
+            if (!server->commands().contains(command))
+                return;
+            watch->stop();
+            linesBefore = lines();
+            server->hangUp();
+        });
+        watch->start(2);
+    }
+    void expectOffLine(const char *what)
+    {
+        EXPECT_EQ(status(), QStringLiteral("ECU Off-Line")) << what;
+        EXPECT_EQ(statusColor(), kRed) << what;
+        EXPECT_TRUE(connectionMenuOffered()) << what;
+        EXPECT_FALSE(anyServiceEnabled()) << what;
+    }
+
+    QStringList linesBefore;
+};
+
+} // namespace
+
+TEST_F(LinkLostTest, CurrentDataRequestStopsAtTheLostLink)
+{
+    // Unplugged while the support reply is awaited, or while an item's reply is: the lines
+    // listed before stay, no further item is listed (from zeros or otherwise).
+    for (const char *command : {"010009", "010C07"}) {
+        SetUp();
+        sim::Scenario car;
+        car.latencyMs = 300;
+        startSim(car);
+        connectCom(1);
+        ASSERT_EQ(status(), QStringLiteral("ECU Connected"));
+        unplugOn(QLatin1String(command));
+        button("Mode1")->click();
+        expectOffLine(command);
+        EXPECT_EQ(lines(), linesBefore) << command;
+        EXPECT_FALSE(button("Mode1")->isChecked()) << command;
+        TearDown();
+    }
+}
+
+TEST_F(LinkLostTest, ConnectionSetUpStopsAtTheLostLink)
+{
+    // Unplugged during the firmware exchange (the interface has gone quiet before answering)
+    // or during the VIN exchange: set-up never reports a connection it does not have.
+    for (const bool duringVin : {false, true}) {
+        SetUp();
+        startSim();
+        load({server->devicePath(), QString(), QString(), QString()});
+        if (duringVin) {
+            auto *label7 = control<QLabel>(QStringLiteral("Label7"));
+            auto *watch = new QTimer(window.get());
+            QObject::connect(watch, &QTimer::timeout, [this, label7, watch] {
+                if (label7->text().isEmpty())
+                    return;
+                watch->stop();
+                server->hangUp(); // the firmware id is in: the VIN exchange comes next
+            });
+            watch->start(1);
+        } else {
+            QObject::connect(control<QLineEdit>(QStringLiteral("Text1")), &QLineEdit::textChanged,
+                             [this](const QString &text) {
+                                 if (text != QStringLiteral("Sending FWID"))
+                                     return;
+                                 sim::Faults quiet;
+                                 quiet.silent = true;
+                                 server->setFaults(quiet);
+                                 QTimer::singleShot(50, [this] { server->hangUp(); });
+                             });
+        }
+        action(QStringLiteral("mnuConnectionCom1"))->trigger();
+        expectOffLine(duringVin ? "VIN exchange" : "firmware exchange");
+        TearDown();
+    }
+}

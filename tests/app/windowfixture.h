@@ -1,0 +1,125 @@
+#pragma once
+// The real main window on the offscreen platform, connected through its own menus to the
+// simulated interface on a pseudo-terminal: what a user sees, read back from the controls.
+
+#include "eventwait.h"
+#include "frmmain.h"
+#include "recording.h"
+#include "simserver.h"
+
+#include <QAction>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace quorvex::test {
+
+inline const QColor kRed(255, 0, 0);
+inline const QColor kYellow(255, 255, 0);
+inline const QColor kGreen(0, 255, 0);
+
+class WindowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        quits = 0;
+        makeWindow();
+    }
+    void TearDown() override
+    {
+        window.reset(); // before the server: the window's port is the server's pty
+        server.reset();
+    }
+
+    void makeWindow()
+    {
+        window = std::make_unique<frmMain>(prompts);
+        window->setQuitHandler([this] { ++quits; });
+        window->context().bounds.silentMs = 1500;
+    }
+    void startSim(sim::Scenario scenario = sim::defaultScenario(), sim::Options options = {})
+    {
+        server = std::make_unique<sim::Server>(std::move(scenario), options);
+        QString error;
+        ASSERT_TRUE(server->start(&error)) << error.toStdString();
+    }
+    void load(std::array<QString, 4> devices = {})
+    {
+        window->setComDevices(devices);
+        window->Form_Load();
+    }
+    // Starts the window with the simulator on Com`port` and picks that port.
+    void connectCom(int port = 1)
+    {
+        std::array<QString, 4> devices{};
+        devices[static_cast<size_t>(port - 1)] = server->devicePath();
+        load(devices);
+        action(QStringLiteral("mnuConnectionCom%1").arg(port))->trigger();
+    }
+
+    template <typename T = QWidget> T *control(const QString &name) const
+    {
+        T *w = window->findChild<T *>(name);
+        EXPECT_NE(w, nullptr) << name.toStdString();
+        return w;
+    }
+    QPushButton *button(const char *name) const { return control<QPushButton>(name); }
+    QAction *action(const QString &name) const { return control<QAction>(name); }
+    QString status() const { return control<QLineEdit>(QStringLiteral("Text1"))->text(); }
+    QColor statusColor() const
+    {
+        return control<QLineEdit>(QStringLiteral("Text1"))->palette().color(QPalette::Base);
+    }
+    // The report window with the CR LF line breaks the program writes.
+    QString report() const
+    {
+        return control<QPlainTextEdit>(QStringLiteral("textECU"))
+            ->toPlainText()
+            .replace(u'\n', QStringLiteral("\r\n"));
+    }
+    QStringList lines() const
+    {
+        const auto *list = control<QListWidget>(QStringLiteral("List1"));
+        QStringList out;
+        for (int i = 0; i < list->count(); ++i)
+            out << list->item(i)->text();
+        return out;
+    }
+    bool connectionMenuOffered() const
+    {
+        return control<QMenu>(QStringLiteral("mnuCom"))->isEnabled() &&
+               action(QStringLiteral("mnuConnectionCom1"))->isEnabled();
+    }
+    bool anyServiceEnabled() const
+    {
+        for (const char *name : {"Mode1", "Mode2", "Mode3", "Mode4", "ChangeECU"})
+            if (button(name)->isEnabled())
+                return true;
+        return false;
+    }
+    // Runs the event loop until pred holds or ms pass.
+    template <typename Pred> static bool waitUntil(Pred pred, int ms = 3000)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!pred() && t.elapsed() < ms)
+            wait_for_events(10);
+        return pred();
+    }
+
+    RecordingPrompts prompts;
+    std::unique_ptr<frmMain> window;
+    std::unique_ptr<sim::Server> server;
+    int quits = 0;
+};
+
+} // namespace quorvex::test
