@@ -1,7 +1,7 @@
 // The live-data buttons on the real window against the simulated car: the freeze frame in red,
-// and every item of all three support bitmaps listed with its exact text in both unit systems,
-// and the status window. The car's values are pinned, so each line is known to the character;
-// the window's list is what a user reads and prints, so it is compared whole.
+// and an item of every kind from all three support bitmaps listed with its exact text in both
+// unit systems, and the status window. The car's values are pinned, so each line is known to the
+// character; the window's list is what a user reads and prints, so it is compared whole.
 #include "frmmain.h"
 #include "recording.h"
 #include "simserver.h"
@@ -30,7 +30,6 @@ struct Item
 const Item kItems[] = {
     {0x04, "80", "Calculated Load --------  50%", ""},
     {0x05, "7B", "Coolant Temp -----------  181Deg F", "Coolant Temp -----------  83Deg C"},
-    {0x0A, "64", "Fuel Pressure ----------  300KPa", ""},
     {0x0B, "65", "Manifold Absolute Pres.-  29.9inHg", "Manifold Absolute Pres.-  101KPaA"},
     {0x0C, "0BB8", "Engine RPM -------------  750RPM", ""},
     {0x0D, "64", "Speed ------------------  61MPH", "Speed ------------------  100KPH"},
@@ -42,57 +41,30 @@ const Item kItems[] = {
     {18, nullptr, "Gas Mileage ------------  189.MPG", "Fuel Consumption -------  25.2Km/L"},
     {0x11, "FF", "Throttle Position ------  100%", ""},
     {0x14, "5A", "O2 Sensor1 Val ---------  .45 Volts", ""},
-    {0x15, "64", "O2 Sensor2 Val ---------  .5 Volts", ""},
     {0x16, "00", "O2 Sensor3 Val ---------  0 Volts", ""},
-    {0x17, "C8", "O2 Sensor4 Val ---------  1 Volts", ""},
     {0x18, "0A", "O2 Sensor1b Val --------  .05 Volts", ""},
-    {0x19, "14", "O2 Sensor2b Val --------  .1 Volts", ""},
-    {0x1A, "1E", "O2 Sensor3b Val --------  .15 Volts", ""},
-    {0x1B, "28", "O2 Sensor4b Val --------  .2 Volts", ""},
     {0x21, "03E8", "Distance with MIL -----  610Mi", "Distance with MIL -----  1000Km"},
     {0x22, "03E8", "Fuel press. -----------  11.5 PSI", "Fuel press. -----------  079.0 kPa"},
     {0x23, "0014", "Fuel press. -----------  29 PSI", "Fuel press. -----------  200kPa"},
     {0x24, "8000", "O2S1 Sensor -----------  .999424 Lambda", ""},
-    {0x25, "4000", "O2S2 Sensor -----------  .499712 Lambda", ""},
-    {0x26, "0000", "O2S3 Sensor -----------  0 Lambda", ""},
     {0x27, "FFFF", "O2S4 Sensor -----------  1.9988175 Lambda", ""},
     {0x28, "0001", "O2S5 Sensor -----------  3.05E-05 Lambda", ""},
-    {0x29, "2000", "O2S6 Sensor -----------  .249856 Lambda", ""},
-    {0x2A, "1000", "O2S7 Sensor -----------  .124928 Lambda", ""},
-    {0x2B, "0800", "O2S8 Sensor -----------  .062464 Lambda", ""},
     {0x2C, "80", "CMD EGR open ----------  50%", ""},
     {0x2D, "FE", "EGR Error -------------  99%", ""},
-    {0x2E, "00", "CMD EVAP Purge --------  0%", ""},
-    {0x2F, "FF", "Fuel Level ------------  100%", ""},
     {0x30, "05", "Num. Warm Ups ---------  5Times", ""},
     {0x31, "0064", "Dist. since CLR -------  61Mi.", "Dist. since CLR -------  100kM"},
     {0x32, "FFFF", "EVAP press. ----------- -.001003inH2O.", "EVAP press. ----------- -.25Pa"},
     {0x33, "65", "BARO press. -----------  29.8253InHg", "BARO press. -----------  101kPa"},
-    {0x34, "8000", "O2S1 Sensor -----------  .999424 Lambda", ""},
-    {0x35, "0000", "O2S2 Sensor -----------  0 Lambda", ""},
-    {0x36, "0000", "O2S3 Sensor -----------  0 Lambda", ""},
-    {0x37, "0000", "O2S4 Sensor -----------  0 Lambda", ""},
-    {0x38, "0000", "O2S5 Sensor -----------  0 Lambda", ""},
-    {0x39, "0000", "O2S6 Sensor -----------  0 Lambda", ""},
-    {0x3A, "0000", "O2S7 Sensor -----------  0 Lambda", ""},
     {0x3B, "4000", "O2S8 Sensor -----------  .499712 Lambda", ""},
     {0x3C, "1194", "CAT11 Temp ------------  770Deg F", "CAT11 Temp ------------  410Deg C"},
-    {0x3D, "0000", "CAT21 Temp ------------  -40Deg F", "CAT21 Temp ------------  -40Deg C"},
     {0x3E, "FFFF", "CAT12 Temp ------------  11757Deg F", "CAT12 Temp ------------  6514Deg C"},
-    {0x3F, "0019", "CAT22 Temp ------------  -36Deg F", "CAT22 Temp ------------  -38Deg C"},
     {0x42, "3039", "Control Mod. Voltage---  12.345Volts", ""},
     {0x43, "0148", "Absolute Load ---------  129%", ""},
     {0x44, "FFFF", "Cmd Equiv. Ratio ------  1.998817 ", ""},
     {0x45, "80", "Rel. Throttle Position-  50%", ""},
     {0x46, "3D", "Ambiant Air Temp ------ 69.8Deg F", "Ambiant Air Temp ------  21Deg C"},
-    {0x47, "FE", "Abs. Throttle PositionB-  100%", ""},
-    {0x48, "00", "Abs. Throttle PositionC-  0%", ""},
     {0x49, "01", "Accelerator PositionD--  0%", ""},
-    {0x4A, "02", "Accelerator PositionE--  1%", ""},
-    {0x4B, "7F", "Accelerator PositionF--  50%", ""},
-    {0x4C, "FF", "Cmd. Throt. Actuator---  100%", ""},
     {0x4D, "FFFF", "Minutes Run with MIL--  65535Min.", ""},
-    {0x4E, "0010", "Min. Since TC Clear---  16Min.", ""},
 };
 
 // Status PIDs and the ones asked but not listed.
@@ -120,19 +92,22 @@ const char *kReport = "\r\nMIL is OFF, 3 stored Trouble Code(s)\r\n"
                       "OBDII\r\n"
                       "# of O2 Sensors --------  4\r\n";
 
-// Every PID 01-4E, all three bitmaps, each value pinned.
+// One item of each kind from all three bitmaps, and every status PID, each value pinned.
 sim::Scenario pinnedCar()
 {
     sim::Scenario s;
     sim::Ecu ecu;
-    for (quint8 pid = 0x01; pid <= 0x4E; ++pid)
-        if (pid != 0x20 && pid != 0x40)
-            ecu.pids << pid;
-    for (const Item &item : kItems)
-        if (item.data)
+    ecu.pids = {0x01, 0x02, 0x1C, 0x1D};
+    for (const Item &item : kItems) {
+        if (item.data) {
+            ecu.pids << static_cast<quint8>(item.pid);
             ecu.values[static_cast<quint8>(item.pid)] = QByteArray::fromHex(item.data);
-    for (const auto &[pid, data] : kStatusData)
+        }
+    }
+    for (const auto &[pid, data] : kStatusData) {
+        ecu.pids << static_cast<quint8>(pid);
         ecu.values[static_cast<quint8>(pid)] = QByteArray::fromHex(data);
+    }
     ecu.storedCodes = QStringList{"0301", "0171", "0420"};
     ecu.monitors = QByteArray::fromHex("076561");
     ecu.freezeFrame = sim::FreezeFrame{.code = "0301",
