@@ -189,26 +189,27 @@ bool readFaults(Reader &reader, const QJsonObject &object, Faults *faults)
            readCommands(reader, object, "strayMarkBefore", where, &faults->strayMarkBefore);
 }
 
-// PIDs as two hex digits each, 01 to 4E, none twice.
-bool readPids(Reader &reader, const QJsonObject &object, const QString &where, QList<quint8> *pids)
+// PIDs as two hex digits each, none twice: 01 to 4E, or, with `within`, PIDs of that list.
+bool readPids(Reader &reader, const QJsonObject &object, const QString &key, const QString &where,
+              const QList<quint8> *within, QList<quint8> *pids)
 {
-    const QJsonValue list = object.value("pids");
-    const QString shape = where + QStringLiteral("\"pids\" must be an array of strings");
+    const QJsonValue list = object.value(key);
+    const QString shape = where + QStringLiteral("\"%1\" must be an array of strings").arg(key);
     if (!list.isUndefined() && !list.isArray())
         return reader.fail(shape);
     for (const QJsonValue &pid : list.toArray()) {
         quint8 number = 0;
         if (!pid.isString())
             return reader.fail(shape);
-        if (!reader.parseByte(pid.toString(), where + QStringLiteral("pid"), &number))
+        const QString text = pid.toString();
+        if (!reader.parseByte(text, where + key + QStringLiteral(" entry"), &number))
             return false;
-        if (number < kFirstPid || number > kLastPid) {
-            return reader.fail(
-                where + QStringLiteral("pid \"%1\" is outside 01 to 4E").arg(pid.toString()));
-        }
+        if (within && !within->contains(number))
+            return reader.fail(where + QStringLiteral("%1 \"%2\" not in \"pids\"").arg(key, text));
+        if (!within && (number < kFirstPid || number > kLastPid))
+            return reader.fail(where + QStringLiteral("pid \"%1\" is outside 01 to 4E").arg(text));
         if (pids->contains(number))
-            return reader.fail(where +
-                               QStringLiteral("pid \"%1\" listed twice").arg(pid.toString()));
+            return reader.fail(where + QStringLiteral("pid \"%1\" listed twice").arg(text));
         pids->append(number);
     }
     return true;
@@ -234,28 +235,6 @@ bool readValues(Reader &reader, const QJsonObject &object, const QString &where,
             return reader.fail(where +
                                QStringLiteral("value for PID %1 must be hex text").arg(it.key()));
         values->insert(pid, QByteArray::fromHex(bytes.toLatin1()));
-    }
-    return true;
-}
-
-// PIDs announced but never answered: each must be one of the ECU's PIDs.
-bool readSilentPids(Reader &reader, const QJsonObject &object, const QString &where,
-                    const QList<quint8> &pids, QList<quint8> *silent)
-{
-    const QJsonValue list = object.value("silentPids");
-    const QString shape = where + QStringLiteral("\"silentPids\" must be an array of strings");
-    if (!list.isUndefined() && !list.isArray())
-        return reader.fail(shape);
-    for (const QJsonValue &pid : list.toArray()) {
-        quint8 number = 0;
-        if (!pid.isString())
-            return reader.fail(shape);
-        if (!reader.parseByte(pid.toString(), where + QStringLiteral("silent pid"), &number))
-            return false;
-        if (!pids.contains(number))
-            return reader.fail(
-                where + QStringLiteral("silent pid \"%1\" not in \"pids\"").arg(pid.toString()));
-        silent->append(number);
     }
     return true;
 }
@@ -308,7 +287,7 @@ bool readFreezeFrame(Reader &reader, const QJsonValue &value, const QString &ecu
     if (!code.isString() || code.toString().size() != 4 || !isHexText(code.toString()))
         return reader.fail(where + QStringLiteral("\"code\" must be four hex digits"));
     frame->code = code.toString().toUpper();
-    if (!readPids(reader, object, where, &frame->pids))
+    if (!readPids(reader, object, "pids", where, nullptr, &frame->pids))
         return false;
     QList<quint8> held = frame->pids;
     if (!held.contains(0x02))
@@ -333,9 +312,10 @@ bool readEcu(Reader &reader, const QJsonValue &value, int index, Ecu *ecu)
         return reader.fail(where + QStringLiteral("\"address\" is required"));
     if (!reader.readString(object, "address", where, &address) ||
         !reader.parseByte(address, where + QStringLiteral("address"), &ecu->address) ||
-        !readPids(reader, object, where, &ecu->pids) ||
+        !readPids(reader, object, "pids", where, nullptr, &ecu->pids) ||
         !readValues(reader, object, where, ecu->pids, &ecu->values) ||
-        !readSilentPids(reader, object, where, ecu->pids, &ecu->silentPids) ||
+        // PIDs announced but never answered: each must be one the ECU announces.
+        !readPids(reader, object, "silentPids", where, &ecu->pids, &ecu->silentPids) ||
         !reader.readBool(object, "mil", where, &ecu->mil) ||
         !readCodes(reader, object, "storedCodes", where, &ecu->storedCodes) ||
         !readCodes(reader, object, "pendingCodes", where, &ecu->pendingCodes) ||

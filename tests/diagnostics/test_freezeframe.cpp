@@ -8,6 +8,7 @@
 #include "livestate.h"
 #include "simfixture.h"
 #include "sweep.h"
+#include "sweeplines.h"
 
 #include <QDir>
 #include <QFile>
@@ -51,13 +52,7 @@ protected:
         sweep = Sweep();
         request_current_data(ctx, live, sweep, diagnostic_hooks());
     }
-    QStringList lines() const
-    {
-        QStringList out;
-        for (const DataLine &line : sweep.lines())
-            out << line.text();
-        return out;
-    }
+    QStringList lines() const { return line_texts(sweep); }
 
     LiveDataState live;
     Sweep sweep;

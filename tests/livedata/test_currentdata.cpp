@@ -6,6 +6,7 @@
 #include "livestate.h"
 #include "simfixture.h"
 #include "sweep.h"
+#include "sweeplines.h"
 
 #include <QElapsedTimer>
 
@@ -42,13 +43,7 @@ protected:
         sweep = Sweep(QStringLiteral("old report"));
         return request_current_data(ctx, live, sweep, DispatchHooks{});
     }
-    QStringList lines() const
-    {
-        QStringList out;
-        for (const DataLine &line : sweep.lines())
-            out << line.text();
-        return out;
-    }
+    QStringList lines() const { return line_texts(sweep); }
 
     LiveDataState live;
     Sweep sweep;

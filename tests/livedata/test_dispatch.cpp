@@ -8,6 +8,7 @@
 #include "pidtable.h"
 #include "scriptedecu.h"
 #include "sweep.h"
+#include "sweeplines.h"
 
 #include <gtest/gtest.h>
 
@@ -37,13 +38,7 @@ protected:
         sweep = Sweep();
         return SweepRun{ctx, live, sweep, hooks, freezeFrame};
     }
-    QStringList lines() const
-    {
-        QStringList out;
-        for (const DataLine &line : sweep.lines())
-            out << line.text();
-        return out;
-    }
+    QStringList lines() const { return line_texts(sweep); }
     QList<int> codes() const
     {
         QList<int> out;

@@ -138,7 +138,7 @@ TEST(SimScenario, RejectsMalformedInputNamingTheKey)
         {R"({"faults": {"codesLatencyMs": "long"}})", "codesLatencyMs"},
         {R"({"faults": {"clearRejected": "yes"}})", "clearRejected"},
         {R"({"faults": {"strayMarkBefore": ["01200"]}})", "strayMarkBefore"},
-        {ecu(R"("pids": ["01"], "silentPids": ["0C"])"), "silent pid \"0C\""},
+        {ecu(R"("pids": ["01"], "silentPids": ["0C"])"), "silentPids \"0C\" not in"},
     };
     for (const auto &[json, mentioned] : rows) {
         SCOPED_TRACE(json.constData());
