@@ -240,24 +240,6 @@ TEST_F(ExchangeTest, InterfaceAnswersAndTheFixedWait)
     EXPECT_EQ(exchange(ctx, vin).status, ExchangeStatus::NoReply);
 }
 
-TEST_F(ScriptedLinkTest, LinkOperationsOnTheSerialPath)
-{
-    EXPECT_EQ(ctx.link.OBDinbuffercount(), 0);
-    EXPECT_EQ(ctx.link.OBDinput(), QString());
-    line.feed("R486B104100BE3EB81100");
-    EXPECT_EQ(ctx.link.OBDinbuffercount(), 21);
-    EXPECT_EQ(ctx.link.OBDinput().size(), 21);
-    EXPECT_EQ(ctx.link.OBDinbuffercount(), 0);
-    ctx.link.OBDoutput(QStringLiteral("010009"));
-    EXPECT_EQ(line.written, QByteArray("010009"));
-    // The USB path has no device attached: nothing goes out, nothing comes in.
-    ctx.state.UseSerial = false;
-    line.feed("SSS");
-    EXPECT_EQ(ctx.link.OBDinbuffercount(), 0);
-    ctx.link.OBDoutput(QStringLiteral("900101"));
-    EXPECT_EQ(line.written, QByteArray("010009"));
-}
-
 class SimProtocolTest : public SimLinkTest
 {
 };
