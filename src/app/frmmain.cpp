@@ -22,20 +22,6 @@ namespace quorvex {
 
 namespace {
 
-// Every control carries its program name as objectName and, because the accessibility tree
-// does not show objectName, as its accessible description too. Text boxes and lists take the
-// caption of the label beside them as their accessible name; buttons and labels keep their
-// own text.
-template <typename W>
-W *named(W *widget, const char *name, const QString &accessibleName = QString())
-{
-    widget->setObjectName(QLatin1String(name));
-    widget->setAccessibleDescription(QLatin1String(name));
-    if (!accessibleName.isEmpty())
-        widget->setAccessibleName(accessibleName);
-    return widget;
-}
-
 QAction *namedAction(QAction *action, const char *name)
 {
     action->setObjectName(QLatin1String(name));
@@ -227,6 +213,7 @@ void frmMain::clearDataList()
 {
     List1->clear();
     m_listPid.clear();
+    m_listItems.clear();
 }
 
 void frmMain::setDataListRed(bool red)
@@ -243,6 +230,7 @@ void frmMain::render(Sweep &sweep)
         setDataListRed(sweep.listRed);
         List1->addItem(line.text());
         m_listPid << line.code;
+        m_listItems.append({line.item.label, line.code});
     };
     sweep.onReport = [this](const QString &text) { setReportText(text); };
 }

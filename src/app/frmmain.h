@@ -22,6 +22,10 @@ class QPushButton;
 
 namespace quorvex {
 
+class Air_Fuel_Ratio;
+class Chart;
+class DataLog;
+class frmFuel_Trim;
 class OptionButton;
 class Prompts;
 class Sweep;
@@ -30,8 +34,9 @@ class Sweep;
 // connection learnt.
 struct MainState
 {
-    int BaudRate = 19200; // 9600 or 19200, chosen before a port is opened
-    double FWVersion = 0; // the interface's firmware version ("V3.40" gives 3.4)
+    int BaudRate = 19200;        // 9600 or 19200, chosen before a port is opened
+    double FWVersion = 0;        // the interface's firmware version ("V3.40" gives 3.4)
+    bool SelectorsReady = false; // the data logger's selectors have their items
 };
 
 // The main window: builds and names the controls, owns the link session, the serial port and
@@ -77,6 +82,10 @@ public:
     void Mode2_Click();
     void Mode3_Click();
     void Mode4_Click();
+    void List1_DblClick();
+    void mnuDataLogLog_Click();
+    void mnuFTM_Click();
+    void mnuAF_Click();
     void LoadTroubleCodes();
 
     void probe_ports();
@@ -103,6 +112,13 @@ private:
     void clearDataList();
     void setDataListRed(bool red);
     void render(Sweep &sweep);
+    // What a current-data or freeze-frame run opens up: the logger's items, and the menus of
+    // the windows whose items the run found.
+    void offerMonitors(bool listed);
+    void stopMonitors();
+    DataLog *dataLog();
+    frmFuel_Trim *fuelTrim();
+    Air_Fuel_Ratio *airFuel();
 
     // False when the link was lost meanwhile: set-up stops there.
     bool get_FWID();
@@ -117,12 +133,20 @@ private:
     MainState m_state;
     LiveDataState m_live;
     QList<int> m_listPid;
+    QList<std::pair<QString, int>> m_listItems; // label and item code of each line
     std::array<QString, 4> m_comDevices;
     std::array<bool, 4> m_comUsable{};
     std::function<void()> m_quit;
     bool m_exiting = false;
     QStringList m_troubleCodeLocations = defaultTroubleCodeLocations();
     TroubleCodeDefinitions m_troubleCodes;
+
+    // The windows of the monitoring subsystem: one instance each, created on first use (the
+    // chart at start-up) and hidden rather than destroyed.
+    Chart *m_chart = nullptr;
+    DataLog *m_dataLog = nullptr;
+    frmFuel_Trim *m_fuelTrim = nullptr;
+    Air_Fuel_Ratio *m_airFuel = nullptr;
 
     // Controls, named as the program's vocabulary names them.
     QGroupBox *Frame1 = nullptr;

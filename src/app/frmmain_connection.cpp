@@ -198,8 +198,10 @@ void frmMain::mnuConnectionCom_Click(int port)
 void frmMain::onLinkLost(const QString &reason)
 {
     // The adapter went away. Every wait has ended and every exchange now fails; whatever was
-    // running stops without showing anything more, and the user may connect again.
+    // running stops without showing anything more (the monitoring loops too, a log with every
+    // record it completed), and the user may connect again.
     m_serial.close();
+    stopMonitors();
     setStatus(QString::fromUtf16(kEcuOffLine), kRed);
     setServiceButtonsEnabled(false);
     mnuCom->setEnabled(true);

@@ -1,6 +1,7 @@
 // Handlers of the main window: start-up, exit, print, help labels and switches.
 #include "frmmain.h"
 
+#include "chartwindow.h"
 #include "controls.h"
 #include "indicator.h"
 #include "prompts.h"
@@ -38,6 +39,10 @@ void frmMain::connectHandlers()
     connect(Mode3, &QPushButton::clicked, this, &frmMain::Mode3_Click);
     connect(Mode4, &QPushButton::clicked, this, &frmMain::Mode4_Click);
     connect(ChangeECU, &QPushButton::clicked, this, &frmMain::ChangeECU_Click);
+    connect(List1, &QListWidget::itemDoubleClicked, this, &frmMain::List1_DblClick);
+    connect(mnuDataLogLog, &QAction::triggered, this, &frmMain::mnuDataLogLog_Click);
+    connect(mnuFTM, &QAction::triggered, this, &frmMain::mnuFTM_Click);
+    connect(mnuAF, &QAction::triggered, this, &frmMain::mnuAF_Click);
     connect(&m_ctx, &ObdContext::readinessChanged, this, &frmMain::showReadiness);
     connect(&m_ctx, &ObdContext::linkLost, this, &frmMain::onLinkLost);
 }
@@ -49,12 +54,13 @@ void frmMain::Form_Load()
     Mode5->setEnabled(false);
     Mode5->hide();
     m_state.BaudRate = 19200;
+    m_state.SelectorsReady = false;
     m_ctx.state.StopFlag = false;
     m_ctx.state.DebugMode = false;
     m_live.WideO2PID = QStringLiteral("0");
     setStatus(QString::fromUtf16(kEcuOffLine), kRed);
-    // Windows that come later (data logger, mode 6, meters) stay unavailable until they
-    // exist; the USB link likewise.
+    // The logger and the meters wait for a current-data request; the mode 6 window and the
+    // USB link are unavailable until they exist.
     mnuDataLogLog->setEnabled(false);
     mnuMode6->setEnabled(false);
     mnuAF->setEnabled(false);
@@ -62,6 +68,10 @@ void frmMain::Form_Load()
     mnuUSB->setEnabled(false);
     m_ctx.state.UseSerial = false;
     LoadTroubleCodes();
+    if (!m_chart) {
+        m_chart = new Chart(m_prompts, this);
+        m_chart->SetupChart(); // loaded hidden, shown by the real-time display
+    }
     probe_ports();
 }
 

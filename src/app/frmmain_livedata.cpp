@@ -3,6 +3,7 @@
 
 #include "controls.h"
 #include "currentdata.h"
+#include "datalog.h"
 #include "dispatch.h"
 #include "freezeframe.h"
 #include "sweep.h"
@@ -21,13 +22,12 @@ void frmMain::Mode1_Click()
     const CurrentDataResult result = request_current_data(m_ctx, m_live, sweep, diagnostic_hooks());
     if (!result.ecuNumber.isEmpty())
         Label6->setText(result.ecuNumber);
-    showOutcome(result.support == ExchangeStatus::Ok ? sweep.outcome() : result.support,
-                QStringLiteral("ECU Timeout"));
-    // What a successful request opens up belongs to windows that do not exist yet, so it
-    // stays off here: the data logger's item selectors and its Log menu, the air/fuel ratio
-    // meter (wanted once WideO2PID names a wide-range sensor), the fuel trim monitor (wanted
-    // once HasSTFTB1 is set) and the O2 sensor test button. Their windows enable them when
-    // they join.
+    const ExchangeStatus outcome =
+        result.support == ExchangeStatus::Ok ? sweep.outcome() : result.support;
+    showOutcome(outcome, QStringLiteral("ECU Timeout"));
+    if (outcome != ExchangeStatus::LinkLost)
+        offerMonitors(result.support == ExchangeStatus::Ok);
+    // The O2 sensor test button is enabled here once its window exists.
     Mode1->release();
 }
 
@@ -42,6 +42,10 @@ void frmMain::Mode2_Click()
         showOutcome(result.support, QStringLiteral("ECU Timeout, Freeze Frame not Supported"));
     else
         showOutcome(sweep.outcome(), QStringLiteral("ECU Timeout"));
+    // The logger offers the frame's lines.
+    if (m_dataLog && result.support != ExchangeStatus::LinkLost &&
+        sweep.outcome() != ExchangeStatus::LinkLost)
+        m_dataLog->setItems(m_listItems);
     Mode2->release();
 }
 

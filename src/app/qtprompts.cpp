@@ -1,6 +1,7 @@
 #include "qtprompts.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPrinter>
@@ -78,6 +79,13 @@ bool QtPrompts::print(const QStringList &lines, QString *reason)
     }
     painter.end();
     return true;
+}
+
+QString QtPrompts::saveFileName(const QString &caption, const QString &directory,
+                                const QStringList &filters)
+{
+    return QFileDialog::getSaveFileName(m_parent, caption, directory,
+                                        filters.join(QStringLiteral(";;")));
 }
 
 } // namespace quorvex

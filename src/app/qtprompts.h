@@ -16,6 +16,8 @@ public:
     void message(const QString &text, const QString &title, Icon icon) override;
     bool question(const QString &text, const QString &title) override;
     bool print(const QStringList &lines, QString *reason) override;
+    QString saveFileName(const QString &caption, const QString &directory,
+                         const QStringList &filters) override;
 
 private:
     QWidget *m_parent = nullptr;

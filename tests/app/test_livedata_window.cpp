@@ -184,7 +184,8 @@ TEST(LiveDataWindow, FreezeFrameThenCurrentDataInBothUnitSystems)
     EXPECT_EQ(st.O2Sensors, (std::array<int, 8>{1, 2, 0, 0, 16, 32, 0, 0}));
     EXPECT_FALSE(st.O2MonitorComplete);
     EXPECT_TRUE(st.HasSTFTB1 && st.HasLTFTB1 && st.HasSTFTB2 && st.HasLTFTB2);
-    // Windows that do not exist yet keep their menus off.
+    // The logger, the air/fuel meter (a wide-range sensor) and the fuel trim monitor (bank 1's
+    // short term trim) are offered.
     for (const char *name : {"mnuDataLogLog", "mnuAF", "mnuFTM"})
-        EXPECT_FALSE(action(name)->isEnabled()) << name;
+        EXPECT_TRUE(action(name)->isEnabled()) << name;
 }

@@ -24,6 +24,8 @@ public:
     std::deque<bool> answers;
     QList<QStringList> printed;
     bool printerAvailable = true;
+    std::deque<QString> files; // answers of the save dialog; empty: cancelled
+    QList<QStringList> fileFilters;
 
     void message(const QString &text, const QString &title, Icon icon) override
     {
@@ -47,6 +49,15 @@ public:
         }
         printed.append(lines);
         return true;
+    }
+    QString saveFileName(const QString &, const QString &, const QStringList &filters) override
+    {
+        fileFilters.append(filters);
+        if (files.empty())
+            return QString();
+        QString file = files.front();
+        files.pop_front();
+        return file;
     }
 };
 

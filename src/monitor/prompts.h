@@ -5,8 +5,8 @@
 
 namespace quorvex {
 
-// The one seam for every modal message box and print job, so tests can answer and record
-// them. The application's implementation shows real dialogs.
+// The one seam for every modal message box, file dialog and print job of every window, so
+// tests can answer and record them. The application's implementation shows real dialogs.
 class Prompts
 {
 public:
@@ -21,6 +21,10 @@ public:
     // Sends the lines to the default printer, one print line each. False with a reason when
     // no printer is available or the job failed.
     virtual bool print(const QStringList &lines, QString *reason) = 0;
+    // A file to write, chosen in a save dialog that offers `filters` ("PNG image (*.png)"),
+    // starting in `directory`; empty when the user cancels.
+    virtual QString saveFileName(const QString &caption, const QString &directory,
+                                 const QStringList &filters) = 0;
 };
 
 } // namespace quorvex

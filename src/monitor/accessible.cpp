@@ -152,6 +152,10 @@ public:
         QAccessible::State s = QAccessibleWidget::state();
         if (auto *b = qobject_cast<OptionButton *>(widget()))
             s.pressed = b->isChecked();
+        if (auto *f = qobject_cast<FlagOption *>(widget())) {
+            s.checkable = true;
+            s.checked = f->isChecked();
+        }
         return s;
     }
     QStringList actionNames() const override
@@ -189,6 +193,10 @@ QAccessibleInterface *factory(const QString &, QObject *object)
     if (auto *button = qobject_cast<OptionButton *>(object))
         return new PressableAccessible(button, QAccessible::Button, [](QWidget *w) {
             return static_cast<QPushButton *>(w)->text();
+        });
+    if (auto *flag = qobject_cast<FlagOption *>(object))
+        return new PressableAccessible(flag, QAccessible::RadioButton, [](QWidget *w) {
+            return static_cast<QRadioButton *>(w)->text();
         });
     if (auto *label = qobject_cast<ClickLabel *>(object))
         return new PressableAccessible(label, QAccessible::StaticText,

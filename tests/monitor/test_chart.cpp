@@ -1,0 +1,147 @@
+// The strip chart window: its set-up, its five buttons, the toolbar, and the chart's memory in
+// a display left running.
+#include "chartwindow.h"
+#include "recording.h"
+#include "stripchart.h"
+
+#include <QAction>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QToolBar>
+
+#include <gtest/gtest.h>
+
+using namespace quorvex;
+using namespace quorvex::test;
+
+namespace {
+
+class ChartTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { chart.SetupChart(); }
+    template <typename T = QPushButton> T *find(const char *name)
+    {
+        T *w = chart.findChild<T *>(QLatin1String(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    RecordingPrompts prompts;
+    Chart chart{prompts};
+};
+
+} // namespace
+
+TEST_F(ChartTest, SetUpValues)
+{
+    const StripChart *c = chart.strip();
+    EXPECT_EQ(chart.windowTitle(), QStringLiteral("Quorvex Graphic Output"));
+    EXPECT_EQ(c->titleText(), QStringLiteral("Quorvex Real Time Plot"));
+    EXPECT_EQ(c->channelName(), QStringLiteral("Channel 1"));
+    EXPECT_EQ(c->channelColor(), QColor(0, 255, 0));
+    EXPECT_EQ(c->xRange(), (std::pair<double, double>{0, 10}));
+    EXPECT_EQ(c->yRange(), (std::pair<double, double>{0, 255}));
+    EXPECT_EQ(c->xTitle(), QStringLiteral("Elapsed Time - Seconds"));
+    EXPECT_EQ(c->yTitle(), QStringLiteral("Voltage"));
+    EXPECT_TRUE(chart.isHidden());
+}
+
+TEST_F(ChartTest, TheFiveButtons)
+{
+    chart.beginDisplay();
+    EXPECT_TRUE(chart.isVisible());
+    EXPECT_FALSE(chart.stopRequested());
+    chart.showSample({0, 100, "RPM", "Engine RPM", "750 RPM", 75});
+    chart.showSample({0, 100, "RPM", "Engine RPM", "800 RPM", 80});
+    EXPECT_EQ(chart.strip()->sampleCount(), 2);
+    EXPECT_EQ(find<QLineEdit>("txbValue")->text(), QStringLiteral("800 RPM"));
+
+    find("cmdFreeze")->click(); // stops the display, keeps the samples and the window
+    EXPECT_TRUE(chart.stopRequested());
+    EXPECT_TRUE(chart.isVisible());
+    EXPECT_EQ(chart.strip()->sampleCount(), 2);
+    find("cmdFreeze")->click(); // back down, nothing restarted
+    EXPECT_FALSE(chart.stopRequested());
+
+    const bool toolbar = chart.strip()->toolbarVisible();
+    find("cmdShowHideToolbar")->click();
+    EXPECT_NE(chart.strip()->toolbarVisible(), toolbar);
+    find("cmdShowHideToolbar")->click();
+    EXPECT_EQ(chart.strip()->toolbarVisible(), toolbar);
+
+    find("cmdClearData")->click();
+    EXPECT_EQ(chart.strip()->sampleCount(), 0);
+    chart.showSample({0, 100, "RPM", "Engine RPM", "750 RPM", 75});
+    find("cmdResetChart")->click();
+    EXPECT_EQ(chart.strip()->sampleCount(), 0);
+    EXPECT_LT(chart.strip()->nextX(), 1.0); // the clock starts again
+
+    find("Stop1")->click(); // while no loop runs: hidden, the flag stays up
+    EXPECT_TRUE(chart.isHidden());
+    EXPECT_TRUE(chart.stopRequested());
+    // A click on the flag option sets it; a second click leaves it set.
+    chart.beginDisplay();
+    find<QRadioButton>("optFlag")->click();
+    find<QRadioButton>("optFlag")->click();
+    EXPECT_TRUE(chart.stopRequested());
+}
+
+TEST_F(ChartTest, TheViewFollowsTheNewestTenSecondsAndOldSamplesGo)
+{
+    StripChart *c = chart.strip();
+    for (int i = 0; i <= 1000; ++i) { // one sample a second for 1000 s
+        c->beginSample();
+        c->addSample(0, i, i % 7);
+        c->endSample();
+    }
+    EXPECT_EQ(c->xRange(), (std::pair<double, double>{990, 1000}));
+    // Ten minutes are kept (give or take one batch of dropped samples).
+    EXPECT_LE(c->sampleCount(), int(StripChart::kHistorySeconds) + 65);
+    EXPECT_GE(c->sampleCount(), int(StripChart::kHistorySeconds));
+    // Zooming stops the following; "Follow" brings it back to the newest samples.
+    c->zoomIn();
+    EXPECT_FALSE(c->following());
+    c->addSample(0, 1001, 1);
+    EXPECT_NE(c->xRange(), (std::pair<double, double>{991, 1001}));
+    c->setFollowing(true);
+    EXPECT_EQ(c->xRange(), (std::pair<double, double>{991, 1001}));
+    c->fitAll();
+    EXPECT_EQ(c->xRange().second, 1001);
+    EXPECT_LE(c->xRange().first, 1001 - StripChart::kHistorySeconds + 65);
+}
+
+TEST_F(ChartTest, SaveImageAsPngOrSvg)
+{
+    QTemporaryDir dir;
+    chart.resize(640, 400);
+    chart.show();
+    chart.showSample({0, 100, "RPM", "Engine RPM", "750 RPM", 75});
+    const QString png = dir.filePath(QStringLiteral("chart.png"));
+    const QString svg = dir.filePath(QStringLiteral("chart.svg"));
+    prompts.files = {png, svg};
+    QAction *save = nullptr;
+    for (QAction *a : chart.findChild<QToolBar *>(QStringLiteral("chartToolbar"))->actions())
+        if (a->text().startsWith(QStringLiteral("Save Image")))
+            save = a;
+    ASSERT_NE(save, nullptr);
+    save->trigger();
+    save->trigger();
+    QFile pngFile(png);
+    ASSERT_TRUE(pngFile.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(pngFile.read(8).startsWith("\x89PNG"));
+    QFile svgFile(svg);
+    ASSERT_TRUE(svgFile.open(QIODevice::ReadOnly));
+    const QByteArray text = svgFile.readAll();
+    EXPECT_TRUE(text.contains("<svg")) << text.left(200).constData();
+    EXPECT_TRUE(text.contains("Quorvex Real Time Plot"));
+    EXPECT_EQ(prompts.fileFilters.first(), (QStringList{"PNG image (*.png)", "SVG image (*.svg)"}));
+    // A file that cannot be written says so.
+    prompts.files = {dir.filePath(QStringLiteral("missing/chart.png"))};
+    save->trigger();
+    ASSERT_EQ(prompts.boxes.size(), 1);
+    EXPECT_TRUE(prompts.boxes[0].text.contains(QStringLiteral("missing/chart.png")));
+}
