@@ -31,18 +31,6 @@ namespace {
 constexpr int kMarkMs = 5;
 constexpr int kBaud = 19200;
 
-class CountingSerial : public SerialTransport
-{
-public:
-    QByteArray readAll() override
-    {
-        const QByteArray bytes = SerialTransport::readAll();
-        read += bytes.size();
-        return bytes;
-    }
-    qint64 read = 0;
-};
-
 class Samples : public RealTimeView
 {
 public:
@@ -108,7 +96,7 @@ struct PacedCar
     // and sends the next mark one interval after a reply; the commands reach it at once.
     double limitSeconds(int exchanges) const
     {
-        return double(serial.read) * 10.0 / kBaud + exchanges * kMarkMs / 1000.0;
+        return double(serial.bytesRead) * 10.0 / kBaud + exchanges * kMarkMs / 1000.0;
     }
 };
 

@@ -25,22 +25,6 @@ using namespace quorvex::bench;
 
 namespace {
 
-// Counts the characters the program reads, to know what crossed the line.
-class CountingSerial : public SerialTransport
-{
-public:
-    QByteArray readAll() override
-    {
-        const QByteArray bytes = SerialTransport::readAll();
-        m_read += bytes.size();
-        return bytes;
-    }
-    qint64 bytesRead() const { return m_read; }
-
-private:
-    qint64 m_read = 0;
-};
-
 struct Figures
 {
     double seconds = 0;
@@ -72,7 +56,7 @@ Figures runSweep(const sim::Scenario &scenario, sim::Options options)
     sweep.exchanges = int(server.commands().size());
     sweep.lines = int(found.lines().size());
     sweep.bytesOut = server.received().size();
-    sweep.bytesIn = serial.bytesRead();
+    sweep.bytesIn = serial.bytesRead;
     return sweep;
 }
 

@@ -28,13 +28,6 @@ QAction *namedAction(QAction *action, const char *name)
     return action;
 }
 
-QFont family(const QString &name, QFont::StyleHint hint)
-{
-    QFont font(name);
-    font.setStyleHint(hint);
-    return font;
-}
-
 } // namespace
 
 frmMain::frmMain(Prompts &prompts, QWidget *parent)

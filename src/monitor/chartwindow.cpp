@@ -11,15 +11,6 @@
 
 namespace quorvex {
 
-namespace {
-QFont family(const QString &name, QFont::StyleHint hint)
-{
-    QFont font(name);
-    font.setStyleHint(hint);
-    return font;
-}
-} // namespace
-
 Chart::Chart(Prompts &prompts, QWidget *parent) : QWidget(parent, Qt::Window)
 {
     setObjectName(QStringLiteral("Chart"));

@@ -11,6 +11,14 @@ namespace quorvex {
 // does not show objectName, as its accessible description too. Text boxes and lists take the
 // caption of the label beside them as their accessible name (`accessibleName`); buttons and
 // labels keep their own text.
+// A font by family name, with the generic kind to fall back on where the family is missing.
+inline QFont family(const QString &name, QFont::StyleHint hint)
+{
+    QFont font(name);
+    font.setStyleHint(hint);
+    return font;
+}
+
 template <typename W>
 W *named(W *widget, const char *name, const QString &accessibleName = QString())
 {

@@ -12,15 +12,6 @@
 
 namespace quorvex {
 
-namespace {
-QFont family(const QString &name, QFont::StyleHint hint)
-{
-    QFont font(name);
-    font.setStyleHint(hint);
-    return font;
-}
-} // namespace
-
 frmFuel_Trim::frmFuel_Trim(ObdContext &ctx, const LiveDataState &live, QWidget *parent)
     : QWidget(parent, Qt::Window), m_ctx(ctx), m_live(live)
 {
