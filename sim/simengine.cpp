@@ -18,6 +18,9 @@ constexpr char kGarbage[] = {'?', '#', 'Q', '\r', '~', 'z'};
 // rest of the 0x8x, 0x9x and 0xFx commands are taken without an answer.
 constexpr char kFirmwareCommand[] = "900101";
 constexpr char kSwitchEcuCommand[] = "800204";
+constexpr char kPassThroughCommand[] = "F00504";
+constexpr int kBlockBytes = 14;
+constexpr qint64 kBlockWaitUs = 1'000'000;
 
 constexpr quint8 kStoredCodesService = 0x03;
 constexpr quint8 kClearService = 0x04;
@@ -43,6 +46,12 @@ void Engine::receive(const QByteArray &bytes, qint64 nowUs)
 {
     advance(nowUs);
     for (const char c : bytes) {
+        if (inPassThrough(m_lastNowUs)) {
+            m_block.append(c);
+            if (m_block.size() == kBlockBytes)
+                handleBlock(std::exchange(m_block, QByteArray()), m_lastNowUs);
+            continue;
+        }
         if (!isCommandCharacter(c))
             continue;
         m_input.append(c);
@@ -168,6 +177,10 @@ void Engine::advance(qint64 nowUs)
         }
         if (isSilent())
             return;
+        if (inPassThrough(nowUs)) {
+            m_nextMarkUs = std::max(m_nextMarkUs, m_passThroughUntilUs + markIntervalUs());
+            return;
+        }
 
         // Idle line: marks, and with the garbage fault a stray character half-way between.
         const bool garbageNext = m_faults.garbage && m_garbageAtUs >= 0;
@@ -210,10 +223,54 @@ void Engine::handleCommand(const QByteArray &command, qint64 nowUs)
     scheduleHangUpIfDue(nowUs);
 }
 
+bool Engine::inPassThrough(qint64 nowUs) const
+{
+    return m_passThroughUntilUs >= 0 && nowUs <= m_passThroughUntilUs;
+}
+
+void Engine::handleBlock(const QByteArray &block, qint64 nowUs)
+{
+    // Block: 1, the message length, three header bytes, service, test ID, component ID, zeros.
+    m_passThroughUntilUs = -1;
+    QByteArray reply;
+    if (!m_scenario.ecus.isEmpty() && hasContact() && !m_faults.ecuTimeout)
+        reply = mode6Reply(m_scenario.ecus[m_activeEcu], static_cast<quint8>(block.at(5)),
+                           static_cast<quint8>(block.at(6)), static_cast<quint8>(block.at(7)));
+    else
+        reply = QByteArray(13, '\0'); // nothing from the vehicle: no positive response
+    schedule(reply, std::max(nowUs, m_lineFreeUs) + latencyUs());
+    m_nextMarkUs = m_lineFreeUs + markIntervalUs();
+}
+
+QByteArray Engine::o2TestAnswer(quint8 service, quint8 tid, quint8 sensor, qint64 nowUs)
+{
+    constexpr int kAnswerLength = 9; // the length of a support answer, for the marked replies
+    if (!hasContact() || m_faults.ecuTimeout || m_scenario.ecus.isEmpty())
+        return timeoutReply(kAnswerLength);
+    if (m_faults.retryReplies > 0) {
+        --m_faults.retryReplies;
+        return retryReply(kAnswerLength);
+    }
+    const Ecu &ecu = m_scenario.ecus[m_activeEcu];
+    const QByteArray present = currentPidData(ecu, 0x13, momentOf(m_activeEcu, nowUs));
+    const QByteArray message =
+        o2TestMessage(ecu, service, tid, sensor, present.isEmpty() ? 0 : quint8(present.at(0)));
+    return message.isEmpty() ? timeoutReply(kAnswerLength)
+                             : vehicleReply(message, static_cast<int>(message.size()));
+}
+
 QByteArray Engine::answer(const QByteArray &command, qint64 nowUs, qint64 *delayUs)
 {
     if (command == kFirmwareCommand)
         return m_scenario.firmware.toLatin1();
+    if (command == kPassThroughCommand) {
+        // Acknowledged with "A" and the protocol code, or refused.
+        if (m_scenario.passThrough < 0)
+            return QByteArray(1, kLeading) + "N0";
+        m_passThroughUntilUs = nowUs + kBlockWaitUs;
+        m_block.clear();
+        return QByteArray(1, kLeading) + 'A' + char('0' + m_scenario.passThrough % 10);
+    }
     if (command == kSwitchEcuCommand) {
         // Two ECUs toggle; with one the interface stays where it is. The answer names the now
         // active ECU and holds neither "S" nor "P".
@@ -230,6 +287,9 @@ QByteArray Engine::answer(const QByteArray &command, qint64 nowUs, qint64 *delay
         return {};
 
     *delayUs = latencyUs();
+    // The O2 sensor test commands carry the sensor where others carry the length.
+    if (service == 0x05 || service == 0x06)
+        return o2TestAnswer(service, pid, length, nowUs);
     if (service == kStoredCodesService)
         *delayUs += qint64(std::max(m_faults.codesLatencyMs, 0)) * 1000;
     if (!hasContact() || m_faults.ecuTimeout)

@@ -32,6 +32,10 @@ struct Options
 //
 // Commands are six upper-case hex characters; anything else on the line (CR, LF, blanks,
 // lower case, garbage) is ignored, so a command may arrive in pieces or several in one write.
+// The one exception is the pass-through mode: after it acknowledges "F00504", the interface
+// takes the next 14 bytes, whatever they are, as a raw block for the vehicle (service $06) and
+// answers with 13 raw bytes; a block that is not complete within a second is dropped. No ready
+// marks are sent while it waits for the block.
 // Commands are handled strictly in order and a reply begins only when the previous output has
 // gone out. While idle the interface sends a ready mark, "S" or, without vehicle contact, "P",
 // every mark interval; marks pause from a command's arrival until one interval after its reply.
@@ -71,6 +75,9 @@ private:
 
     void advance(qint64 nowUs);
     void handleCommand(const QByteArray &command, qint64 nowUs);
+    void handleBlock(const QByteArray &block, qint64 nowUs);
+    bool inPassThrough(qint64 nowUs) const;
+    QByteArray o2TestAnswer(quint8 service, quint8 tid, quint8 sensor, qint64 nowUs);
     QByteArray answer(const QByteArray &command, qint64 nowUs, qint64 *delayUs);
     QByteArray vehicleAnswer(quint8 service, quint8 pid, int length, qint64 nowUs);
     Moment momentOf(int ecu, qint64 nowUs) const;
@@ -90,7 +97,9 @@ private:
     int m_activeEcu = 0;
     QList<qint64> m_clearedAtUs; // per ECU, clock time of its last clearing; -1 never
 
-    QByteArray m_input; // hex characters of a command not yet complete
+    QByteArray m_input;               // hex characters of a command not yet complete
+    QByteArray m_block;               // raw bytes of a pass-through block not yet complete
+    qint64 m_passThroughUntilUs = -1; // -1: not in the pass-through mode
     QStringList m_commands;
     int m_commandCount = 0;
 

@@ -38,6 +38,28 @@ QList<Ecu> Scenario::defaultEcus()
     return {engine, transmission};
 }
 
+QMap<quint8, QByteArray> Ecu::defaultO2Tests()
+{
+    // Thresholds 0.45 V, switch-time voltages 0.1 and 0.8 V, a 0.1 s rich-to-lean switch time
+    // within 0.04..0.2 s, a lean-to-rich one of 0.12 s, minimum and maximum voltages, and 2 s
+    // between transitions.
+    return {{0x01, QByteArray::fromHex("5A")},     {0x02, QByteArray::fromHex("5A")},
+            {0x03, QByteArray::fromHex("14")},     {0x04, QByteArray::fromHex("A0")},
+            {0x05, QByteArray::fromHex("190A32")}, {0x06, QByteArray::fromHex("1E0A32")},
+            {0x07, QByteArray::fromHex("0A0014")}, {0x08, QByteArray::fromHex("B4A0FF")},
+            {0x09, QByteArray::fromHex("320A64")}};
+}
+
+QList<Mode6Test> Ecu::defaultMode6Tests()
+{
+    // A catalyst test over its maximum, an EGR test within it, an EVAP test above its minimum,
+    // and one test beyond $20, which the support scan reaches through the next range.
+    return {{0x01, 0x01, 0x01F4, 0x01C2, false},
+            {0x02, 0x01, 0x0030, 0x0050, false},
+            {0x1A, 0x01, 0x01F4, 0x01C2, true},
+            {0x21, 0x02, 0x0100, 0x0200, false}};
+}
+
 Scenario defaultScenario()
 {
     return Scenario{};
@@ -272,6 +294,73 @@ bool readFixedHex(Reader &reader, const QJsonObject &object, const QString &key,
     return true;
 }
 
+// The O2 sensor tests: TID -> hex bytes, one for TIDs 01-04, three for TIDs 05-09.
+bool readO2Tests(Reader &reader, const QJsonObject &object, const QString &where,
+                 QMap<quint8, QByteArray> *tests)
+{
+    if (!object.contains("o2Tests"))
+        return true;
+    if (!object.value("o2Tests").isObject())
+        return reader.fail(where + QStringLiteral("\"o2Tests\" must be an object"));
+    tests->clear();
+    const QJsonObject map = object.value("o2Tests").toObject();
+    for (auto it = map.begin(); it != map.end(); ++it) {
+        quint8 tid = 0;
+        if (!reader.parseByte(it.key(), where + QStringLiteral("o2Tests key"), &tid))
+            return false;
+        const int bytes = tid >= 0x05 ? 3 : 1;
+        const QString hex = it.value().toString();
+        if (tid < 0x01 || tid > 0x09 || !it.value().isString() || hex.size() != 2 * bytes ||
+            !isHexText(hex)) {
+            return reader.fail(where + QStringLiteral("o2Tests %1: TIDs 01-04 take one hex byte, "
+                                                      "05-09 three")
+                                           .arg(it.key()));
+        }
+        tests->insert(tid, QByteArray::fromHex(hex.toLatin1()));
+    }
+    return true;
+}
+
+// The service $06 tests: [{"tid": "1A", "cid": "01", "value": "01F4", "limit": "01C2",
+// "minimum": true}, ...].
+bool readMode6(Reader &reader, const QJsonObject &object, const QString &where,
+               QList<Mode6Test> *tests)
+{
+    if (!object.contains("mode6"))
+        return true;
+    const QString shape = where + QStringLiteral("\"mode6\" must be an array of tests");
+    if (!object.value("mode6").isArray())
+        return reader.fail(shape);
+    tests->clear();
+    for (const QJsonValue &entry : object.value("mode6").toArray()) {
+        if (!entry.isObject())
+            return reader.fail(shape);
+        const QJsonObject test = entry.toObject();
+        const QString at = where + QStringLiteral("mode6: ");
+        Mode6Test t;
+        QString tid;
+        QString cid;
+        QByteArray value;
+        QByteArray limit;
+        if (!reader.checkKeys(test, {"tid", "cid", "value", "limit", "minimum"}, at) ||
+            !reader.readString(test, "tid", at, &tid) ||
+            !reader.parseByte(tid, at + QStringLiteral("tid"), &t.tid) ||
+            !reader.readString(test, "cid", at, &cid) ||
+            !reader.parseByte(cid, at + QStringLiteral("cid"), &t.cid) ||
+            !readFixedHex(reader, test, "value", at, 2, &value) ||
+            !readFixedHex(reader, test, "limit", at, 2, &limit) ||
+            !reader.readBool(test, "minimum", at, &t.minimum))
+            return false;
+        if (value.size() != 2 || limit.size() != 2 || t.tid % 0x20 == 0)
+            return reader.fail(at + QStringLiteral("a test needs a tid (not a support ID), a "
+                                                   "value and a limit"));
+        t.value = static_cast<quint16>((quint8(value[0]) << 8) | quint8(value[1]));
+        t.limit = static_cast<quint16>((quint8(limit[0]) << 8) | quint8(limit[1]));
+        tests->append(t);
+    }
+    return true;
+}
+
 bool readFreezeFrame(Reader &reader, const QJsonValue &value, const QString &ecuWhere,
                      FreezeFrame *frame)
 {
@@ -302,8 +391,9 @@ bool readEcu(Reader &reader, const QJsonValue &value, int index, Ecu *ecu)
         return reader.fail(where + QStringLiteral("must be an object"));
     const QJsonObject object = value.toObject();
     const QStringList known = {
-        "address",     "pids",     "values",       "silentPids",  "mil",
-        "storedCodes", "monitors", "pendingCodes", "freezeFrame", "freezeFrameSupport"};
+        "address",     "pids",        "values",       "silentPids",  "mil",
+        "storedCodes", "monitors",    "pendingCodes", "freezeFrame", "freezeFrameSupport",
+        "o2Tests",     "o2Service05", "mode6"};
     if (!reader.checkKeys(object, known, where))
         return false;
 
@@ -319,7 +409,10 @@ bool readEcu(Reader &reader, const QJsonValue &value, int index, Ecu *ecu)
         !reader.readBool(object, "mil", where, &ecu->mil) ||
         !readCodes(reader, object, "storedCodes", where, &ecu->storedCodes) ||
         !readCodes(reader, object, "pendingCodes", where, &ecu->pendingCodes) ||
-        !readFixedHex(reader, object, "monitors", where, 3, &ecu->monitors)) {
+        !readFixedHex(reader, object, "monitors", where, 3, &ecu->monitors) ||
+        !readO2Tests(reader, object, where, &ecu->o2Tests) ||
+        !reader.readBool(object, "o2Service05", where, &ecu->o2Service05) ||
+        !readMode6(reader, object, where, &ecu->mode6Tests)) {
         return false;
     }
     if (object.contains("freezeFrame")) {
@@ -353,8 +446,8 @@ bool parseScenario(const QByteArray &json, Scenario *scenario, QString *error)
         return reader.fail(QStringLiteral("a scenario must be a JSON object"));
 
     const QJsonObject object = document.object();
-    const QStringList known = {"name",      "firmware",  "vin",  "vinForm", "markIntervalMs",
-                               "latencyMs", "noContact", "ecus", "faults"};
+    const QStringList known = {"name",      "firmware",  "vin",  "vinForm",     "markIntervalMs",
+                               "latencyMs", "noContact", "ecus", "passThrough", "faults"};
     Scenario result;
     QString vinForm = QStringLiteral("short");
     if (!reader.checkKeys(object, known, QString()) ||
@@ -364,7 +457,8 @@ bool parseScenario(const QByteArray &json, Scenario *scenario, QString *error)
         !reader.readString(object, "vinForm", {}, &vinForm) ||
         !reader.readInt(object, "markIntervalMs", {}, 1, &result.markIntervalMs) ||
         !reader.readInt(object, "latencyMs", {}, 0, &result.latencyMs) ||
-        !reader.readBool(object, "noContact", {}, &result.noContact)) {
+        !reader.readBool(object, "noContact", {}, &result.noContact) ||
+        !reader.readInt(object, "passThrough", {}, -1, &result.passThrough)) {
         return false;
     }
 

@@ -48,6 +48,19 @@ struct FreezeFrame
     bool operator==(const FreezeFrame &) const = default;
 };
 
+// One on-board monitoring test (service $06, reached through the interface's pass-through
+// mode): test and component ID, the test value and its limit, a minimum or a maximum.
+struct Mode6Test
+{
+    quint8 tid = 0x01;
+    quint8 cid = 0x01;
+    quint16 value = 0;
+    quint16 limit = 0;
+    bool minimum = false;
+
+    bool operator==(const Mode6Test &) const = default;
+};
+
 // One engine control unit the interface can address, with its diagnostic memory. Service 04
 // clears storedCodes, pendingCodes, freezeFrame and mil.
 struct Ecu
@@ -69,8 +82,18 @@ struct Ecu
     std::optional<FreezeFrame> freezeFrame; // none stored when empty
     // Four raw support bytes pinned for "02000A"; computed from the frame's PIDs when empty.
     std::optional<QByteArray> freezeFrameSupport;
+    // The O2 sensor tests, asked for the sensors PID 13 reports: TID -> its value byte (TIDs
+    // 01-04) or value, minimum and maximum (TIDs 05-09). The interface answers the support
+    // request on service 05 with "46 00" when o2Service05 is set; otherwise only service 06
+    // does, and service 05 gets the plain "45 00".
+    QMap<quint8, QByteArray> o2Tests = defaultO2Tests();
+    bool o2Service05 = true;
+    QList<Mode6Test> mode6Tests = defaultMode6Tests();
 
     bool operator==(const Ecu &) const = default;
+
+    static QMap<quint8, QByteArray> defaultO2Tests();
+    static QList<Mode6Test> defaultMode6Tests();
 };
 
 // The car behind the interface and the interface's own identity. Default-constructed, it is
@@ -84,6 +107,9 @@ struct Scenario
     int markIntervalMs = 20; // period of the idle ready marks, at least 1
     int latencyMs = 0;       // the car's delay before answering a vehicle request
     bool noContact = false;  // the interface has no contact with the vehicle at all
+    // The protocol code the interface acknowledges "F00504" with (its third character, "4" and
+    // "8" choosing other header bytes); -1: the pass-through command is not acknowledged.
+    int passThrough = 1;
     QList<Ecu> ecus = defaultEcus();
     Faults faults;
 

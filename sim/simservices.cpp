@@ -76,6 +76,59 @@ QByteArray serviceMessage(const Ecu &ecu, quint8 service, quint8 pid, const Mome
     }
 }
 
+QByteArray o2TestMessage(const Ecu &ecu, quint8 service, quint8 tid, quint8 sensor,
+                         quint8 sensorsPresent)
+{
+    if (sensor == 0 || (sensor & (sensor - 1)) != 0 || !(sensor & sensorsPresent))
+        return {};
+    QByteArray message = header(ecu);
+    if (tid == 0x00) {
+        const bool positive = service == 0x06 || ecu.o2Service05;
+        char support[2] = {0, 0};
+        for (auto it = ecu.o2Tests.begin(); it != ecu.o2Tests.end(); ++it) {
+            const int bit = it.key() - 1; // TID 01 is bit 7 of the first byte
+            support[bit / 8] = static_cast<char>(support[bit / 8] | (0x80 >> (bit % 8)));
+        }
+        message.append(static_cast<char>(positive ? 0x46 : 0x45)).append('\0');
+        message.append(static_cast<char>(sensor));
+        return message + QByteArray(support, 2) + QByteArray(1, '\0');
+    }
+    if (!ecu.o2Tests.contains(tid))
+        return {};
+    message.append(static_cast<char>(service + 0x40)).append(static_cast<char>(tid));
+    return message + ecu.o2Tests.value(tid);
+}
+
+QByteArray mode6Reply(const Ecu &ecu, quint8 service, quint8 tid, quint8 cid)
+{
+    constexpr int kReplyBytes = 13;
+    QByteArray reply = header(ecu);
+    if (service == 0x06 && tid % 0x20 == 0) {
+        QByteArray support(4, '\0');
+        for (const Mode6Test &t : ecu.mode6Tests) {
+            const int offset = t.tid - tid; // 1 .. 0x20 in this range
+            if (offset >= 1 && offset <= 0x20)
+                support[(offset - 1) / 8] =
+                    static_cast<char>(support[(offset - 1) / 8] | (0x80 >> ((offset - 1) % 8)));
+            else if (offset > 0x20)
+                support[3] = static_cast<char>(support[3] | 0x01);
+        }
+        reply.append(char(0x46)).append(static_cast<char>(tid)).append(static_cast<char>(cid));
+        reply += support;
+        return reply.leftJustified(kReplyBytes, '\0');
+    }
+    for (const Mode6Test &t : ecu.mode6Tests) {
+        if (service != 0x06 || t.tid != tid || t.cid != cid)
+            continue;
+        reply.append(char(0x46)).append(static_cast<char>(t.cid | (t.minimum ? 0x80 : 0x00)));
+        for (const quint16 word : {t.value, t.limit})
+            reply.append(static_cast<char>(word >> 8)).append(static_cast<char>(word & 0xFF));
+        return reply.leftJustified(kReplyBytes, '\0');
+    }
+    reply.append(char(0x7F)).append(char(0x06)).append(char(0x12));
+    return reply.leftJustified(kReplyBytes, '\0');
+}
+
 QByteArray clearMessage(const Ecu &ecu, bool rejected)
 {
     QByteArray message = header(ecu);

@@ -23,6 +23,22 @@ QByteArray serviceMessage(const Ecu &ecu, quint8 service, quint8 pid, const Mome
 // correct) when the ECU refuses.
 QByteArray clearMessage(const Ecu &ecu, bool rejected);
 
+// The O2 sensor test, asked with the interface's commands service & TID & sensor bit (service
+// 05, or 06). TID 00 asks which tests exist: "46 00", the sensor and two support bytes (bit 7
+// of the first is TID 01, bit 7 of the second TID 09), or "45 00" on service 05 from an ECU
+// that answers the tests on service 06 only. TIDs 01-09 give their value, or value, minimum and
+// maximum, right after the TID. Empty
+// (the ECU stays silent) for a sensor `sensorsPresent` does not hold or a test it lacks.
+QByteArray o2TestMessage(const Ecu &ecu, quint8 service, quint8 tid, quint8 sensor,
+                         quint8 sensorsPresent);
+
+// The interface's pass-through reply to a service $06 block, 13 raw bytes, zero-padded: the
+// three header bytes, then $46 and for a support ID (00, 20, ...) the test and component ID
+// and four support bytes (bit 0 of the last announcing tests beyond the range), for a test the
+// limit type (bit 7 set: the limit is a minimum), the value and the limit, high byte first. A
+// test the ECU lacks, or another service, gets the negative response 7F 06 12.
+QByteArray mode6Reply(const Ecu &ecu, quint8 service, quint8 tid, quint8 cid);
+
 // What service 04 erases: stored and pending codes, the freeze frame and the MIL.
 void clearDiagnosticMemory(Ecu *ecu);
 

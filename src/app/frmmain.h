@@ -26,6 +26,8 @@ class Air_Fuel_Ratio;
 class Chart;
 class DataLog;
 class frmFuel_Trim;
+class frmMode5;
+class frmMode6;
 class OptionButton;
 class Prompts;
 class Sweep;
@@ -86,6 +88,8 @@ public:
     void mnuDataLogLog_Click();
     void mnuFTM_Click();
     void mnuAF_Click();
+    void Mode5_Click();
+    void mnuMode6_Click();
     void LoadTroubleCodes();
 
     void probe_ports();
@@ -147,6 +151,8 @@ private:
     DataLog *m_dataLog = nullptr;
     frmFuel_Trim *m_fuelTrim = nullptr;
     Air_Fuel_Ratio *m_airFuel = nullptr;
+    frmMode5 *m_mode5 = nullptr;
+    frmMode6 *m_mode6 = nullptr;
 
     // Controls, named as the program's vocabulary names them.
     QGroupBox *Frame1 = nullptr;

@@ -130,7 +130,7 @@ bool frmMain::get_FWID()
         return false;
     if (!vin.text.isEmpty())
         Text2->setText(vin.text);
-    // The mode 6 tests menu is enabled here once its window exists.
+    mnuMode6->setEnabled(true);
     return true;
 }
 
@@ -204,6 +204,8 @@ void frmMain::onLinkLost(const QString &reason)
     stopMonitors();
     setStatus(QString::fromUtf16(kEcuOffLine), kRed);
     setServiceButtonsEnabled(false);
+    Mode5->setEnabled(false);
+    mnuMode6->setEnabled(false);
     mnuCom->setEnabled(true);
     for (int port = 1; port <= 4; ++port)
         comItem(port)->setEnabled(m_comUsable[static_cast<size_t>(port - 1)]);

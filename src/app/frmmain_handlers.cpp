@@ -43,6 +43,8 @@ void frmMain::connectHandlers()
     connect(mnuDataLogLog, &QAction::triggered, this, &frmMain::mnuDataLogLog_Click);
     connect(mnuFTM, &QAction::triggered, this, &frmMain::mnuFTM_Click);
     connect(mnuAF, &QAction::triggered, this, &frmMain::mnuAF_Click);
+    connect(Mode5, &QPushButton::clicked, this, &frmMain::Mode5_Click);
+    connect(mnuMode6, &QAction::triggered, this, &frmMain::mnuMode6_Click);
     connect(&m_ctx, &ObdContext::readinessChanged, this, &frmMain::showReadiness);
     connect(&m_ctx, &ObdContext::linkLost, this, &frmMain::onLinkLost);
 }
@@ -59,8 +61,8 @@ void frmMain::Form_Load()
     m_ctx.state.DebugMode = false;
     m_live.WideO2PID = QStringLiteral("0");
     setStatus(QString::fromUtf16(kEcuOffLine), kRed);
-    // The logger and the meters wait for a current-data request; the mode 6 window and the
-    // USB link are unavailable until they exist.
+    // The logger and the meters wait for a current-data request, the mode 6 tests for the
+    // firmware identification; the USB link is unavailable until it exists.
     mnuDataLogLog->setEnabled(false);
     mnuMode6->setEnabled(false);
     mnuAF->setEnabled(false);

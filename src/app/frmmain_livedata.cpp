@@ -25,9 +25,10 @@ void frmMain::Mode1_Click()
     const ExchangeStatus outcome =
         result.support == ExchangeStatus::Ok ? sweep.outcome() : result.support;
     showOutcome(outcome, QStringLiteral("ECU Timeout"));
-    if (outcome != ExchangeStatus::LinkLost)
+    if (outcome != ExchangeStatus::LinkLost) {
         offerMonitors(result.support == ExchangeStatus::Ok);
-    // The O2 sensor test button is enabled here once its window exists.
+        Mode5->setEnabled(true);
+    }
     Mode1->release();
 }
 

@@ -24,6 +24,12 @@ void Link::OBDoutput(const QString &strOUT)
         t->write(strOUT.toLatin1());
 }
 
+void Link::EXT_CMD_OUT(const QByteArray &block)
+{
+    if (Transport *t = active())
+        t->writeBlock(block);
+}
+
 QString Link::OBDinput()
 {
     // Text mode: each received byte is one character.

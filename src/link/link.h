@@ -20,6 +20,8 @@ public:
 
     // Writes the characters of the command as one write, no terminator added.
     void OBDoutput(const QString &strOUT);
+    // Writes the raw block of the pass-through mode (on USB the extended command request).
+    void EXT_CMD_OUT(const QByteArray &block);
     // Everything waiting in the receive buffer, which is then empty.
     QString OBDinput();
     // Number of characters waiting.

@@ -61,7 +61,9 @@ Received receive(ObdContext &ctx, const ExchangeRequest &request, int epoch, int
             const QString input = ctx.link.OBDinput();
             r.text += input.left(kMaxReply - r.text.size());
         }
-        if (!fixedWait && strip_marks(r.text, request.vehicleReply).size() > request.threshold)
+        const qsizetype length =
+            request.raw ? r.text.size() : strip_marks(r.text, request.vehicleReply).size();
+        if (!fixedWait && length > request.threshold)
             return r;
         if (ownLimit) {
             if (ctx.yieldUntil(deadline)) {
@@ -83,6 +85,24 @@ Received receive(ObdContext &ctx, const ExchangeRequest &request, int epoch, int
 }
 
 } // namespace
+
+Exchange exchange_block(ObdContext &ctx, const QByteArray &block, int threshold)
+{
+    Exchange ex;
+    const int epoch = ctx.linkEpoch();
+    const int number = ctx.beginExchange();
+    ExchangeRequest request;
+    request.threshold = threshold;
+    request.raw = true;
+    ctx.state.StopFlag = false;
+    discard_input(ctx);
+    ctx.link.EXT_CMD_OUT(block);
+    const Received r = receive(ctx, request, epoch, number, -1);
+    ex.status = r.status;
+    ex.reply = r.text;
+    ex.received << r.text;
+    return ex;
+}
 
 bool ends_the_run(ExchangeStatus status)
 {

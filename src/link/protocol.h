@@ -51,6 +51,8 @@ struct ExchangeRequest
     double limitSeconds = -1;
     // Instead of a length: whatever arrived within this many seconds is the reply.
     double fixedWaitSeconds = -1;
+    // Raw bytes (the pass-through reply): nothing is stripped, no marker is tested.
+    bool raw = false;
 };
 
 struct Exchange
@@ -83,6 +85,12 @@ private:
 // The one exchange every service uses: ready check, stale input dropped, command sent, reply
 // awaited, stray marks stripped, markers tested, repeats on "not usable".
 Exchange exchange(ObdContext &ctx, const ExchangeRequest &request);
+
+// The pass-through mode's message, once the interface has acknowledged "F00504": stale input
+// dropped, the raw block written, the reply taken as bytes (each character of the reply is one
+// byte, a 0x00 among them) once more than `threshold` bytes arrived. No ready check: the
+// interface is waiting for the block, not idle.
+Exchange exchange_block(ObdContext &ctx, const QByteArray &block, int threshold);
 
 // Reads and drops whatever is waiting (stale marks, the tail of an earlier reply).
 void discard_input(ObdContext &ctx);

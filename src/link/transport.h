@@ -14,7 +14,11 @@ public:
     using QObject::QObject;
 
     virtual bool isOpen() const = 0;
+    // A command's characters.
     virtual void write(const QByteArray &bytes) = 0;
+    // The raw 14-byte block of the pass-through mode. A serial line carries it as it carries
+    // a command; the USB link has a request of its own for it.
+    virtual void writeBlock(const QByteArray &block) { write(block); }
     virtual qint64 bytesAvailable() const = 0;
     virtual QByteArray readAll() = 0;
 

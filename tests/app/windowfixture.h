@@ -5,6 +5,7 @@
 #include "eventwait.h"
 #include "frmmain.h"
 #include "recording.h"
+#include "settle.h"
 #include "simserver.h"
 
 #include <QAction>

@@ -269,7 +269,7 @@ TEST_F(SimProtocolTest, NoContactAndGarbage)
     for (int i = 0; i < 5; ++i)
         EXPECT_EQ(wait_for_ECU(ctx), ReadyResult::Contact);
     server->setFaults({.noContact = true});
-    wait_for_events(50); // a mark already on its way may still be an "S"
+    settle(50); // a mark already on its way may still be an "S"
     EXPECT_EQ(wait_for_ECU(ctx), ReadyResult::NoContact);
     EXPECT_TRUE(ctx.state.StopFlag);
 }

@@ -143,7 +143,7 @@ TEST_F(MetersTest, ExitDuringEitherExchangeStopsTheMeter)
         EXPECT_LT(t.elapsed(), 2000) << command;
         EXPECT_LE(view.ratios.size(), 2) << command;
         const int sent = static_cast<int>(server->commands().size());
-        wait_for_events(100);
+        settle(100);
         EXPECT_EQ(server->commands().size(), sent) << command << ": nothing asked after EXIT";
         TearDown();
         SetUp();

@@ -29,7 +29,7 @@ TEST(SimEngineReply, LayoutPaddingMarkersAndToggles)
         {"two commands in one write", car, {{"900101010009", "V3.40" + support}}},
         {"other interface commands get no answer",
          car,
-         {{"900202", ""}, {"8001FF", ""}, {"F00504", ""}, {"9F0000", ""}}},
+         {{"900202", ""}, {"8001FF", ""}, {"F00505", ""}, {"9F0000", ""}}},
         {"no vehicle contact: the car times out, the interface answers",
          {.noContact = true},
          {{"010009", timeoutText(9)}, {"900101", "V3.40"}, {"800204", "OK2"}}},
@@ -174,9 +174,13 @@ TEST(SimEngineMarks, PauseForALateReplyResumeOneIntervalAfterAndArePWithoutConta
     EXPECT_EQ(engine.take(75 * kMs - 1), "");
     EXPECT_EQ(engine.take(75 * kMs), "S");
     EXPECT_EQ(exchange(engine, "900101", 80 * kMs), "V3.40"); // the interface has no latency
-    engine.receive("F00504", 90 * kMs); // unanswered: the marks still pause for an interval
+    engine.receive("900202", 90 * kMs); // unanswered: the marks still pause for an interval
     EXPECT_EQ(engine.take(110 * kMs - 1), "");
     EXPECT_EQ(engine.take(110 * kMs), "S");
+    // No marks while the pass-through mode waits for its block (a second at most).
+    EXPECT_EQ(exchange(engine, "F00504", 120 * kMs), "RA1");
+    EXPECT_EQ(engine.take(1140 * kMs - 1), "");
+    EXPECT_EQ(engine.take(1140 * kMs), "S");
 
     Engine noContact({.noContact = true});
     EXPECT_EQ(noContact.take(0), "");

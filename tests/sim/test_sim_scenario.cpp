@@ -99,6 +99,20 @@ TEST(SimScenario, ReadsEveryKeyAndKeepsTheBuiltInCarForTheOthers)
         QList<Ecu>{expected});
 }
 
+TEST(SimScenario, ReadsTheO2AndServiceSixTests)
+{
+    const Scenario s = parsed(R"({"passThrough": 8, "ecus": [{"address": "10",
+        "o2Service05": false, "o2Tests": {"01": "5A", "05": "190A32"},
+        "mode6": [{"tid": "1A", "cid": "01", "value": "01F4", "limit": "01C2",
+                   "minimum": true}]}]})");
+    EXPECT_EQ(s.passThrough, 8);
+    ASSERT_EQ(s.ecus.size(), 1);
+    EXPECT_FALSE(s.ecus[0].o2Service05);
+    EXPECT_EQ(s.ecus[0].o2Tests, (QMap<quint8, QByteArray>{{0x01, QByteArray::fromHex("5A")},
+                                                           {0x05, QByteArray::fromHex("190A32")}}));
+    EXPECT_EQ(s.ecus[0].mode6Tests, (QList<Mode6Test>{{0x1A, 0x01, 0x01F4, 0x01C2, true}}));
+}
+
 TEST(SimScenario, RejectsMalformedInputNamingTheKey)
 {
     // The scenario, and what the error message must mention.
@@ -139,6 +153,12 @@ TEST(SimScenario, RejectsMalformedInputNamingTheKey)
         {R"({"faults": {"clearRejected": "yes"}})", "clearRejected"},
         {R"({"faults": {"strayMarkBefore": ["01200"]}})", "strayMarkBefore"},
         {ecu(R"("pids": ["01"], "silentPids": ["0C"])"), "silentPids \"0C\" not in"},
+        {ecu(R"("o2Tests": {"05": "19"})"), "o2Tests 05"},
+        {ecu(R"("o2Tests": {"0A": "19"})"), "o2Tests 0A"},
+        {ecu(R"("mode6": [{"tid": "20", "cid": "01", "value": "0001", "limit": "0002"}])"),
+         "support ID"},
+        {ecu(R"("mode6": [{"tid": "01", "cid": "01", "value": "01"}])"), "value"},
+        {R"({"passThrough": -2})", "passThrough"},
     };
     for (const auto &[json, mentioned] : rows) {
         SCOPED_TRACE(json.constData());

@@ -168,3 +168,58 @@ TEST(SimServicesFaults, BlankAt10CountsDownOverCodeReplies)
                   {"070A0A", blanked(pending)},
                   {"030A0A", stored}}}});
 }
+
+TEST(SimServices, O2SensorTestOnService05Or06)
+{
+    // The built-in car: sensors 33 (bank 1 sensors 1 and 2, bank 2 sensors 1 and 2), all nine
+    // tests; TID 05 holds 19 0A 32.
+    const Ecu only06{.pids = {0x13},
+                     .values = {{0x13, QByteArray::fromHex("01")}},
+                     .o2Tests = {{0x01, QByteArray::fromHex("5A")}},
+                     .o2Service05 = false};
+    runScripts({
+        {"support on service 05",
+         {},
+         {{"050001", framed("486B10460001FF8000")}, {"050510", framed("486B104505190A32")}}},
+        {"a sensor the car lacks, a test it lacks",
+         {.ecus = {only06}},
+         {{"050002", timeoutText(9)}, {"050201", timeoutText(9)}}},
+        {"an ECU that answers the test on service 06 only",
+         {.ecus = {only06}},
+         {{"050001", framed("486B10450001800000")},
+          {"060001", framed("486B10460001800000")},
+          {"060101", framed("486B1046015A")}}},
+    });
+}
+
+TEST(SimServices, PassThroughTakesARawBlockAndAnswersRawBytes)
+{
+    // A block: 1, its length, three header bytes, service 06, test ID, component ID, zeros.
+    const auto block = [](quint8 tid, quint8 cid) {
+        QByteArray b(14, '\0');
+        const char head[] = {1, 6, 0x68, 0x6A, char(0xF1), 6, char(tid), char(cid)};
+        b.replace(0, 8, QByteArray(head, 8));
+        return b;
+    };
+    const auto raw = [](const char *hex) {
+        return QByteArray::fromHex(hex).leftJustified(13, '\0');
+    };
+    runScripts({
+        {"acknowledged with the protocol code, then a test over its maximum",
+         {.passThrough = 8},
+         {{"F00504", "RA8"}, {block(0x01, 0x01), raw("486B104601 01F4 01C2")}}},
+        {"a minimum limit: bit 7 of the limit type",
+         {},
+         {{"F00504", "RA1"}, {block(0x1A, 0x01), raw("486B104681 01F4 01C2")}}},
+        {"support from 00: tests 01, 02, 1A, and bit 0 for the range beyond",
+         {},
+         {{"F00504", "RA1"}, {block(0x00, 0x00), raw("486B10460000 C0000041")}}},
+        {"support from 20: test 21",
+         {},
+         {{"F00504", "RA1"}, {block(0x20, 0x00), raw("486B10462000 80000000")}}},
+        {"a test the car lacks", {}, {{"F00504", "RA1"}, {block(0x05, 0x01), raw("486B107F0612")}}},
+        {"not acknowledged: the next command is a command again",
+         {.passThrough = -1},
+         {{"F00504", "RN0"}, {"900101", "V3.40"}}},
+    });
+}

@@ -2,6 +2,7 @@
 
 #include "obdcontext.h"
 #include "serialtransport.h"
+#include "settle.h"
 #include "simserver.h"
 
 #include <QElapsedTimer>

@@ -1,0 +1,40 @@
+// The main window's side of the test windows: the O2 sensor test and the service $06 tests.
+#include "frmmain.h"
+
+#include "controls.h"
+#include "frmmode5.h"
+#include "frmmode6.h"
+
+namespace quorvex {
+
+void frmMain::Mode5_Click()
+{
+    if (!m_mode5) {
+        m_mode5 = new frmMode5(m_ctx, m_live, m_prompts, this);
+        m_mode5->setEchoHandler(
+            [this](const QString &text) { setReportText(reportText() + text); });
+        m_mode5->setOutcomeHandler([this](ExchangeStatus outcome) {
+            showOutcome(outcome, QStringLiteral("ECU Timeout"));
+        });
+    }
+    // Loaded anew each time it is opened after "EXIT": the sensor list follows O2Sensors.
+    if (!m_mode5->isVisible() && m_mode5->Form_Load()) {
+        m_mode5->show();
+        m_mode5->raise();
+    }
+    Mode5->release();
+}
+
+void frmMain::mnuMode6_Click()
+{
+    if (!m_mode6) {
+        m_mode6 = new frmMode6(m_ctx, m_prompts, this);
+        m_mode6->setOutcomeHandler([this](ExchangeStatus outcome) {
+            showOutcome(outcome, QStringLiteral("ECU Timeout"));
+        });
+    }
+    m_mode6->show();
+    m_mode6->raise();
+}
+
+} // namespace quorvex

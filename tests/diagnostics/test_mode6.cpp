@@ -1,0 +1,147 @@
+// Service $06 through the pass-through mode: the entry fields, the block on the line, the
+// result arithmetic, the support scan beyond $20, against scripted bytes and the simulator.
+#include "mode6.h"
+#include "simfixture.h"
+
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+using namespace quorvex;
+using namespace quorvex::test;
+
+TEST(Mode6Entries, WholeNumbersOrHexOnly)
+{
+    const std::pair<QString, std::optional<int>> rows[] = {
+        {"26", 26},
+        {"0", 0},
+        {" 255 ", 255},
+        {"$1A", 26},
+        {"$ff", 255},
+        {"&H1A", 26},
+        {"&h1a", 26},
+        {"", std::nullopt},
+        {"$", std::nullopt},
+        {"$GG", std::nullopt},
+        {"-1", std::nullopt},
+        {"300", std::nullopt},
+        {"256", std::nullopt},
+        {"1e3", std::nullopt},
+        {"2.5", std::nullopt},
+        {"$100", std::nullopt},
+        {QString(10000, u'9'), std::nullopt},
+    };
+    for (const auto &[text, id] : rows)
+        EXPECT_EQ(parse_id(text), id) << text.left(20).toStdString();
+    EXPECT_EQ(id_box_text(QStringLiteral("$1A")), QStringLiteral("&H1A"));
+    EXPECT_EQ(id_box_text(QStringLiteral("26")), QStringLiteral("26"));
+    EXPECT_EQ(parse_scale(QStringLiteral("0.1")), 0.1);
+    EXPECT_EQ(parse_scale(QStringLiteral("1e3")), 1000.0);
+    for (const char *bad : {"", "abc", "inf", "nan", "1e999", "0,1"})
+        EXPECT_EQ(parse_scale(QLatin1String(bad)), std::nullopt) << bad;
+}
+
+TEST(Mode6Results, ScaledValueLimitAndVerdict)
+{
+    const auto reply = [](const char *hex) { return QByteArray::fromHex(hex); };
+    const struct
+    {
+        const char *name;
+        QByteArray bytes;
+        double scale;
+        const char *value, *limit;
+        bool minimum, fail;
+    } rows[] = {
+        {"over a maximum", reply("486B10460101F401C2"), 0.1, "50V", "45V", false, true},
+        {"above a minimum", reply("486B10468101F401C2"), 0.1, "50V", "45V", true, false},
+        {"a limit of 12.5 rounds to the even 12", reply("486B104601000C007D"), 0.1, "1.2V", "12V",
+         false, false},
+    };
+    for (const auto &r : rows) {
+        const std::optional<Mode6Result> result =
+            mode6_result(r.bytes, r.scale, QStringLiteral("V"));
+        ASSERT_TRUE(result) << r.name;
+        EXPECT_EQ(result->valueText, QLatin1String(r.value)) << r.name;
+        EXPECT_EQ(result->limitText, QLatin1String(r.limit)) << r.name;
+        EXPECT_EQ(result->minimum, r.minimum) << r.name;
+        EXPECT_EQ(result->fail, r.fail) << r.name;
+    }
+    // A scale that makes a number overflow reads as an input error.
+    EXPECT_FALSE(mode6_result(reply("486B10460101F401C2"), 1e308, QString()));
+    EXPECT_FALSE(mode6_result(reply("486B10460101F401C2"), 1e7, QString())); // limit > 2^31
+}
+
+TEST(Mode6Block, HeaderBytesAndLayout)
+{
+    const std::pair<const char *, std::pair<quint8, quint8>> headers[] = {
+        {"RA4", {0x61, 0x6A}}, {"RA8", {0xC3, 0x33}}, {"RA1", {0x68, 0x6A}}, {"RA", {0x68, 0x6A}}};
+    for (const auto &[ack, header] : headers)
+        EXPECT_EQ(pass_through_header(QLatin1String(ack)), header) << ack;
+    EXPECT_EQ(mode6_block({0x61, 0x6A}, 6, 0x1A, 0x01, 6),
+              QByteArray::fromHex("0106616AF1061A010000000000 00"));
+    EXPECT_EQ(ListMode6Tests(QByteArray::fromHex("486B1046000080000001"), 0), (QList<int>{1, 32}));
+    // Within a byte the bits are read from bit 0: test 8 before test 1.
+    EXPECT_EQ(ListMode6Tests(QByteArray::fromHex("486B1046200081000000"), 0x20),
+              (QList<int>{0x28, 0x21}));
+}
+
+namespace {
+
+class Mode6Test : public SimLinkTest
+{
+};
+
+QByteArray blockSent(const QByteArray &received)
+{
+    const qsizetype at = received.indexOf("F00504");
+    return at < 0 ? QByteArray() : received.mid(at + 6, 14);
+}
+
+} // namespace
+
+TEST_F(Mode6Test, RequestThroughThePassThroughMode)
+{
+    sim::Scenario car;
+    car.passThrough = 4;
+    startSim(car);
+    const Mode6Reply reply = RequestMode6(ctx, 6, 0x1A, 0x01, 6);
+    EXPECT_TRUE(reply.acknowledged);
+    EXPECT_TRUE(reply.positive());
+    EXPECT_EQ(blockSent(server->received()), QByteArray::fromHex("0106616AF1061A01000000000000"));
+    const std::optional<Mode6Result> result = mode6_result(reply.bytes, 0.1, QStringLiteral("V"));
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->valueText, QStringLiteral("50V"));
+    EXPECT_FALSE(result->fail); // a minimum of 45
+    // Back in the text exchange: the next command is answered as text.
+    EXPECT_EQ(exchange(ctx, {.command = "900101", .threshold = 4, .vehicleReply = false}).reply,
+              QStringLiteral("V3.40"));
+}
+
+TEST_F(Mode6Test, ScanFollowsTheRangesTheEcuAnnounces)
+{
+    startSim();
+    const Mode6Scan scan = ScanMode6Tests(ctx);
+    EXPECT_EQ(scan.tests, (QList<int>{2, 1, 32, 26, 33}));
+    EXPECT_EQ(server->commands().count(QStringLiteral("F00504")), 2);
+}
+
+TEST_F(Mode6Test, RefusedOrSilent)
+{
+    sim::Scenario refusing;
+    refusing.passThrough = -1;
+    startSim(refusing);
+    Mode6Reply reply = RequestMode6(ctx, 6, 1, 1, 6);
+    EXPECT_FALSE(reply.acknowledged);
+    EXPECT_EQ(server->received(), QByteArray("F00504")); // no block after a refusal
+    TearDown();
+    // An interface that stops answering: the waits end after the bound.
+    startSim();
+    ctx.bounds.silentMs = 300;
+    server->setFaults({.silent = true});
+    QElapsedTimer t;
+    t.start();
+    reply = RequestMode6(ctx, 6, 1, 1, 6);
+    EXPECT_LT(t.elapsed(), 2000);
+    EXPECT_NE(reply.status, ExchangeStatus::Ok);
+    EXPECT_FALSE(reply.positive());
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "eventwait.h"
+
+#include <QElapsedTimer>
+
+namespace quorvex::test {
+
+// Runs the event loop for `ms` milliseconds, whatever arrives meanwhile (the program's wait
+// primitive returns at the first event).
+inline void settle(int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms)
+        wait_for_events(static_cast<int>(ms - t.elapsed()));
+}
+
+} // namespace quorvex::test
