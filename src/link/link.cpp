@@ -7,9 +7,14 @@
 
 namespace quorvex {
 
+Transport *Link::chosen() const
+{
+    return m_state.UseSerial ? m_serial : m_usb;
+}
+
 Transport *Link::active() const
 {
-    Transport *t = m_state.UseSerial ? m_serial : m_usb;
+    Transport *t = chosen();
     return (t && t->isOpen()) ? t : nullptr;
 }
 
@@ -46,6 +51,18 @@ int Link::OBDinbuffercount()
     const qint64 n = t->bytesAvailable();
     return n > std::numeric_limits<int>::max() ? std::numeric_limits<int>::max()
                                                : static_cast<int>(n);
+}
+
+int Link::OBDsync()
+{
+    Transport *t = active();
+    return t ? t->syncByte() : -1;
+}
+
+int Link::pollIntervalMs() const
+{
+    const Transport *t = active();
+    return t ? t->pollIntervalMs() : 0;
 }
 
 } // namespace quorvex

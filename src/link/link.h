@@ -26,9 +26,16 @@ public:
     QString OBDinput();
     // Number of characters waiting.
     int OBDinbuffercount();
+    // The USB ready query: the sync byte, non-zero with vehicle contact; -1 when it could not
+    // be asked.
+    int OBDsync();
+    // How often a wait for input must look again (0: input ends a wait by itself).
+    int pollIntervalMs() const;
 
     // True while the chosen path has an open device.
     bool isConnected() const;
+    // The transport the chosen path uses, whether open or not.
+    Transport *chosen() const;
 
 private:
     Transport *active() const;

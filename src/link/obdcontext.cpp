@@ -23,13 +23,21 @@ void ObdContext::attachUsb(Transport *transport)
 
 void ObdContext::watch(Transport *transport)
 {
-    if (transport)
-        connect(transport, &Transport::lost, this, &ObdContext::onTransportLost,
-                Qt::UniqueConnection);
+    if (!transport || m_watched.contains(transport))
+        return;
+    m_watched.append(transport);
+    connect(transport, &QObject::destroyed, this,
+            [this, transport] { m_watched.removeAll(transport); });
+    connect(transport, &Transport::lost, this,
+            [this, transport](const QString &reason) { onTransportLost(transport, reason); });
 }
 
-void ObdContext::onTransportLost(const QString &reason)
+void ObdContext::onTransportLost(Transport *transport, const QString &reason)
 {
+    // A device the link is not using (the USB interface after the user chose a serial port)
+    // may come and go without ending anything.
+    if (transport != link.chosen())
+        return;
     m_lost = true;
     ++m_epoch;
     state.StopFlag = true;
@@ -68,7 +76,9 @@ void ObdContext::yield(int maxMs) const
 {
     if (m_closing)
         return;
-    wait_for_events(maxMs);
+    // Over USB, characters arriving bring no event: the wait looks again every poll interval.
+    const int poll = link.pollIntervalMs();
+    wait_for_events(poll > 0 && maxMs > poll ? poll : maxMs);
 }
 
 } // namespace quorvex

@@ -4,6 +4,7 @@
 #include "linkstate.h"
 #include "timing.h"
 
+#include <QList>
 #include <QObject>
 
 #include <memory>
@@ -81,8 +82,9 @@ signals:
 
 private:
     void watch(Transport *transport);
-    void onTransportLost(const QString &reason);
+    void onTransportLost(Transport *transport, const QString &reason);
 
+    QList<Transport *> m_watched;
     std::unique_ptr<Timing> m_codeTimer;
     bool m_closing = false;
     bool m_lost = false;

@@ -146,12 +146,49 @@ void discard_input(ObdContext &ctx)
     ctx.link.OBDinput();
 }
 
+namespace {
+
+// The USB form of the check: the interface is asked for its sync byte until it reports
+// vehicle contact. An interface that only ever answers 0 has no contact; one whose transfers
+// all fail is as good as silent.
+ReadyResult wait_for_sync(ObdContext &ctx, int epoch)
+{
+    LinkState &st = ctx.state;
+    ctx.link.OBDsync(); // may still describe the time before the last request
+    bool answered = false;
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        if (link_gone(ctx, epoch)) {
+            st.StopFlag = true;
+            return ReadyResult::Lost;
+        }
+        if (st.StopFlag)
+            return ReadyResult::NoContact; // raised by another handler meanwhile
+        const int sync = ctx.link.OBDsync();
+        if (sync > 0 && !link_gone(ctx, epoch) && !st.StopFlag) {
+            emit ctx.readinessChanged(Readiness::Contact);
+            return ReadyResult::Contact;
+        }
+        answered = answered || sync == 0;
+        if (waited.elapsed() >= ctx.bounds.silentMs) {
+            st.StopFlag = true;
+            emit ctx.readinessChanged(answered ? Readiness::NoContact : Readiness::Silent);
+            return answered ? ReadyResult::NoContact : ReadyResult::Silent;
+        }
+        ctx.yield(static_cast<int>(ctx.bounds.silentMs - waited.elapsed()));
+    }
+}
+
+} // namespace
+
 ReadyResult wait_for_ECU(ObdContext &ctx)
 {
     LinkState &st = ctx.state;
     st.StopFlag = false;
     const int epoch = ctx.linkEpoch();
-    // The USB form of the check (sync query) comes with the USB link.
+    if (!st.UseSerial)
+        return wait_for_sync(ctx, epoch);
     discard_input(ctx);
     QString collected;
     QElapsedTimer silent;

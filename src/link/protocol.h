@@ -10,7 +10,9 @@ class ObdContext;
 // Ready check run before every request. The interface sends "S" while it has vehicle contact
 // and "P" while it has none; other characters are discarded, and "S" wins over "P" in one read.
 // "P" raises StopFlag. An interface that sends neither within the silent bound raises StopFlag
-// too; a link without a device, or one lost meanwhile, ends the check at once. The outcome is
+// too; a link without a device, or one lost meanwhile, ends the check at once. Over USB the
+// interface is asked for its sync byte instead, until it is non-zero (contact); only zeros
+// within the silent bound mean no contact, only failed queries silence. The outcome is
 // also announced as the context's readiness (except a lost link, which the context announces
 // itself).
 enum class ReadyResult { Contact, NoContact, Silent, Lost };

@@ -54,7 +54,7 @@ void SerialTransport::write(const QByteArray &bytes)
         m_port.write(bytes);
 }
 
-qint64 SerialTransport::bytesAvailable() const
+qint64 SerialTransport::bytesAvailable()
 {
     return m_port.isOpen() ? m_input.size() + m_port.bytesAvailable() : 0;
 }

@@ -33,7 +33,7 @@ public:
 
     bool isOpen() const override;
     void write(const QByteArray &bytes) override;
-    qint64 bytesAvailable() const override;
+    qint64 bytesAvailable() override;
     QByteArray readAll() override;
 
     // Opens and closes the device once with default line settings; false with the reason

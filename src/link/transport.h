@@ -6,7 +6,8 @@
 
 namespace quorvex {
 
-// A byte pipe to the scan interface. Writes never wait; reads return what has arrived.
+// A byte pipe to the scan interface. Reads return what has arrived. On a serial line nothing
+// waits; over USB every operation is a transfer, awaited while window events run.
 class Transport : public QObject
 {
     Q_OBJECT
@@ -19,8 +20,15 @@ public:
     // The raw 14-byte block of the pass-through mode. A serial line carries it as it carries
     // a command; the USB link has a request of its own for it.
     virtual void writeBlock(const QByteArray &block) { write(block); }
-    virtual qint64 bytesAvailable() const = 0;
+    // Characters waiting. Asking may take a moment (USB asks the device), running events.
+    virtual qint64 bytesAvailable() = 0;
     virtual QByteArray readAll() = 0;
+    // The USB ready query: non-zero while the interface has vehicle contact, 0 without, -1
+    // when it could not be asked (and always on a line that has no such query).
+    virtual int syncByte() { return -1; }
+    // How often a wait for input must look again, in milliseconds; 0 when input arrives as
+    // an event that ends the wait by itself.
+    virtual int pollIntervalMs() const { return 0; }
 
 signals:
     // The device went away (adapter unplugged, far end closed). The transport is closed

@@ -53,7 +53,7 @@ public:
             reply = reply.leftJustified(2 * length + 3, '0');
         m_buffer = reply;
     }
-    qint64 bytesAvailable() const override { return m_buffer.size(); }
+    qint64 bytesAvailable() override { return m_buffer.size(); }
     QByteArray readAll() override
     {
         QByteArray all = m_buffer;

@@ -16,7 +16,7 @@ public:
 
     bool isOpen() const override { return open; }
     void write(const QByteArray &bytes) override { written += bytes; }
-    qint64 bytesAvailable() const override { return m_buffer.size(); }
+    qint64 bytesAvailable() override { return m_buffer.size(); }
     QByteArray readAll() override
     {
         QByteArray all = m_buffer;

@@ -29,7 +29,7 @@ public:
         commands << QString::fromLatin1(bytes);
         m_buffer = answer(bytes);
     }
-    qint64 bytesAvailable() const override { return m_buffer.size(); }
+    qint64 bytesAvailable() override { return m_buffer.size(); }
     // Once read, the interface is idle again and shows its ready mark.
     QByteArray readAll() override { return std::exchange(m_buffer, "S"); }
 

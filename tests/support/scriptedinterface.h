@@ -24,7 +24,7 @@ public:
         written << bytes;
         m_buffer = replies.value(bytes);
     }
-    qint64 bytesAvailable() const override { return m_buffer.size(); }
+    qint64 bytesAvailable() override { return m_buffer.size(); }
     // Once read, the interface is idle again and shows its ready mark.
     QByteArray readAll() override
     {
