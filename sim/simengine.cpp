@@ -80,7 +80,7 @@ qint64 Engine::nextEventUs() const
         return dueUs(m_schedule.front(), m_schedule.front().sent);
     if (m_hangUpAtUs >= 0)
         return std::max(m_hangUpAtUs, m_lastNowUs);
-    if (isSilent())
+    if (isSilent() || !m_options.readyMarks)
         return -1;
     if (m_restartMarks)
         return m_lastNowUs;
@@ -92,6 +92,14 @@ qint64 Engine::nextEventUs() const
 bool Engine::hungUp() const
 {
     return m_hungUp;
+}
+
+char Engine::readyMark(qint64 nowUs)
+{
+    advance(nowUs);
+    if (m_hungUp || m_hangUpAtUs >= 0 || isSilent() || !m_schedule.empty() || inPassThrough(nowUs))
+        return 0;
+    return hasContact() ? 'S' : 'P';
 }
 
 void Engine::setFaults(const Faults &faults)
@@ -181,6 +189,8 @@ void Engine::advance(qint64 nowUs)
             m_nextMarkUs = std::max(m_nextMarkUs, m_passThroughUntilUs + markIntervalUs());
             return;
         }
+        if (!m_options.readyMarks)
+            return;
 
         // Idle line: marks, and with the garbage fault a stray character half-way between.
         const bool garbageNext = m_faults.garbage && m_garbageAtUs >= 0;

@@ -22,6 +22,9 @@ struct Options
     // Period of the idle ready marks in microseconds, overriding the scenario's milliseconds
     // when above 0: a flood of marks for the program's memory tests.
     qint64 markIntervalUs = 0;
+    // False for the USB personality: nothing is sent while idle, and readiness is asked for
+    // instead (readyMark).
+    bool readyMarks = true;
 };
 
 // The scan interface and the car behind it, as a pure state machine: no clock, no I/O, no
@@ -52,6 +55,9 @@ public:
     qint64 nextEventUs() const;
     // The "disconnect after n commands" fault has struck; nothing more is sent or handled.
     bool hungUp() const;
+    // The mark an idle interface would send now: 'S' with vehicle contact, 'P' without, 0
+    // while it is busy with a command (or silent, or gone).
+    char readyMark(qint64 nowUs);
 
     void setFaults(const Faults &faults);
     Faults faults() const;      // with the counters as far as they have counted down
