@@ -23,6 +23,13 @@ CommandLine parse_command_line(const QStringList &args)
                 return cmd;
             }
             cmd.com[static_cast<size_t>(a.at(5).unicode() - u'1')] = args.at(++i);
+        } else if (a == u"--usb") {
+            if (i + 1 >= args.size() || !usb::UsbId::parse(args.at(i + 1), &cmd.usb)) {
+                cmd.error = QStringLiteral("--usb needs the interface's vendor and product id "
+                                           "in hexadecimal, as lsusb prints them: --usb 1209:0b0d");
+                return cmd;
+            }
+            ++i;
         } else {
             cmd.error = QStringLiteral("unknown argument: %1").arg(a);
             return cmd;
@@ -35,6 +42,7 @@ QString usage_text()
 {
     return QStringLiteral(
         "Usage: quorvex [--simulate [SCENARIO]] [--com1 DEVICE] .. [--com4 DEVICE]\n"
+        "               [--usb VID:PID]\n"
         "\n"
         "  --simulate [SCENARIO]  start the built-in simulated scan interface on a\n"
         "                         pseudo-terminal and put it on Com1; SCENARIO is a\n"
@@ -42,9 +50,12 @@ QString usage_text()
         "                         JSON file\n"
         "  --comN DEVICE          put a serial device on ComN (N = 1..4): /dev/ttyUSB0,\n"
         "                         /dev/rfcomm0, a pseudo-terminal, ...\n"
+        "  --usb VID:PID          the USB scan interface's vendor and product id, as lsusb\n"
+        "                         prints them; remembered for later starts\n"
         "  --help                 show this text\n"
         "\n"
-        "Without --comN, Com1..Com4 are the first four serial ports the system lists.\n");
+        "Without --comN, Com1..Com4 are the first four serial ports the system lists.\n"
+        "With --simulate, \"USB\" finds a simulated interface too.\n");
 }
 
 std::array<QString, 4> map_com_ports(const CommandLine &cmd, const QString &simulatorDevice,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "usbkit.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -12,6 +14,7 @@ struct CommandLine
     std::array<QString, 4> com; // devices named by --com1..--com4 (empty: not named)
     bool simulate = false;
     QString scenario; // --simulate SCENARIO: a name or a JSON file
+    usb::UsbId usb;   // --usb VID:PID (unset: not given)
     bool help = false;
     QString error; // set when the arguments cannot be understood
 };

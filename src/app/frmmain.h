@@ -5,11 +5,13 @@
 #include "obdcontext.h"
 #include "protocol.h"
 #include "serialtransport.h"
+#include "usblink.h"
 
 #include <QMainWindow>
 
 #include <array>
 #include <functional>
+#include <memory>
 
 class QAction;
 class QGroupBox;
@@ -64,6 +66,10 @@ public:
     // Where the trouble-code definitions are looked for, in order; set before Form_Load.
     void setTroubleCodeLocations(const QStringList &paths) { m_troubleCodeLocations = paths; }
     static QStringList defaultTroubleCodeLocations();
+    // The USB driver kit (it must outlive the window) and the id of the scan interface to
+    // look for on it; set before Form_Load. Without a kit "USB" says USB is unavailable.
+    void setUsbKit(usb::UsbKit *kit);
+    void setUsbDevice(usb::UsbId id) { m_usbId = id; }
 
     void Form_Load();
     void Form_Unload();
@@ -79,6 +85,7 @@ public:
     void mnu9600_Click();
     void mnu19200_Click();
     void mnuConnectionCom_Click(int port);
+    void mnuUSB_Click();
     void ChangeECU_Click();
     void Mode1_Click();
     void Mode2_Click();
@@ -128,12 +135,24 @@ private:
     bool get_FWID();
     void setServiceButtonsEnabled(bool enabled);
     void onLinkLost(const QString &reason);
+    // What the USB link reports: attaches, departures, failed transfers.
+    void onUsbAttach(const usb::AttachEvent &event);
+    void onUsbDeparted(usb::DeviceHandle device, bool wasHeld);
+    void onUsbTransferFailed(int status, const QString &statusText);
+    // The USB set-up's wait for contact; false when it was ended instead.
+    bool awaitUsbContact();
+    bool usbSetupEnded() const;
     void endProgram();
     QAction *comItem(int port) const;
 
     ObdContext m_ctx;
     Prompts &m_prompts;
     SerialTransport m_serial;
+    std::unique_ptr<usb::UsbLink> m_usb;
+    usb::UsbId m_usbId;
+    bool m_usbSetupRunning = false;
+    bool m_usbSetupCancelled = false; // a serial port was chosen meanwhile
+    bool m_usbDeparted = false;       // the interface waited for was unplugged
     MainState m_state;
     LiveDataState m_live;
     QList<int> m_listPid;

@@ -31,7 +31,8 @@ const std::vector<int> &itemsHeldBy(int port)
 // Texts that mean contact with the vehicle, which a green indicator always carries.
 bool is_contact_text(const QString &text)
 {
-    return text == QString::fromUtf16(kEcuConnected) || text == u"Sending FWID";
+    return text == QString::fromUtf16(kEcuConnected) || text == u"Sending FWID" ||
+           text == u"ECU CONNECT";
 }
 } // namespace
 
@@ -137,6 +138,7 @@ bool frmMain::get_FWID()
 void frmMain::mnuConnectionCom_Click(int port)
 {
     LinkState &st = m_ctx.state;
+    m_usbSetupCancelled = true; // a USB set-up still waiting gives way
     setServiceButtonsEnabled(false);
     for (int item : itemsHeldBy(port))
         comItem(item)->setEnabled(false);
@@ -148,8 +150,7 @@ void frmMain::mnuConnectionCom_Click(int port)
         QString error;
         if (!m_serial.open(settings, &error)) {
             for (int item : itemsHeldBy(port))
-                comItem(item)->setEnabled(item == 0 ? false
-                                                    : m_comUsable[static_cast<size_t>(item - 1)]);
+                comItem(item)->setEnabled(item == 0 || m_comUsable[static_cast<size_t>(item - 1)]);
             m_prompts.message(QStringLiteral("Com%1 (%2) could not be opened: %3")
                                   .arg(port)
                                   .arg(settings.device, error),
@@ -209,6 +210,7 @@ void frmMain::onLinkLost(const QString &reason)
     mnuCom->setEnabled(true);
     for (int port = 1; port <= 4; ++port)
         comItem(port)->setEnabled(m_comUsable[static_cast<size_t>(port - 1)]);
+    mnuUSB->setEnabled(true);
     setReportText(QStringLiteral("\r\nThe scan interface was disconnected (%1).").arg(reason));
 }
 

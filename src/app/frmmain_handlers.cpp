@@ -31,6 +31,7 @@ void frmMain::connectHandlers()
     connect(mnuUnitsMetric, &QAction::triggered, this, &frmMain::mnuUnitsMetric_Click);
     connect(mnu9600, &QAction::triggered, this, &frmMain::mnu9600_Click);
     connect(mnu19200, &QAction::triggered, this, &frmMain::mnu19200_Click);
+    connect(mnuUSB, &QAction::triggered, this, &frmMain::mnuUSB_Click);
     for (int i = 0; i < 4; ++i)
         connect(mnuConnectionCom[static_cast<size_t>(i)], &QAction::triggered, this,
                 [this, i] { mnuConnectionCom_Click(i + 1); });
@@ -62,12 +63,11 @@ void frmMain::Form_Load()
     m_live.WideO2PID = QStringLiteral("0");
     setStatus(QString::fromUtf16(kEcuOffLine), kRed);
     // The logger and the meters wait for a current-data request, the mode 6 tests for the
-    // firmware identification; the USB link is unavailable until it exists.
+    // firmware identification.
     mnuDataLogLog->setEnabled(false);
     mnuMode6->setEnabled(false);
     mnuAF->setEnabled(false);
     mnuFTM->setEnabled(false);
-    mnuUSB->setEnabled(false);
     m_ctx.state.UseSerial = false;
     LoadTroubleCodes();
     if (!m_chart) {
@@ -79,7 +79,8 @@ void frmMain::Form_Load()
 
 void frmMain::Form_Unload()
 {
-    // The USB link, when present, releases its driver here.
+    if (m_usb)
+        m_usb->release();
 }
 
 void frmMain::endProgram()

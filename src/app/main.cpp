@@ -1,13 +1,16 @@
 // Quorvex: OBD-II diagnostics through a scan interface on a serial line.
 #include "commandline.h"
 #include "frmmain.h"
+#include "libusbkit.h"
 #include "qtprompts.h"
 #include "simserver.h"
+#include "simusbkit.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSettings>
 
 #include <cstdio>
 #include <memory>
@@ -35,12 +38,30 @@ bool loadScenario(const QString &nameOrFile, sim::Scenario *scenario, QString *e
     return sim::parseScenario(file.readAll(), scenario, error);
 }
 
+// The USB interface to look for: the one named on the command line (remembered), else the
+// one remembered, else with the simulator its simulated interface.
+usb::UsbId usb_device(const CommandLine &cmd)
+{
+    QSettings settings;
+    const QString key = QStringLiteral("usb/device");
+    if (cmd.usb.isSet()) {
+        settings.setValue(key, cmd.usb.text());
+        return cmd.usb;
+    }
+    if (cmd.simulate)
+        return sim::SimUsbKit::kId;
+    usb::UsbId id;
+    usb::UsbId::parse(settings.value(key).toString(), &id);
+    return id;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvex"));
+    QApplication::setOrganizationName(QStringLiteral("Quorvex"));
     // The program ends through Exit (or the frame's close, which runs Exit), never because a
     // window was hidden during the exit pause.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -53,7 +74,9 @@ int main(int argc, char *argv[])
         return cmd.help ? 0 : 2;
     }
 
+    const usb::UsbId usbId = usb_device(cmd);
     std::unique_ptr<sim::Server> simulator;
+    std::unique_ptr<usb::UsbKit> usbKit;
     if (cmd.simulate) {
         sim::Scenario scenario;
         QString error;
@@ -61,6 +84,7 @@ int main(int argc, char *argv[])
             std::fprintf(stderr, "quorvex: %s\n", qPrintable(error));
             return 2;
         }
+        usbKit = std::make_unique<sim::SimUsbKit>(scenario, sim::Options{}, usbId);
         simulator = std::make_unique<sim::Server>(scenario);
         if (!simulator->start(&error)) {
             std::fprintf(stderr, "quorvex: simulator: %s\n", qPrintable(error));
@@ -68,9 +92,14 @@ int main(int argc, char *argv[])
         }
     }
 
+    if (!usbKit)
+        usbKit = std::make_unique<usb::LibusbKit>();
+
     QtPrompts prompts;
     frmMain window(prompts);
     prompts.setParent(&window);
+    window.setUsbKit(usbKit.get());
+    window.setUsbDevice(usbId);
     window.setComDevices(map_com_ports(cmd, simulator ? simulator->devicePath() : QString(),
                                        platform_serial_ports()));
     window.Form_Load();

@@ -5,6 +5,7 @@
 #include "frmmain.h"
 #include "recording.h"
 #include "simserver.h"
+#include "simusbkit.h"
 
 #include <QAction>
 #include <QListWidget>
@@ -123,17 +124,28 @@ sim::Scenario pinnedCar()
 } // namespace
 
 // The freeze frame first, so each current-data run must replace its lines and switch the
-// decoders back to service 01.
-TEST(LiveDataWindow, FreezeFrameThenCurrentDataInBothUnitSystems)
+// decoders back to service 01. The same over the serial line and over USB.
+class LiveDataWindow : public ::testing::TestWithParam<bool>
 {
+};
+
+INSTANTIATE_TEST_SUITE_P(Transports, LiveDataWindow, ::testing::Values(false, true),
+                         [](const auto &transport) { return transport.param ? "Usb" : "Serial"; });
+
+TEST_P(LiveDataWindow, FreezeFrameThenCurrentDataInBothUnitSystems)
+{
+    const bool usb = GetParam();
     sim::Server server(pinnedCar());
     QString error;
     ASSERT_TRUE(server.start(&error)) << error.toStdString();
+    sim::SimUsbKit kit(pinnedCar());
     RecordingPrompts prompts;
     frmMain window(prompts);
     window.setQuitHandler([] {});
     window.context().bounds.silentMs = 1500;
     window.setComDevices({server.devicePath(), QString(), QString(), QString()});
+    window.setUsbKit(&kit);
+    window.setUsbDevice(sim::SimUsbKit::kId);
     window.Form_Load();
     const auto action = [&window](const char *name) {
         return window.findChild<QAction *>(QLatin1String(name));
@@ -149,7 +161,7 @@ TEST(LiveDataWindow, FreezeFrameThenCurrentDataInBothUnitSystems)
         return out;
     };
     const auto listRed = [list] { return list->palette().color(QPalette::Text) == Qt::red; };
-    action("mnuConnectionCom1")->trigger();
+    action(usb ? "mnuUSB" : "mnuConnectionCom1")->trigger();
     ASSERT_TRUE(mode1->isEnabled());
 
     ASSERT_FALSE(listRed());
@@ -188,4 +200,8 @@ TEST(LiveDataWindow, FreezeFrameThenCurrentDataInBothUnitSystems)
     // short term trim) are offered.
     for (const char *name : {"mnuDataLogLog", "mnuAF", "mnuFTM"})
         EXPECT_TRUE(action(name)->isEnabled()) << name;
+
+    window.findChild<QPushButton *>(QStringLiteral("Mode3"))->click();
+    EXPECT_TRUE(textECU->toPlainText().contains(
+        QStringLiteral("TC1 -P0301\nP0301 Cylinder 1 Misfire Detected\nTC2 -P0171\n")));
 }
