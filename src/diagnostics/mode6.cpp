@@ -27,6 +27,13 @@ std::optional<int> parse_hex(QStringView digits)
 {
     if (digits.isEmpty() || digits.size() > 2)
         return std::nullopt;
+    // Hexadecimal digits only: toInt would also take a sign ("$-1" would become test $FF),
+    // blanks and a NUL.
+    for (const QChar c : digits) {
+        const char16_t u = c.unicode();
+        if (!((u >= u'0' && u <= u'9') || (u >= u'A' && u <= u'F') || (u >= u'a' && u <= u'f')))
+            return std::nullopt;
+    }
     bool ok = false;
     const int value = digits.toString().toInt(&ok, 16);
     return ok ? std::optional<int>(value) : std::nullopt;

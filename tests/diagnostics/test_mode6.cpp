@@ -23,6 +23,10 @@ TEST(Mode6Entries, WholeNumbersOrHexOnly)
         {"", std::nullopt},
         {"$", std::nullopt},
         {"$GG", std::nullopt},
+        {"$-1", std::nullopt}, // not test $FF
+        {"&H-F", std::nullopt},
+        {"$+F", std::nullopt},
+        {"$ F", std::nullopt},
         {"-1", std::nullopt},
         {"300", std::nullopt},
         {"256", std::nullopt},
