@@ -5,7 +5,6 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QFile>
 
 #include <csignal>
 #include <cstdio>
@@ -20,21 +19,6 @@ int failWith(const QString &message)
 {
     std::fprintf(stderr, "quorvex-sim: %s\n", qPrintable(message));
     return 1;
-}
-
-bool readScenario(const QString &path, Scenario *scenario, QString *error)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = path + QStringLiteral(": ") + file.errorString();
-        return false;
-    }
-    QString parseError;
-    if (!parseScenario(file.readAll(), scenario, &parseError)) {
-        *error = path + QStringLiteral(": ") + parseError;
-        return false;
-    }
-    return true;
 }
 
 bool readMilliseconds(const QString &text, int minimum, int *out)
@@ -90,7 +74,7 @@ int main(int argc, char **argv)
     Scenario scenario = defaultScenario();
     QString error;
     if (parser.isSet(scenarioOption) &&
-        !readScenario(parser.value(scenarioOption), &scenario, &error))
+        !readScenarioFile(parser.value(scenarioOption), &scenario, &error))
         return failWith(error);
     if (parser.isSet(latencyOption) &&
         !readMilliseconds(parser.value(latencyOption), 0, &scenario.latencyMs)) {

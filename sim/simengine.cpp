@@ -212,6 +212,8 @@ void Engine::advance(qint64 nowUs)
 void Engine::handleCommand(const QByteArray &command, qint64 nowUs)
 {
     m_commands.append(QString::fromLatin1(command));
+    if (m_commands.size() > kKeptCommands)
+        m_commands.removeFirst();
     if (m_hungUp || m_hangUpAtUs >= 0)
         return; // the interface is about to hang up and takes nothing more
     ++m_commandCount;

@@ -63,8 +63,11 @@ public:
     Faults faults() const;      // with the counters as far as they have counted down
     void setLineBaud(int baud); // 0 = unknown
     int lineBaud() const;
-    int activeEcu() const;        // index into the scenario's ECUs
-    QStringList commands() const; // every complete command received, in order
+    int activeEcu() const; // index into the scenario's ECUs
+    // The latest complete commands received (up to kKeptCommands), in order: what a test reads
+    // back, without growing through a long run.
+    static constexpr qsizetype kKeptCommands = 1000;
+    QStringList commands() const;
     // The scenario as the car now stands: service 04 erases the active ECU's codes, freeze
     // frame and MIL.
     const Scenario &scenario() const;

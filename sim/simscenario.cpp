@@ -1,5 +1,7 @@
 #include "simscenario.h"
 
+#include "safefile.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -128,8 +130,10 @@ public:
         if (!object.contains(key))
             return true;
         const QJsonValue value = object.value(key);
-        if (!value.isString())
-            return fail(QStringLiteral("%1\"%2\" must be a string").arg(where, key));
+        if (!value.isString() || value.toString().size() > kMaxScenarioString)
+            return fail(QStringLiteral("%1\"%2\" must be a string of at most %3 characters")
+                            .arg(where, key)
+                            .arg(kMaxScenarioString));
         *out = value.toString();
         return true;
     }
@@ -500,6 +504,23 @@ bool parseScenario(const QByteArray &json, Scenario *scenario, QString *error)
     }
 
     *scenario = result;
+    return true;
+}
+
+bool readScenarioFile(const QString &path, Scenario *scenario, QString *error)
+{
+    const SafeFileRead file = read_regular_file(path, kMaxScenarioBytes);
+    if (!file.ok()) {
+        *error = file.failure == SafeFileRead::Failure::Unreadable
+                     ? path + QStringLiteral(": ") + file.describe(path, kMaxScenarioBytes)
+                     : file.describe(path, kMaxScenarioBytes);
+        return false;
+    }
+    QString parseError;
+    if (!parseScenario(file.contents, scenario, &parseError)) {
+        *error = path + QStringLiteral(": ") + parseError;
+        return false;
+    }
     return true;
 }
 

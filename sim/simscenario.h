@@ -128,4 +128,12 @@ Scenario defaultScenario();
 // unchanged.
 bool parseScenario(const QByteArray &json, Scenario *scenario, QString *error);
 
+// A scenario file is small: anything bigger, or anything that is not a regular file, is
+// refused with a message naming the file. String values are at most kMaxScenarioString long.
+inline constexpr qint64 kMaxScenarioBytes = 1024 * 1024;
+inline constexpr int kMaxScenarioString = 256;
+
+// Reads and parses a scenario file; on failure *error names the file and the reason.
+bool readScenarioFile(const QString &path, Scenario *scenario, QString *error);
+
 } // namespace quorvex::sim

@@ -253,6 +253,10 @@ void Server::run()
             m_engine.setLineBaud(baud);
             if (!input.isEmpty()) {
                 m_received += input;
+                // Trimmed now and then rather than on every read: the kept tail moves
+                // once per kKeptBytes received.
+                if (m_received.size() > 2 * kKeptBytes)
+                    m_received.remove(0, m_received.size() - kKeptBytes);
                 m_engine.receive(input, nowUs);
             }
             output = m_engine.take(nowUs);

@@ -38,10 +38,13 @@ public:
 
     void setFaults(const Faults &faults);
     Faults faults() const;
-    QByteArray received() const;  // every byte the program wrote, in order
-    QStringList commands() const; // the six-character commands seen, in order
-    qint64 sentBytes() const;     // bytes written to the line so far
-    int lineBaud() const;         // speed the program set on the line; 0 before start()
+    // The latest bytes the program wrote (at least kKeptBytes of them, fewer only when fewer
+    // were written) and the latest commands, in order: what a test reads back.
+    static constexpr qsizetype kKeptBytes = 64 * 1024;
+    QByteArray received() const;
+    QStringList commands() const;
+    qint64 sentBytes() const; // bytes written to the line so far
+    int lineBaud() const;     // speed the program set on the line; 0 before start()
     int activeEcu() const;
 
     // The adapter is unplugged: the master end is closed when this returns, so the program's

@@ -122,6 +122,10 @@ void SimUsbKit::record(const usb::SetupPacket &setup, const usb::TransferResult 
     r.status = result.status == 0 ? 0 : (result.status == kPipe ? -EPIPE : -EIO);
     m_records.append(r);
     m_transfers.append(setup);
+    if (m_records.size() > kKeptRecords) {
+        m_records.removeFirst();
+        m_transfers.removeFirst();
+    }
 }
 
 void SimUsbKit::clearRecords()

@@ -65,7 +65,8 @@ public:
     void setInitStatus(int status) { m_initStatus = status; }
     void setEndpoints(int endpoints) { m_endpoints = endpoints; }
 
-    // What went over the wire, in order.
+    // What went over the wire, in order: the latest kKeptRecords transfers.
+    static constexpr qsizetype kKeptRecords = 4096;
     const QList<usb::SetupPacket> &transfers() const { return m_transfers; }
     const QList<UsbRecord> &records() const { return m_records; }
     void clearRecords();

@@ -3,6 +3,7 @@
 #include "accessible.h"
 #include "controls.h"
 #include "indicator.h"
+#include "preferences.h"
 #include "sweep.h"
 
 #include <QAction>
@@ -35,6 +36,7 @@ frmMain::frmMain(Prompts &prompts, QWidget *parent)
 {
     install_accessibility();
     setObjectName(QStringLiteral("frmMain"));
+    keep_geometry(this);
     setWindowTitle(QStringLiteral("Quorvex  OBD-II Interface Version 3.40  R5"));
     m_ctx.attachSerial(&m_serial);
     buildControls();

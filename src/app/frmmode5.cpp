@@ -5,6 +5,7 @@
 #include "livestate.h"
 #include "obdcontext.h"
 #include "pictures.h"
+#include "preferences.h"
 #include "prompts.h"
 
 #include <QComboBox>
@@ -53,6 +54,7 @@ frmMode5::frmMode5(ObdContext &ctx, const LiveDataState &live, Prompts &prompts,
     : QMainWindow(parent), m_ctx(ctx), m_live(live), m_prompts(prompts)
 {
     setObjectName(QStringLiteral("frmMode5"));
+    keep_geometry(this);
     setWindowTitle(QStringLiteral("O2 Sensor Test"));
     auto *central = new QWidget(this);
     setCentralWidget(central);

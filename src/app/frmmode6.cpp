@@ -5,6 +5,7 @@
 #include "mode6.h"
 #include "numberforms.h"
 #include "obdcontext.h"
+#include "preferences.h"
 #include "prompts.h"
 
 #include <QComboBox>
@@ -51,6 +52,7 @@ frmMode6::frmMode6(ObdContext &ctx, Prompts &prompts, QWidget *parent)
     : QMainWindow(parent), m_ctx(ctx), m_prompts(prompts)
 {
     setObjectName(QStringLiteral("frmMode6"));
+    keep_geometry(this);
     setWindowTitle(QStringLiteral("SAE-J1979 Service $06 "));
     auto *central = new QWidget(this);
     setCentralWidget(central);

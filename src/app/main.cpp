@@ -2,15 +2,14 @@
 #include "commandline.h"
 #include "frmmain.h"
 #include "libusbkit.h"
+#include "preferences.h"
 #include "qtprompts.h"
 #include "simserver.h"
 #include "simusbkit.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QSettings>
 
 #include <cstdio>
 #include <memory>
@@ -30,28 +29,22 @@ bool loadScenario(const QString &nameOrFile, sim::Scenario *scenario, QString *e
     if (!QFileInfo::exists(path))
         path = QDir(QCoreApplication::applicationDirPath())
                    .filePath(QStringLiteral("../share/quorvex/scenarios/%1.json").arg(nameOrFile));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("scenario %1: %2").arg(nameOrFile, file.errorString());
-        return false;
-    }
-    return sim::parseScenario(file.readAll(), scenario, error);
+    return sim::readScenarioFile(path, scenario, error);
 }
 
 // The USB interface to look for: the one named on the command line (remembered), else the
 // one remembered, else with the simulator its simulated interface.
 usb::UsbId usb_device(const CommandLine &cmd)
 {
-    QSettings settings;
     const QString key = QStringLiteral("usb/device");
     if (cmd.usb.isSet()) {
-        settings.setValue(key, cmd.usb.text());
+        setPreference(key, cmd.usb.text());
         return cmd.usb;
     }
     if (cmd.simulate)
         return sim::SimUsbKit::kId;
     usb::UsbId id;
-    usb::UsbId::parse(settings.value(key).toString(), &id);
+    usb::UsbId::parse(preference(key).toString(), &id);
     return id;
 }
 

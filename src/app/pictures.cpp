@@ -1,6 +1,7 @@
 #include "pictures.h"
 
 #include "controls.h"
+#include "preferences.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -34,6 +35,7 @@ PictureWindow::PictureWindow(const char *name, const QString &title, const QStri
     : QWidget(parent, Qt::Window)
 {
     setObjectName(QLatin1String(name));
+    keep_geometry(this);
     setWindowTitle(title);
     auto *layout = new QVBoxLayout(this);
     m_picture = named(new Picture(fileName), "Picture1", title);

@@ -1,12 +1,10 @@
 #include "definitions.h"
 
 #include "numberforms.h"
+#include "safefile.h"
 
-#include <QFile>
-
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
-#include <memory>
 
 namespace quorvex {
 
@@ -14,11 +12,6 @@ namespace {
 constexpr int kCodeLength = 5;
 // The name an error box gives as the error's source: the program's own.
 const QString kErrorSource = QStringLiteral("Quorvex");
-
-struct FileCloser
-{
-    void operator()(std::FILE *file) const { std::fclose(file); }
-};
 
 QString definitions_error_text(int errorNumber, const QString &description)
 {
@@ -48,18 +41,21 @@ QString TroubleCodeDefinitions::find(const QString &code) const
 
 QStringList split_definition_lines(const QByteArray &contents)
 {
+    // A UTF-8 character is at most four bytes: no more than that is decoded of a long line.
+    constexpr qsizetype kMaxBytes = 4 * kMaxDefinitionLength;
     QStringList lines;
-    qsizetype start = 0;
-    while (start < contents.size()) {
-        qsizetype end = contents.indexOf('\n', start);
-        const qsizetype next = end < 0 ? contents.size() : end + 1;
-        if (end < 0)
-            end = contents.size();
-        qsizetype stop = end;
-        if (stop > start && contents.at(stop - 1) == '\r')
-            --stop;
-        lines << QString::fromUtf8(contents.constData() + start, stop - start);
-        start = next;
+    const char *const begin = contents.constData();
+    const char *const end = begin + contents.size();
+    const char *start = begin;
+    while (start < end) {
+        const char *stop = start;
+        while (stop < end && *stop != '\n' && *stop != '\r')
+            ++stop;
+        const qsizetype length = std::min<qsizetype>(stop - start, kMaxBytes);
+        lines << QString::fromUtf8(start, length).left(kMaxDefinitionLength);
+        if (stop < end && *stop == '\r' && stop + 1 < end && stop[1] == '\n')
+            ++stop; // CR LF is one line end
+        start = stop + 1;
     }
     return lines;
 }
@@ -67,30 +63,30 @@ QStringList split_definition_lines(const QByteArray &contents)
 DefinitionsRead read_definitions_file(const QString &path)
 {
     DefinitionsRead result;
-    errno = 0;
-    std::unique_ptr<std::FILE, FileCloser> file(
-        std::fopen(QFile::encodeName(path).constData(), "rb"));
-    if (!file) {
-        result.errorNumber = errno;
-        result.description = qt_error_string(result.errorNumber);
+    const SafeFileRead file = read_regular_file(path, kMaxDefinitionsBytes);
+    if (!file.ok()) {
+        result.errorNumber = file.errorNumber;
+        result.description = file.describe(path, kMaxDefinitionsBytes);
         return result;
     }
-    QByteArray contents;
-    char buffer[8192];
-    for (;;) {
-        const size_t n = std::fread(buffer, 1, sizeof buffer, file.get());
-        contents.append(buffer, static_cast<qsizetype>(n));
-        if (n < sizeof buffer)
-            break;
+    // A first count before anything is split: a file of a million empty lines is refused at
+    // once. (Each of the two characters ends at least that many lines.)
+    const qsizetype ends = std::max(file.contents.count('\n'), file.contents.count('\r'));
+    if (ends > kMaxDefinitionLines + 1) {
+        result.errorNumber = EFBIG;
+        result.description =
+            QStringLiteral("%1 has more than %2 lines").arg(path).arg(kMaxDefinitionLines);
+        return result;
     }
-    // A directory opens but cannot be read (EISDIR); other read errors end the same way.
-    if (std::ferror(file.get())) {
-        result.errorNumber = errno;
-        result.description = qt_error_string(result.errorNumber);
+    result.lines = split_definition_lines(file.contents);
+    if (result.lines.size() > kMaxDefinitionLines) {
+        result.errorNumber = EFBIG;
+        result.description =
+            QStringLiteral("%1 has more than %2 lines").arg(path).arg(kMaxDefinitionLines);
+        result.lines.clear();
         return result;
     }
     result.ok = true;
-    result.lines = split_definition_lines(contents);
     return result;
 }
 

@@ -33,17 +33,28 @@ private:
     QHash<QString, int> m_firstLine; // code text -> index of its first line
 };
 
-// Splits file contents into lines. CR LF and LF both end a line; a terminator at the very end
-// adds no empty line, an empty line inside the file becomes an empty entry. Read as UTF-8.
+// What a definitions file may hold: a real one has a few thousand lines of a hundred
+// characters. A longer line is cut (a line of megabytes would freeze the window that shows
+// it); a bigger file, or one with more lines, is refused.
+inline constexpr qint64 kMaxDefinitionsBytes = 16 * 1024 * 1024;
+inline constexpr qsizetype kMaxDefinitionLines = 100'000;
+inline constexpr qsizetype kMaxDefinitionLength = 512;
+
+// Splits file contents into lines. CR LF, LF and CR alone each end a line; a terminator at the
+// very end adds no empty line, an empty line inside the file becomes an empty entry. Read as
+// UTF-8; each line cut to kMaxDefinitionLength characters.
 QStringList split_definition_lines(const QByteArray &contents);
 
-// One attempt at reading a definitions file: the lines, or the platform's error for it.
+// One attempt at reading a definitions file: the lines, or the error for it. Only a regular
+// file within the limits is read.
 struct DefinitionsRead
 {
     bool ok = false;
     QStringList lines;
-    int errorNumber = 0; // errno of the failed open or read
-    QString description; // the platform's text for it ("No such file or directory")
+    int errorNumber = 0; // errno of the failed open or read; EINVAL (not a regular file) and
+                         // EFBIG (beyond the limits) for a file refused
+    QString description; // the platform's text for it ("No such file or directory"), or for a
+                         // refused file what is wrong with it, naming it
 };
 DefinitionsRead read_definitions_file(const QString &path);
 

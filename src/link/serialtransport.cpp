@@ -23,6 +23,7 @@ bool SerialTransport::open(const SerialSettings &settings, QString *error)
 {
     close();
     m_port.setPortName(settings.device);
+    m_device = settings.device;
     m_port.setBaudRate(settings.baud);
     m_port.setDataBits(QSerialPort::Data8);
     m_port.setParity(QSerialPort::NoParity);
@@ -75,9 +76,20 @@ void SerialTransport::onError(QSerialPort::SerialPortError error)
         return;
     if (!m_port.isOpen())
         return;
-    const QString reason = m_port.errorString();
+    // The port's error text is whatever errno held last, often stale ("Inappropriate ioctl
+    // for device"): the event itself is what closed the link.
+    const QString reason = lossText(error, m_device);
     close();
     emit lost(reason);
+}
+
+QString SerialTransport::lossText(QSerialPort::SerialPortError error, const QString &device)
+{
+    return error == QSerialPort::ResourceError
+               ? QStringLiteral("%1 became unavailable: the device was removed or stopped "
+                                "working")
+                     .arg(device)
+               : QStringLiteral("%1 could not be read any more").arg(device);
 }
 
 QString SerialTransport::explainOpenError(QSerialPort::SerialPortError code, const QString &text)

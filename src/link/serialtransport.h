@@ -39,6 +39,9 @@ public:
     // Opens and closes the device once with default line settings; false with the reason
     // when it cannot be used (missing, busy, permission denied).
     static bool probe(const QString &device, QString *error);
+    // What the loss of the line on device means to a user, for the error that ended it
+    // (ResourceError: gone; ReadError: no longer readable).
+    static QString lossText(QSerialPort::SerialPortError error, const QString &device);
     // A user-facing explanation for a failed open.
     static QString explainOpenError(QSerialPort::SerialPortError code, const QString &text);
 
@@ -47,6 +50,7 @@ private:
     void takeInput();
 
     QSerialPort m_port;
+    QString m_device; // as the user named it
     QByteArray m_input;
 };
 

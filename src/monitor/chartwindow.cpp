@@ -1,6 +1,7 @@
 #include "chartwindow.h"
 
 #include "controls.h"
+#include "preferences.h"
 #include "stripchart.h"
 
 #include <QGridLayout>
@@ -14,6 +15,7 @@ namespace quorvex {
 Chart::Chart(Prompts &prompts, QWidget *parent) : QWidget(parent, Qt::Window)
 {
     setObjectName(QStringLiteral("Chart"));
+    keep_geometry(this);
     setWindowTitle(QStringLiteral("Quorvex Graphic Output"));
     iStripChartX1 =
         named(new StripChart(prompts), "iStripChartX1", QStringLiteral("Quorvex Real Time Plot"));

@@ -4,6 +4,7 @@
 #include "items.h"
 #include "livestate.h"
 #include "obdcontext.h"
+#include "preferences.h"
 #include "prompts.h"
 
 #include <QComboBox>
@@ -27,9 +28,10 @@ constexpr double kIntervals[] = {0, 1, 2, 5}; // "Max", "1 sec", "2 sec", "5 sec
 
 DataLog::DataLog(ObdContext &ctx, LiveDataState &live, Prompts &prompts, QWidget *parent)
     : QWidget(parent, Qt::Window), m_ctx(ctx), m_live(live), m_prompts(prompts),
-      m_lastFolder(QDir::homePath())
+      m_lastFolder(preference(QStringLiteral("datalog/folder"), QDir::homePath()).toString())
 {
     setObjectName(QStringLiteral("DataLog"));
+    keep_geometry(this);
     setWindowTitle(QStringLiteral("Quorvex Data Logger"));
     auto *layout = new QGridLayout(this);
     layout->addWidget(
@@ -157,6 +159,7 @@ void DataLog::Command1_Click()
     if (QFileInfo(fileName).suffix().isEmpty())
         fileName += QStringLiteral(".log");
     m_lastFolder = QFileInfo(fileName).absolutePath();
+    setPreference(QStringLiteral("datalog/folder"), m_lastFolder);
     // Unbuffered: every record goes to the operating system with one write call, so a program
     // killed mid-log leaves whole records only.
     QFile file(fileName);

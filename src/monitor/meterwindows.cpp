@@ -3,6 +3,7 @@
 #include "controls.h"
 #include "livestate.h"
 #include "obdcontext.h"
+#include "preferences.h"
 
 #include <QGridLayout>
 #include <QLabel>
@@ -16,6 +17,7 @@ frmFuel_Trim::frmFuel_Trim(ObdContext &ctx, const LiveDataState &live, QWidget *
     : QWidget(parent, Qt::Window), m_ctx(ctx), m_live(live)
 {
     setObjectName(QStringLiteral("frmFuel_Trim"));
+    keep_geometry(this);
     setWindowTitle(QStringLiteral("Fuel Trim Monitor"));
     auto *layout = new QVBoxLayout(this);
     auto *title = named(new QLabel(QStringLiteral("Fuel Trim Monitor Window")), "Label5");
@@ -70,6 +72,7 @@ Air_Fuel_Ratio::Air_Fuel_Ratio(ObdContext &ctx, LiveDataState &live, QWidget *pa
     : QWidget(parent, Qt::Window), m_ctx(ctx), m_live(live)
 {
     setObjectName(QStringLiteral("Air_Fuel_Ratio"));
+    keep_geometry(this);
     // Fifty blanks centre the caption in the title bar.
     setWindowTitle(QString(50, u' ') + QStringLiteral("Air/Fuel Ratio"));
     auto *layout = new QGridLayout(this);

@@ -220,6 +220,15 @@ TEST_F(MainWindowTest, UnpluggedIdleAdapterOffersTheConnectionMenuAgain)
     EXPECT_EQ(statusColor(), kRed);
     EXPECT_TRUE(connectionMenuOffered());
     EXPECT_FALSE(anyServiceEnabled());
+    // The event that closed the line, on the device the user chose; not whatever the last
+    // system call happened to leave behind.
+    const QString device = server->devicePath();
+    EXPECT_TRUE(report() ==
+                    "\r\nThe scan interface was disconnected (" + device +
+                        " became unavailable: the device was removed or stopped working)." ||
+                report() == "\r\nThe scan interface was disconnected (" + device +
+                                " could not be read any more).")
+        << report().toStdString();
 }
 
 TEST_F(MainWindowTest, CurrentDataAndChangeEcuButtons)

@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+
 using namespace quorvex;
 using namespace quorvex::test;
 
@@ -73,4 +75,32 @@ TEST_F(CodesWindowTest, ButtonsReportAndAreReleasedHoweverTheRunEnds)
     EXPECT_EQ(report(), QStringLiteral("Trouble Codes Cleared"));
     EXPECT_EQ(status(), QStringLiteral("ECU Connected"));
     EXPECT_FALSE(button("Mode4")->isChecked());
+}
+
+// A pipe in place of the definitions would block the start before the window appears; a
+// definition of a quarter megabyte without a blank would freeze the window that lays it out.
+TEST_F(CodesWindowTest, HostileDefinitionsNeitherBlockNorFreezeTheWindow)
+{
+    QTemporaryDir dir;
+    const QString pipe = dir.filePath(QStringLiteral("troublecode.tcf"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const QString definitions = dir.filePath(QStringLiteral("second.tcf"));
+    QFile file(definitions);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("P0301 " + QByteArray(256 * 1024, 'x') + "\r");
+    file.close();
+    window->setTroubleCodeLocations({pipe, definitions});
+    sim::Scenario car = sim::defaultScenario();
+    car.ecus[0].mil = true;
+    car.ecus[0].storedCodes = {"0301"};
+    startSim(car);
+    connectCom(1);
+    ASSERT_EQ(prompts.boxes.size(), 1);
+    EXPECT_TRUE(prompts.boxes[0].text.endsWith(
+        pipe + " is not a regular file (a pipe, a device or a socket)"));
+    const QString cut = QStringLiteral("P0301 ") + QString(kMaxDefinitionLength - 6, u'x');
+    EXPECT_EQ(control<QListWidget>(QStringLiteral("List2"))->item(0)->text(), cut);
+
+    button("Mode3")->click();
+    EXPECT_TRUE(report().contains(QStringLiteral("TC1 -P0301\r\n") + cut + QStringLiteral("\r\n")));
 }

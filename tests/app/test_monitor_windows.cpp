@@ -1,6 +1,7 @@
 // The monitoring windows as a user drives them from the main window, against a simulated car
 // whose values are pinned: the real-time display, the data logger, the fuel trim monitor and
 // the air/fuel ratio meter, and a lost link while they run.
+#include "preferences.h"
 #include "windowfixture.h"
 
 #include <QAccessible>
@@ -174,11 +175,14 @@ TEST_F(MonitorWindowsTest, LoggerWritesTheChosenItemsUntilStopLog)
     for (int r = 4; r < 7; ++r)
         EXPECT_TRUE(rows[r].startsWith("25,750,70,0.45,")) << rows[r].constData();
 
-    // A second log on the same file starts it again.
+    // A second log on the same file starts it again; its dialog starts in the folder of the
+    // first, as will the next run's.
     prompts.files = {path};
     when([this, before] { return sent("010C07") >= before + 4; },
          [this] { in("DataLog", "Command2")->click(); });
     in("DataLog", "Command1")->click();
+    EXPECT_EQ(prompts.fileFolders.last(), dir.path());
+    EXPECT_EQ(preference(QStringLiteral("datalog/folder")).toString(), dir.path());
     file.close();
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll().split('\n').size(), 4 + 1 + 1);

@@ -205,3 +205,34 @@ TEST(SimEnginePacing, CharactersTakeTenBitsOfLineTime)
         EXPECT_EQ(engine.take(lastCharUs).size(), lastCharUs > 0 ? 1 : 21);
     }
 }
+
+TEST(SimEngineHistory, KeepsTheLatestCommandsOnly)
+{
+    Engine engine({});
+    qint64 now = 0;
+    for (int i = 0; i < 2500; ++i) {
+        engine.receive(QByteArray::number(0x900101 + (i % 2), 16).toUpper(), now);
+        now += 10 * kMs;
+        engine.take(now);
+    }
+    const QStringList commands = engine.commands();
+    ASSERT_EQ(commands.size(), Engine::kKeptCommands);
+    EXPECT_EQ(commands.last(), QStringLiteral("900102")); // the 2500th
+    EXPECT_EQ(commands.first(), QStringLiteral("900101"));
+}
+
+TEST(SimEngineUsb, ReadinessInsteadOfMarks)
+{
+    Engine engine({.latencyMs = 100}, Options{.readyMarks = false});
+    EXPECT_EQ(engine.take(500 * kMs), ""); // nothing while idle
+    EXPECT_EQ(engine.readyMark(500 * kMs), 'S');
+    engine.receive("010C02", 500 * kMs);
+    EXPECT_EQ(engine.readyMark(550 * kMs), 0); // the car's answer is on its way
+    engine.take(2000 * kMs);
+    engine.receive("900101", 2000 * kMs);
+    EXPECT_EQ(engine.take(2000 * kMs), "V3.40");
+    EXPECT_EQ(engine.readyMark(2000 * kMs), 'S');
+    engine.setFaults({.noContact = true});
+    EXPECT_EQ(engine.readyMark(2100 * kMs), 'P');
+    EXPECT_EQ(engine.nextEventUs(), -1);
+}

@@ -2,6 +2,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -20,10 +23,12 @@ Scenario parsed(const QByteArray &json)
 
 Scenario scenarioFile(const QString &name)
 {
-    SCOPED_TRACE(name.toStdString());
-    QFile file(QStringLiteral(QUORVEX_SIM_SCENARIO_DIR "/") + name);
-    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
-    return parsed(file.readAll());
+    Scenario scenario;
+    QString error;
+    EXPECT_TRUE(
+        readScenarioFile(QStringLiteral(QUORVEX_SIM_SCENARIO_DIR "/") + name, &scenario, &error))
+        << name.toStdString() << ": " << error.toStdString();
+    return scenario;
 }
 
 // A scenario of one ECU at address 10 with the given further keys.
@@ -167,5 +172,40 @@ TEST(SimScenario, RejectsMalformedInputNamingTheKey)
         EXPECT_FALSE(parseScenario(json, &scenario, &error));
         EXPECT_TRUE(error.contains(QLatin1String(mentioned))) << error.toStdString();
         EXPECT_EQ(scenario.name, "untouched"); // left as it was
+    }
+}
+
+TEST(SimScenario, HostileFilesAreRefusedNamingTheFile)
+{
+    QTemporaryDir dir;
+    const QString pipe = dir.filePath(QStringLiteral("pipe.json"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const QString zero = dir.filePath(QStringLiteral("zero.json"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), zero));
+    const QString big = dir.filePath(QStringLiteral("big.json"));
+    {
+        QFile file(big);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("{\"name\": \"" + QByteArray(kMaxScenarioBytes, 'a') + "\"}");
+    }
+    const QString longName = dir.filePath(QStringLiteral("long.json"));
+    {
+        QFile file(longName);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("{\"name\": \"" + QByteArray(kMaxScenarioString + 1, 'a') + "\"}");
+    }
+    const std::pair<QString, QString> rows[] = {
+        {pipe, pipe + " is not a regular file (a pipe, a device or a socket)"},
+        {zero, zero + " is not a regular file (a pipe, a device or a socket)"},
+        {big, big + " is larger than 1 MB"},
+        {longName, longName + ": \"name\" must be a string of at most 256 characters"},
+        {dir.filePath("missing.json"),
+         dir.filePath("missing.json") + ": No such file or directory"},
+    };
+    for (const auto &[path, message] : rows) {
+        Scenario scenario;
+        QString error;
+        EXPECT_FALSE(readScenarioFile(path, &scenario, &error)) << path.toStdString();
+        EXPECT_EQ(error, message);
     }
 }

@@ -82,6 +82,26 @@ public:
         return withoutLeadingMarks(read(2s, replySize));
     }
 
+    // Writes all of bytes, waiting while the line is full.
+    bool write(const QByteArray &bytes)
+    {
+        qsizetype done = 0;
+        const auto deadline = Clock::now() + 5s;
+        while (done < bytes.size() && Clock::now() < deadline) {
+            const ssize_t n =
+                ::write(m_fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+            if (n > 0) {
+                done += n;
+            } else if (n < 0 && errno == EAGAIN) {
+                pollfd fd{m_fd, POLLOUT, 0};
+                ::poll(&fd, 1, 10);
+            } else {
+                return false;
+            }
+        }
+        return done == bytes.size();
+    }
+
     bool failed = false; // a read has failed
 
 private:
@@ -187,4 +207,22 @@ TEST(SimServer, HangUpFailsTheClientsReads)
         EXPECT_FALSE(rest.contains('S')); // no marks once the interface is gone
         EXPECT_TRUE(waitFor([&] { return server.isHungUp(); }));
     }
+}
+
+TEST(SimServer, KeepsOnlyTheLatestOfWhatItReceived)
+{
+    // A flood of bytes the interface ignores, then one command: what a test reads back is the
+    // tail, and the history does not grow with the flood.
+    Server server({});
+    ASSERT_TRUE(server.start(nullptr));
+    Client client(server.devicePath());
+    const QByteArray flood(4096, 'x');
+    for (int i = 0; i < 100; ++i)
+        ASSERT_TRUE(client.write(flood));
+    EXPECT_EQ(client.exchange("900101", 5), "V3.40");
+    const QByteArray received = server.received();
+    EXPECT_LE(received.size(), 2 * Server::kKeptBytes);
+    EXPECT_GE(received.size(), Server::kKeptBytes);
+    EXPECT_TRUE(received.endsWith("xxx900101"));
+    EXPECT_EQ(server.commands(), QStringList{"900101"});
 }

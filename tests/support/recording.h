@@ -25,6 +25,7 @@ public:
     QList<QStringList> printed;
     bool printerAvailable = true;
     std::deque<QString> files; // answers of the save dialog; empty: cancelled
+    QStringList fileFolders;   // the folder each save dialog started in
     QList<QStringList> fileFilters;
 
     void message(const QString &text, const QString &title, Icon icon) override
@@ -50,9 +51,11 @@ public:
         printed.append(lines);
         return true;
     }
-    QString saveFileName(const QString &, const QString &, const QStringList &filters) override
+    QString saveFileName(const QString &, const QString &directory,
+                         const QStringList &filters) override
     {
         fileFilters.append(filters);
+        fileFolders.append(directory);
         if (files.empty())
             return QString();
         QString file = files.front();
