@@ -52,6 +52,7 @@ bool QtPrompts::print(const QStringList &lines, QString *reason)
         return false;
     }
     QPrinter printer(info);
+    printer.setDocName(QStringLiteral("Quorvex report"));
     QPainter painter;
     if (!painter.begin(&printer)) {
         if (reason)
@@ -59,6 +60,11 @@ bool QtPrompts::print(const QStringList &lines, QString *reason)
                 QStringLiteral("The printer %1 could not be started.").arg(info.printerName());
         return false;
     }
+    // Letters drawn one glyph each: a ligature ("fi" in "Misfire") would leave the words of a
+    // PDF printout unsearchable.
+    QFont font = painter.font();
+    font.setStyleStrategy(QFont::PreferNoShaping);
+    painter.setFont(font);
     const QRect page = painter.viewport();
     const int lineHeight = painter.fontMetrics().lineSpacing();
     int y = lineHeight;
@@ -77,7 +83,13 @@ bool QtPrompts::print(const QStringList &lines, QString *reason)
         for (const QString &part : parts)
             emitLine(part);
     }
-    painter.end();
+    // A job the printer system refused is not reported as printed.
+    if (!painter.end() || printer.printerState() == QPrinter::Error) {
+        if (reason)
+            *reason =
+                QStringLiteral("The printer %1 did not take the job.").arg(info.printerName());
+        return false;
+    }
     return true;
 }
 

@@ -1,0 +1,118 @@
+// libFuzzer target over the program's command line. The first byte chooses the case; the rest
+// is a list of arguments separated by NUL bytes, as the system passes them:
+//   0  parse_command_line
+//   1  UsbId::parse on each argument
+//   2  map_com_ports: a parsed command line, a simulator device and the platform's ports
+#include "fuzzsupport.h"
+
+#include "commandline.h"
+
+#include <algorithm>
+
+using namespace quorvex;
+using quorvex::fuzz::Input;
+
+namespace {
+
+QStringList arguments(const QByteArray &bytes)
+{
+    QStringList args;
+    if (bytes.isEmpty())
+        return args;
+    for (const QByteArray &arg : bytes.split('\0'))
+        args << QString::fromUtf8(arg);
+    return args;
+}
+
+// The arguments that say what a parsed command line holds.
+QStringList written(const CommandLine &cmd)
+{
+    QStringList args;
+    for (std::size_t i = 0; i < cmd.com.size(); ++i) {
+        if (!cmd.com[i].isEmpty())
+            args << QStringLiteral("--com%1").arg(i + 1) << cmd.com[i];
+    }
+    if (cmd.simulate) {
+        args << QStringLiteral("--simulate");
+        if (!cmd.scenario.isEmpty())
+            args << cmd.scenario;
+    }
+    if (cmd.usb.isSet())
+        args << QStringLiteral("--usb") << cmd.usb.text();
+    if (cmd.help)
+        args << QStringLiteral("--help");
+    return args;
+}
+
+bool sameMeaning(const CommandLine &a, const CommandLine &b)
+{
+    return a.com == b.com && a.simulate == b.simulate && a.scenario == b.scenario &&
+           a.usb == b.usb && a.help == b.help && a.error == b.error;
+}
+
+void checkParse(const QStringList &args)
+{
+    const CommandLine cmd = parse_command_line(args);
+    if (!cmd.error.isEmpty())
+        return;
+    // Understood: written out again, the arguments mean the same.
+    FUZZ_REQUIRE(sameMeaning(parse_command_line(written(cmd)), cmd));
+    FUZZ_REQUIRE(cmd.scenario.isEmpty() || (cmd.simulate && !cmd.scenario.startsWith(u'-')));
+}
+
+void checkUsbId(const QStringList &args)
+{
+    for (const QString &arg : args) {
+        usb::UsbId id{0x1234, 0x5678};
+        if (!usb::UsbId::parse(arg, &id)) {
+            FUZZ_REQUIRE(id == (usb::UsbId{0x1234, 0x5678}));
+            continue;
+        }
+        FUZZ_REQUIRE(id.isSet());
+        const QString text = id.text();
+        usb::UsbId again;
+        FUZZ_REQUIRE(text.size() == 9 && usb::UsbId::parse(text, &again) && again == id);
+    }
+}
+
+void checkComPorts(const QStringList &args)
+{
+    // The first empty argument ends the command line; the next is the simulator's device; the
+    // rest are the platform's ports.
+    const qsizetype end = args.indexOf(QString());
+    const CommandLine cmd = parse_command_line(args.mid(0, end));
+    const QString simulator = end < 0 ? QString() : args.value(end + 1);
+    const QStringList platform = end < 0 ? QStringList() : args.mid(end + 2);
+    const std::array<QString, 4> com = map_com_ports(cmd, simulator, platform);
+
+    for (std::size_t i = 0; i < com.size(); ++i) {
+        // Named devices stay where they were named; the simulator takes Com1 when it is free.
+        if (!cmd.com[i].isEmpty())
+            FUZZ_REQUIRE(com[i] == cmd.com[i]);
+        else if (i == 0 && !simulator.isEmpty())
+            FUZZ_REQUIRE(com[0] == simulator);
+        else if (!com[i].isEmpty())
+            FUZZ_REQUIRE(platform.contains(com[i]));
+    }
+    // A slot stays empty only when every platform port is already on a slot.
+    if (std::find(com.begin(), com.end(), QString()) != com.end()) {
+        for (const QString &port : platform)
+            FUZZ_REQUIRE(port.isEmpty() || std::find(com.begin(), com.end(), port) != com.end());
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    Input in(data, size);
+    const std::uint8_t which = in.byte() % 3;
+    const QStringList args = arguments(in.rest());
+    if (which == 0)
+        checkParse(args);
+    else if (which == 1)
+        checkUsbId(args);
+    else
+        checkComPorts(args);
+    return 0;
+}

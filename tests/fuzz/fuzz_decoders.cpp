@@ -1,0 +1,153 @@
+// libFuzzer target over the service 01/02 decoders, one decoder per input.
+//
+// Input: a case byte, a flag byte (bit 0: metric units, bit 1: one extra byte ahead of the
+// data, as in a freeze-frame reply, bit 2: which copy to compare, below), then the reply text.
+// The case is a row of the PID table, or one of the status and computed decoders after the
+// last row.
+//
+// Every decoder promises to read only its data bytes, through the bounds-safe field reader:
+// so a reply decodes exactly as its zero-filled extension does, and exactly as a copy whose
+// characters outside the data bytes are garbage.
+#include "fuzzsupport.h"
+
+#include "decoders.h"
+#include "numberforms.h"
+#include "pidtable.h"
+
+#include <cmath>
+
+using namespace quorvex;
+using quorvex::fuzz::Input;
+
+namespace {
+
+enum class Special { Lambda, FuelStatus, FuelTrim, SecondaryAir, O2Sensors, Mpg };
+constexpr std::size_t kSpecials = 6;
+
+// The 1-based position of data byte 0.
+int dataStart(int offset)
+{
+    return 12 + 2 * offset;
+}
+
+// The reply with every character outside data bytes 0 .. bytes-1 replaced (garbage), or
+// zero-filled to beyond any data byte.
+QString sameData(const QString &reply, int offset, int bytes, bool garbage)
+{
+    if (!garbage)
+        return reply + QString(40, u'0');
+    QString out = reply;
+    const int first = dataStart(offset);
+    for (int p = 1; p <= out.size(); ++p) {
+        if (p < first || p >= first + 2 * bytes)
+            out[p - 1] = u'Z';
+    }
+    return out;
+}
+
+// A number text as the decoders write them: blank or minus, digits, a point, an exponent.
+bool isNumberText(const QString &text, int maxLength)
+{
+    if (text.isEmpty() || text.size() > maxLength)
+        return false;
+    for (const QChar c : text) {
+        if (!c.isDigit() && c != u' ' && c != u'-' && c != u'.' && c != u'E' && c != u'+')
+            return false;
+    }
+    return true;
+}
+
+void checkRow(const PidRow &row, const QString &reply, bool metric, int offset, bool garbage)
+{
+    const PidItem item = decode_value(row, reply, metric, offset);
+    FUZZ_REQUIRE(item.label == QString::fromUtf16(row.label));
+    FUZZ_REQUIRE(item.units == QString::fromUtf16(metric ? row.unitsMetric : row.unitsEnglish));
+    FUZZ_REQUIRE(std::isfinite(item.value));
+    FUZZ_REQUIRE(isNumberText(item.valueText, 22));
+
+    // Service 01 rows read the current value wherever the run is.
+    const int at = row.kind == RequestKind::Service01 ? 0 : offset;
+    const PidItem other = decode_value(row, sameData(reply, at, 2, garbage), metric, offset);
+    FUZZ_REQUIRE(other.valueText == item.valueText && other.value == item.value);
+}
+
+// A status decoder's text: lines ending in CR LF, nothing else after the last one.
+bool isReportText(const QString &text, int maxLines)
+{
+    return text.endsWith(u"\r\n") && text.count(u"\r\n") <= maxLines &&
+           text.count(u'\r') == text.count(u'\n');
+}
+
+void checkSpecial(Special which, Input &in, bool metric, int offset, bool garbage)
+{
+    const QString reply = fuzz::replyText(in.rest());
+    const auto same = [&](auto decode, int at, int bytes) {
+        const auto out = decode(reply);
+        FUZZ_REQUIRE(decode(sameData(reply, at, bytes, garbage)) == out);
+        return out;
+    };
+    switch (which) {
+    case Special::Lambda: {
+        const QString text =
+            same([&](const QString &r) { return decode_lambda(r, offset).valueText; }, offset, 2);
+        FUZZ_REQUIRE(isNumberText(text, 22));
+        break;
+    }
+    case Special::FuelStatus: {
+        const QString text =
+            same([&](const QString &r) { return fuel_status_text(r, offset); }, offset, 2);
+        FUZZ_REQUIRE(isReportText(text, 3) && text.count(u"Fuel Sys") <= 2);
+        break;
+    }
+    case Special::FuelTrim: {
+        const int pid = 0x06 + (reply.size() & 3);
+        const QString text =
+            same([&](const QString &r) { return fuel_trim_text(pid, r, offset); }, offset, 1);
+        FUZZ_REQUIRE(isReportText(text, 1) && text.endsWith(u"%\r\n"));
+        break;
+    }
+    case Special::SecondaryAir: {
+        const QString text = same([](const QString &r) { return secondary_air_text(r); }, 0, 1);
+        FUZZ_REQUIRE(isReportText(text, 1));
+        break;
+    }
+    case Special::O2Sensors: {
+        const int bits = same([](const QString &r) { return o2_sensor_bits(r); }, 0, 1);
+        FUZZ_REQUIRE(bits >= 0 && bits <= 0xFF);
+        FUZZ_REQUIRE(isReportText(o2_sensor_count_text(bits), 1));
+        break;
+    }
+    case Special::Mpg: {
+        // The computed line takes the air-flow and speed lines' value texts.
+        const qsizetype cut = reply.indexOf(u',');
+        const double airFlow = Val(reply.left(cut));
+        const double speed = cut < 0 ? 0.0 : Val(reply.mid(cut + 1));
+        const std::optional<double> lambda =
+            offset ? std::optional<double>(Val(reply.mid(cut + 4))) : std::nullopt;
+        const PidItem item = compute_mpg(airFlow, speed, metric, lambda);
+        FUZZ_REQUIRE(!item.valueText.isEmpty() && item.valueText.size() <= 5);
+        FUZZ_REQUIRE(std::isfinite(item.value));
+        FUZZ_REQUIRE(item.units == (metric ? u"Km/L" : u"MPG"));
+        break;
+    }
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    Input in(data, size);
+    const std::span<const PidRow> rows = pid_rows();
+    const std::size_t cases = rows.size() + kSpecials;
+    const std::size_t which = in.byte() % cases;
+    const std::uint8_t flags = in.byte();
+    const bool metric = flags & 0x01;
+    const int offset = (flags >> 1) & 0x01;
+    const bool garbage = flags & 0x04;
+    if (which < rows.size())
+        checkRow(rows[which], fuzz::replyText(in.rest()), metric, offset, garbage);
+    else
+        checkSpecial(static_cast<Special>(which - rows.size()), in, metric, offset, garbage);
+    return 0;
+}
