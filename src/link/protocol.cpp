@@ -5,6 +5,8 @@
 
 #include <QElapsedTimer>
 
+#include <optional>
+
 namespace quorvex {
 
 namespace {
@@ -148,6 +150,19 @@ void discard_input(ObdContext &ctx)
 
 namespace {
 
+// Every form of the check ends at once when the link is gone (or the program ending) or when
+// another handler raised StopFlag meanwhile.
+std::optional<ReadyResult> ended_early(ObdContext &ctx, int epoch)
+{
+    if (link_gone(ctx, epoch)) {
+        ctx.state.StopFlag = true;
+        return ReadyResult::Lost;
+    }
+    if (ctx.state.StopFlag)
+        return ReadyResult::NoContact;
+    return std::nullopt;
+}
+
 // The USB form of the check: the interface is asked for its sync byte until it reports
 // vehicle contact. An interface that only ever answers 0 has no contact; one whose transfers
 // all fail is as good as silent.
@@ -159,12 +174,8 @@ ReadyResult wait_for_sync(ObdContext &ctx, int epoch)
     QElapsedTimer waited;
     waited.start();
     for (;;) {
-        if (link_gone(ctx, epoch)) {
-            st.StopFlag = true;
-            return ReadyResult::Lost;
-        }
-        if (st.StopFlag)
-            return ReadyResult::NoContact; // raised by another handler meanwhile
+        if (const auto ended = ended_early(ctx, epoch))
+            return *ended;
         const int sync = ctx.link.OBDsync();
         if (sync > 0 && !link_gone(ctx, epoch) && !st.StopFlag) {
             emit ctx.readinessChanged(Readiness::Contact);
@@ -194,12 +205,8 @@ ReadyResult wait_for_ECU(ObdContext &ctx)
     QElapsedTimer silent;
     silent.start();
     for (;;) {
-        if (link_gone(ctx, epoch)) {
-            st.StopFlag = true;
-            return ReadyResult::Lost;
-        }
-        if (st.StopFlag)
-            return ReadyResult::NoContact; // raised by another handler meanwhile
+        if (const auto ended = ended_early(ctx, epoch))
+            return *ended;
         if (silent.elapsed() >= ctx.bounds.silentMs) {
             st.StopFlag = true;
             emit ctx.readinessChanged(Readiness::Silent);

@@ -45,9 +45,9 @@ TEST_F(WindowTest, ServiceButtonsArePressedAsAMouseClickPressesThem)
         actions(b)->doAction(QAccessibleActionInterface::pressAction());
         // Returned before the handler ran: nothing was sent yet.
         EXPECT_EQ(server->commands().count(command), before) << name;
-        EXPECT_TRUE(waitUntil([&, c = command] { return server->commands().count(c) > before; }))
+        EXPECT_TRUE(wait_until([&, c = command] { return server->commands().count(c) > before; }))
             << name;
-        EXPECT_TRUE(waitUntil([b] { return !b->isChecked(); })) << name;
+        EXPECT_TRUE(wait_until([b] { return !b->isChecked(); })) << name;
     }
 }
 
@@ -66,7 +66,7 @@ TEST_F(WindowTest, MenuItemsAndHelpLabelsReturnBeforeTheirBoxIsShown)
         prompts.boxes.clear();
         actions(object)->doAction(QAccessibleActionInterface::pressAction());
         EXPECT_TRUE(prompts.boxes.isEmpty()) << name.toStdString();
-        ASSERT_TRUE(waitUntil([this] { return !prompts.boxes.isEmpty(); })) << name.toStdString();
+        ASSERT_TRUE(wait_until([this] { return !prompts.boxes.isEmpty(); })) << name.toStdString();
         EXPECT_TRUE(prompts.boxes.first().text.startsWith(text)) << name.toStdString();
     }
 }

@@ -216,7 +216,7 @@ TEST_F(MainWindowTest, UnpluggedIdleAdapterOffersTheConnectionMenuAgain)
     connectCom(1);
     ASSERT_EQ(status(), QStringLiteral("ECU Connected"));
     server->hangUp();
-    EXPECT_TRUE(waitUntil([this] { return status() == QStringLiteral("ECU Off-Line"); }));
+    EXPECT_TRUE(wait_until([this] { return status() == QStringLiteral("ECU Off-Line"); }));
     EXPECT_EQ(statusColor(), kRed);
     EXPECT_TRUE(connectionMenuOffered());
     EXPECT_FALSE(anyServiceEnabled());

@@ -305,5 +305,5 @@ TEST_F(MonitorWindowsTest, EveryControlWorksThroughTheAccessibilityTree)
     QAccessible::queryAccessibleInterface(freeze)->actionInterface()->doAction(
         QAccessibleActionInterface::pressAction());
     EXPECT_EQ(flag->isChecked(), before);
-    EXPECT_TRUE(waitUntil([&] { return flag->isChecked() != before; }));
+    EXPECT_TRUE(wait_until([&] { return flag->isChecked() != before; }));
 }

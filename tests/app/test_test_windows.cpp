@@ -181,7 +181,7 @@ TEST_F(TestWindowsTest, Mode6RefusedAndHelp)
         top("frmMode6")->findChild<QAction *>(QStringLiteral("mnuM6HLP")))
         ->actionInterface()
         ->doAction(QAccessibleActionInterface::pressAction());
-    EXPECT_TRUE(waitUntil([this] { return prompts.boxes.size() == 5; }));
+    EXPECT_TRUE(wait_until([this] { return prompts.boxes.size() == 5; }));
     QStringList texts;
     for (const auto &box : prompts.boxes)
         texts << box.text;

@@ -92,7 +92,7 @@ TEST_F(UsbWindowTest, AttachTextsAndASecondInterfaceWhileTheFirstIsInUse)
         attachText = report();
         waiting = statusColor();
         kit->plugSecond();
-        waitUntil([&] { return report() != attachText; }, 1000);
+        wait_until([&] { return report() != attachText; }, 1000);
         rejectText = report();
         kit->device().engine().setFaults({});
     });

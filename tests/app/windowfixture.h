@@ -107,15 +107,6 @@ protected:
                 return true;
         return false;
     }
-    // Runs the event loop until pred holds or ms pass.
-    template <typename Pred> static bool waitUntil(Pred pred, int ms = 3000)
-    {
-        QElapsedTimer t;
-        t.start();
-        while (!pred() && t.elapsed() < ms)
-            wait_for_events(10);
-        return pred();
-    }
 
     RecordingPrompts prompts;
     std::unique_ptr<frmMain> window;

@@ -109,7 +109,7 @@ TEST_F(IdentificationTest, ChangeEcuIsSentEvenWithoutContact)
     startSim(s);
     EXPECT_EQ(exchange_change_ecu(ctx), ExchangeStatus::NoContact);
     // The wait ends at once (no contact), so the command may still be on its way.
-    EXPECT_TRUE(waitUntil([&] { return !server->commands().isEmpty(); }));
+    EXPECT_TRUE(wait_until([&] { return !server->commands().isEmpty(); }));
     EXPECT_EQ(server->commands(), QStringList{QStringLiteral("800204")});
     EXPECT_EQ(server->activeEcu(), 1);
 }

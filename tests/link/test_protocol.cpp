@@ -252,7 +252,7 @@ TEST_F(SimProtocolTest, CommandGoesOutAsSixBytesAndTheReplyArrivesWhole)
     ASSERT_EQ(wait_for_ECU(ctx), ReadyResult::Contact);
     discard_input(ctx);
     ctx.link.OBDoutput(QStringLiteral("010009"));
-    ASSERT_TRUE(waitUntil([&] { return ctx.link.OBDinbuffercount() >= 21; }));
+    ASSERT_TRUE(wait_until([&] { return ctx.link.OBDinbuffercount() >= 21; }));
     EXPECT_EQ(server->received(), QByteArray("010009"));
     EXPECT_EQ(ctx.link.OBDinbuffercount(), 21);
     const QString reply = ctx.link.OBDinput();

@@ -16,6 +16,7 @@
 
 using namespace quorvex;
 using namespace quorvex::usb;
+using quorvex::test::wait_until;
 using sim::SimUsbKit;
 
 namespace {
@@ -34,7 +35,7 @@ protected:
     void open()
     {
         ASSERT_EQ(link.USB_init(SimUsbKit::kId), 0);
-        ASSERT_TRUE(waitFor([this] { return link.heldDevice() != 0; }));
+        ASSERT_TRUE(wait_until([this] { return link.heldDevice() != 0; }));
         DeviceInfo info;
         ASSERT_EQ(link.connectHeld(&info), 0);
         ASSERT_TRUE(link.isOpen());
@@ -42,14 +43,6 @@ protected:
         ctx.state.UseSerial = false;
         ctx.bounds.silentMs = 400;
         kit.clearRecords();
-    }
-    template <typename Pred> static bool waitFor(Pred pred, int ms = 2000)
-    {
-        QElapsedTimer t;
-        t.start();
-        while (!pred() && t.elapsed() < ms)
-            wait_for_events(10);
-        return pred();
     }
 
     SimUsbKit kit{sim::defaultScenario()};
@@ -82,7 +75,7 @@ TEST_F(UsbLinkTest, QueriesReadTheirDataStage)
 {
     EXPECT_EQ(link.OBDsync(), 1); // idle, with vehicle contact
     link.USB_CMD_OUT("900101");
-    ASSERT_TRUE(waitFor([this] { return link.USB_INBUF_COUNT() >= 5; }));
+    ASSERT_TRUE(wait_until([this] { return link.USB_INBUF_COUNT() >= 5; }));
     // Five characters arrive from a read of up to 32.
     EXPECT_EQ(link.READ_OBD_BUFFER(), QByteArray("V3.40"));
     EXPECT_EQ(link.USB_INBUF_COUNT(), 0);
@@ -167,7 +160,7 @@ TEST_F(UsbLinkTest, UnpluggedDuringARequestIsALostLinkOnce)
     EXPECT_EQ(kit.transfers().size(), sent);
     kit.holdTransfers(false);
     kit.plug();
-    ASSERT_TRUE(waitFor([this] { return link.USBAttached(); }));
+    ASSERT_TRUE(wait_until([this] { return link.USBAttached(); }));
     DeviceInfo info;
     ASSERT_EQ(link.connectHeld(&info), 0);
     ctx.linkOpened();
@@ -180,7 +173,7 @@ TEST_F(UsbLinkTest, SecondInterfaceIsRejectedAndTheFirstStaysInUse)
     QObject::connect(&link, &UsbLink::attached, [&](const AttachEvent &e) { events << e; });
     const DeviceHandle first = link.heldDevice();
     kit.plugSecond();
-    ASSERT_TRUE(waitFor([&] { return !events.isEmpty(); }));
+    ASSERT_TRUE(wait_until([&] { return !events.isEmpty(); }));
     EXPECT_EQ(events[0].kind, AttachEvent::Kind::SecondRejected);
     EXPECT_EQ(link.heldDevice(), first);
     EXPECT_EQ(kit.openDevices(), 1);

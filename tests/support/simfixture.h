@@ -37,17 +37,6 @@ protected:
         server.reset();
     }
 
-    // Runs the event loop until pred holds or ms pass.
-    template <typename Pred> static bool waitUntil(Pred pred, int ms = 2000)
-    {
-        QElapsedTimer t;
-        t.start();
-        while (!pred() && t.elapsed() < ms)
-            ctx_yield(10);
-        return pred();
-    }
-    static void ctx_yield(int ms);
-
     ObdContext ctx;
     SerialTransport serial;
     std::unique_ptr<sim::Server> server;
