@@ -1,4 +1,5 @@
-// quorvex-sim: serves a simulated scan interface on a pseudo-terminal until SIGINT or SIGTERM.
+// quorvex-sim: serves a simulated scan interface, or an ELM327 adapter in front of the same car,
+// on a pseudo-terminal until SIGINT or SIGTERM.
 // The device path goes to stdout as one line, so scripts can read it and start the program.
 
 #include "simserver.h"
@@ -8,6 +9,8 @@
 
 #include <csignal>
 #include <cstdio>
+#include <initializer_list>
+#include <utility>
 
 #include <pthread.h>
 
@@ -31,6 +34,19 @@ bool readMilliseconds(const QString &text, int minimum, int *out)
     return true;
 }
 
+template <typename Value>
+bool readChoice(const QString &text, std::initializer_list<std::pair<const char *, Value>> choices,
+                Value *out)
+{
+    for (const auto &[name, value] : choices) {
+        if (text == QLatin1String(name)) {
+            *out = value;
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -48,17 +64,18 @@ int main(int argc, char **argv)
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Simulated scan interface on a pseudo-terminal. Prints the device path "
-                       "and serves until interrupted."));
+        QStringLiteral("Simulated scan interface, or with --elm327 an ELM327 adapter in front of "
+                       "the same car, on a pseudo-terminal. Prints the device path and serves "
+                       "until interrupted."));
     parser.addHelpOption();
     const QCommandLineOption scenarioOption(
         QStringLiteral("scenario"), QStringLiteral("Scenario to serve (default: built-in car)."),
         QStringLiteral("FILE.json"));
     const QCommandLineOption paceOption(
         QStringLiteral("pace"),
-        QStringLiteral("Pace replies at the line speed the program set (line) or a fixed speed; "
-                       "unpaced when left out."),
-        QStringLiteral("line|9600|19200"));
+        QStringLiteral("Pace replies at the line speed the program set (line) or a fixed speed "
+                       "(ELM327 adapters typically run at 38400); unpaced when left out."),
+        QStringLiteral("line|9600|19200|38400"));
     const QCommandLineOption latencyOption(
         QStringLiteral("latency"), QStringLiteral("The car's delay before vehicle replies."),
         QStringLiteral("MS"));
@@ -68,7 +85,25 @@ int main(int argc, char **argv)
     const QCommandLineOption markOption(QStringLiteral("mark-interval"),
                                         QStringLiteral("Period of the idle ready marks."),
                                         QStringLiteral("MS"));
-    parser.addOptions({scenarioOption, paceOption, latencyOption, linkOption, markOption});
+    const QCommandLineOption elmOption(
+        QStringLiteral("elm327"),
+        QStringLiteral("Serve an ELM327 adapter (AT commands, hex requests, \">\" prompt) in "
+                       "front of the scenario's car instead of the scan interface."));
+    const QCommandLineOption elmBusOption(
+        QStringLiteral("elm-bus"),
+        QStringLiteral("The car's bus behind the adapter: CAN 11/500 (can, the default) or "
+                       "ISO 9141-2 (iso)."),
+        QStringLiteral("can|iso"));
+    const QCommandLineOption elmChipOption(
+        QStringLiteral("elm-chip"),
+        QStringLiteral("The adapter's chip: a v1.5 clone (clone, the default), an ELM327 v1.4b "
+                       "(elm) or an STN1110 (stn)."),
+        QStringLiteral("clone|elm|stn"));
+    const QCommandLineOption elmResetOption(QStringLiteral("elm-reset"),
+                                            QStringLiteral("How long ATZ takes before its answer."),
+                                            QStringLiteral("MS"));
+    parser.addOptions({scenarioOption, paceOption, latencyOption, linkOption, markOption, elmOption,
+                       elmBusOption, elmChipOption, elmResetOption});
     parser.process(app);
 
     Scenario scenario = defaultScenario();
@@ -93,6 +128,29 @@ int main(int argc, char **argv)
         else if (!readMilliseconds(pace, 1, &options.paceBaud))
             return failWith(QStringLiteral("--pace needs \"line\" or a line speed such as 9600"));
     }
+    if (parser.isSet(elmOption))
+        options.personality = Personality::Elm327;
+    using Bus = ElmOptions::Bus;
+    using Chip = ElmOptions::Chip;
+    if (parser.isSet(elmBusOption) &&
+        !readChoice(parser.value(elmBusOption), {{"can", Bus::Can11_500}, {"iso", Bus::Iso9141}},
+                    &options.elm.bus)) {
+        return failWith(QStringLiteral("--elm-bus needs \"can\" or \"iso\""));
+    }
+    if (parser.isSet(elmChipOption) &&
+        !readChoice(parser.value(elmChipOption),
+                    {{"clone", Chip::Clone15}, {"elm", Chip::Elm14b}, {"stn", Chip::Stn1110}},
+                    &options.elm.chip)) {
+        return failWith(QStringLiteral("--elm-chip needs \"clone\", \"elm\" or \"stn\""));
+    }
+    if (parser.isSet(elmResetOption) &&
+        !readMilliseconds(parser.value(elmResetOption), 0, &options.elm.resetMs)) {
+        return failWith(QStringLiteral("--elm-reset needs a number of milliseconds"));
+    }
+    const bool elmOnly =
+        parser.isSet(elmBusOption) || parser.isSet(elmChipOption) || parser.isSet(elmResetOption);
+    if (elmOnly && options.personality != Personality::Elm327)
+        return failWith(QStringLiteral("--elm-bus, --elm-chip and --elm-reset need --elm327"));
 
     Server server(scenario, options);
     if (!server.start(&error))
@@ -102,7 +160,8 @@ int main(int argc, char **argv)
 
     std::printf("%s\n", qPrintable(server.devicePath()));
     std::fflush(stdout);
-    std::fprintf(stderr, "quorvex-sim: serving scenario \"%s\"\n", qPrintable(scenario.name));
+    std::fprintf(stderr, "quorvex-sim: serving scenario \"%s\"%s\n", qPrintable(scenario.name),
+                 options.personality == Personality::Elm327 ? " behind an ELM327 adapter" : "");
 
     int caught = 0;
     sigwait(&stopSignals, &caught);

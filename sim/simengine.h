@@ -13,6 +13,24 @@ namespace quorvex::sim {
 // Pace the line at whatever speed the program set on it (Engine::setLineBaud).
 inline constexpr int kPaceLine = -1;
 
+// Which device the simulator plays: the scan interface of our own, or an ELM327 adapter
+// (sim::ElmEngine) in front of the same car.
+enum class Personality { ScanInterface, Elm327 };
+
+// The ELM327 adapter's make-up: the bus the car talks on, the chip, and its reset time.
+struct ElmOptions
+{
+    enum class Bus { Can11_500, Iso9141 }; // protocol "6" / "3"
+    Bus bus = Bus::Can11_500;
+    // ATI says "ELM327 v1.5" on the clone, "ELM327 v1.4b" on the others; STI and STDI answer on
+    // the STN1110 only. The clone lacks the commands of the v1.4 and v2.0 data sheets (simelm.h).
+    enum class Chip { Clone15, Elm14b, Stn1110 };
+    Chip chip = Chip::Clone15;
+    int resetMs = 0; // how long ATZ takes before its answer (a slow clone's reset); 0: at once
+
+    bool operator==(const ElmOptions &) const = default;
+};
+
 struct Options
 {
     // 0: a reply's characters are all due at once. A positive speed gives every character
@@ -25,6 +43,10 @@ struct Options
     // False for the USB personality: nothing is sent while idle, and readiness is asked for
     // instead (readyMark).
     bool readyMarks = true;
+    // The ELM327 personality is served by sim::Server only; Engine itself is always the scan
+    // interface. Pacing applies to it as well (such adapters typically run at 38400 baud).
+    Personality personality = Personality::ScanInterface;
+    ElmOptions elm{};
 };
 
 // The scan interface and the car behind it, as a pure state machine: no clock, no I/O, no

@@ -68,9 +68,19 @@ void closeFd(int &fd)
     fd = -1;
 }
 
+std::variant<Engine, ElmEngine> makeEngine(Scenario scenario, Options options)
+{
+    if (options.personality == Personality::Elm327)
+        return ElmEngine(std::move(scenario), options);
+    return Engine(std::move(scenario), options);
+}
+
 } // namespace
 
-Server::Server(Scenario scenario, Options options) : m_engine(std::move(scenario), options) {}
+Server::Server(Scenario scenario, Options options)
+    : m_engine(makeEngine(std::move(scenario), options))
+{
+}
 
 Server::~Server()
 {
@@ -185,7 +195,7 @@ void Server::setFaults(const Faults &faults)
 {
     {
         const std::lock_guard lock(m_mutex);
-        m_engine.setFaults(faults);
+        std::visit([&faults](auto &engine) { engine.setFaults(faults); }, m_engine);
     }
     wake(); // the next due event may have moved
 }
@@ -193,7 +203,7 @@ void Server::setFaults(const Faults &faults)
 Faults Server::faults() const
 {
     const std::lock_guard lock(m_mutex);
-    return m_engine.faults();
+    return std::visit([](const auto &engine) { return engine.faults(); }, m_engine);
 }
 
 QByteArray Server::received() const
@@ -205,7 +215,9 @@ QByteArray Server::received() const
 QStringList Server::commands() const
 {
     const std::lock_guard lock(m_mutex);
-    return m_engine.commands();
+    if (const auto *elm = std::get_if<ElmEngine>(&m_engine))
+        return elm->lines();
+    return std::get<Engine>(m_engine).commands();
 }
 
 int Server::lineBaud() const
@@ -217,7 +229,7 @@ int Server::lineBaud() const
 int Server::activeEcu() const
 {
     const std::lock_guard lock(m_mutex);
-    return m_engine.activeEcu();
+    return std::visit([](const auto &engine) { return engine.activeEcu(); }, m_engine);
 }
 
 void Server::hangUp()
@@ -250,18 +262,23 @@ void Server::run()
             if (m_stopRequested)
                 return;
             m_lineBaud = baud;
-            m_engine.setLineBaud(baud);
             if (!input.isEmpty()) {
                 m_received += input;
                 // Trimmed now and then rather than on every read: the kept tail moves
                 // once per kKeptBytes received.
                 if (m_received.size() > 2 * kKeptBytes)
                     m_received.remove(0, m_received.size() - kKeptBytes);
-                m_engine.receive(input, nowUs);
             }
-            output = m_engine.take(nowUs);
-            hungUp = m_engine.hungUp();
-            nextUs = m_engine.nextEventUs();
+            std::visit(
+                [&](auto &engine) {
+                    engine.setLineBaud(baud);
+                    if (!input.isEmpty())
+                        engine.receive(input, nowUs);
+                    output = engine.take(nowUs);
+                    hungUp = engine.hungUp();
+                    nextUs = engine.nextEventUs();
+                },
+                m_engine);
         }
         writeOutput(output);
         if (hungUp) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "simelm.h"
 #include "simengine.h"
 
 #include <QByteArray>
@@ -8,11 +9,13 @@
 
 #include <mutex>
 #include <thread>
+#include <variant>
 
 namespace quorvex::sim {
 
-// Serves the simulated interface on a pseudo-terminal, so the program under test opens a real
-// serial device and uses its real serial path. The server keeps its own descriptor of the
+// Serves the simulated interface, or with Options::personality the ELM327 adapter (ElmEngine),
+// on a pseudo-terminal, so the program under test opens a real serial device and uses its real
+// serial path. The server keeps its own descriptor of the
 // slave end open (in raw mode), so the program may open and close the device freely without
 // the line going away; only a hang-up closes it.
 //
@@ -39,7 +42,8 @@ public:
     void setFaults(const Faults &faults);
     Faults faults() const;
     // The latest bytes the program wrote (at least kKeptBytes of them, fewer only when fewer
-    // were written) and the latest commands, in order: what a test reads back.
+    // were written) and the latest commands, in order: what a test reads back. The ELM327
+    // adapter's commands are the lines it received, without their CR.
     static constexpr qsizetype kKeptBytes = 64 * 1024;
     QByteArray received() const;
     QStringList commands() const;
@@ -65,12 +69,12 @@ private:
     int readLineBaud() const;
 
     mutable std::mutex m_mutex;
-    Engine m_engine;              // guarded by m_mutex
-    QByteArray m_received;        // guarded by m_mutex
-    int m_lineBaud = 0;           // guarded by m_mutex
-    qint64 m_sentBytes = 0;       // guarded by m_mutex
-    bool m_stopRequested = false; // guarded by m_mutex
-    bool m_hungUp = false;        // guarded by m_mutex
+    std::variant<Engine, ElmEngine> m_engine; // guarded by m_mutex
+    QByteArray m_received;                    // guarded by m_mutex
+    int m_lineBaud = 0;                       // guarded by m_mutex
+    qint64 m_sentBytes = 0;                   // guarded by m_mutex
+    bool m_stopRequested = false;             // guarded by m_mutex
+    bool m_hungUp = false;                    // guarded by m_mutex
 
     // Set by start() before the thread exists; afterwards used by the thread alone, and by
     // the controlling thread again only once the thread has been joined.

@@ -23,6 +23,14 @@ CommandLine parse_command_line(const QStringList &args)
                 return cmd;
             }
             cmd.com[static_cast<size_t>(a.at(5).unicode() - u'1')] = args.at(++i);
+        } else if (a == u"--adapter") {
+            if (i + 1 >= args.size() ||
+                (args.at(i + 1) != u"interface" && args.at(i + 1) != u"elm327")) {
+                cmd.error = QStringLiteral("--adapter needs \"interface\" (the scan interface) "
+                                           "or \"elm327\" (an ELM327-compatible adapter)");
+                return cmd;
+            }
+            cmd.adapter = args.at(++i);
         } else if (a == u"--usb") {
             if (i + 1 >= args.size() || !usb::UsbId::parse(args.at(i + 1), &cmd.usb)) {
                 cmd.error = QStringLiteral("--usb needs the interface's vendor and product id "
@@ -42,7 +50,7 @@ QString usage_text()
 {
     return QStringLiteral(
         "Usage: quorvex [--simulate [SCENARIO]] [--com1 DEVICE] .. [--com4 DEVICE]\n"
-        "               [--usb VID:PID]\n"
+        "               [--usb VID:PID] [--adapter interface|elm327]\n"
         "\n"
         "  --simulate [SCENARIO]  start the built-in simulated scan interface on a\n"
         "                         pseudo-terminal and put it on Com1; SCENARIO is a\n"
@@ -52,18 +60,25 @@ QString usage_text()
         "                         /dev/rfcomm0, a pseudo-terminal, ...\n"
         "  --usb VID:PID          the USB scan interface's vendor and product id, as lsusb\n"
         "                         prints them; remembered for later starts\n"
+        "  --adapter KIND         what the serial ports lead to: the scan interface\n"
+        "                         (interface) or an ELM327-compatible adapter (elm327, at\n"
+        "                         38400 baud unless 9600 or 115200 is chosen); remembered\n"
         "  --help                 show this text\n"
         "\n"
         "Without --comN, Com1..Com4 are the first four serial ports the system lists.\n"
-        "With --simulate, \"USB\" finds a simulated interface too.\n");
+        "With --simulate, \"USB\" finds a simulated interface too, and Com2 leads to a\n"
+        "simulated ELM327 adapter.\n");
 }
 
 std::array<QString, 4> map_com_ports(const CommandLine &cmd, const QString &simulatorDevice,
-                                     const QStringList &platformPorts)
+                                     const QStringList &platformPorts,
+                                     const QString &elmSimulatorDevice)
 {
     std::array<QString, 4> com = cmd.com;
     if (!simulatorDevice.isEmpty() && com[0].isEmpty())
         com[0] = simulatorDevice;
+    if (!elmSimulatorDevice.isEmpty() && com[1].isEmpty())
+        com[1] = elmSimulatorDevice;
     int next = 0;
     for (QString &slot : com) {
         if (!slot.isEmpty())

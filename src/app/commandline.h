@@ -15,6 +15,7 @@ struct CommandLine
     bool simulate = false;
     QString scenario; // --simulate SCENARIO: a name or a JSON file
     usb::UsbId usb;   // --usb VID:PID (unset: not given)
+    QString adapter;  // --adapter interface|elm327 (empty: not given)
     bool help = false;
     QString error; // set when the arguments cannot be understood
 };
@@ -24,10 +25,12 @@ CommandLine parse_command_line(const QStringList &args);
 
 QString usage_text();
 
-// Com1..Com4: the devices the command line names, the simulator's pty on Com1 when it runs,
-// then the platform's serial ports in a stable order for the ports still free.
+// Com1..Com4: the devices the command line names, the simulator's pty on Com1 when it runs
+// (and its ELM327 adapter's on Com2), then the platform's serial ports in a stable order for
+// the ports still free.
 std::array<QString, 4> map_com_ports(const CommandLine &cmd, const QString &simulatorDevice,
-                                     const QStringList &platformPorts);
+                                     const QStringList &platformPorts,
+                                     const QString &elmSimulatorDevice = {});
 
 // The platform's serial ports (device paths), sorted.
 QStringList platform_serial_ports();

@@ -7,6 +7,7 @@
 #include "sweep.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGridLayout>
@@ -158,6 +159,20 @@ void frmMain::buildMenus()
             namedAction(mnuCom->addAction(QStringLiteral("Com%1").arg(i + 1)), comNames[i]);
     mnu9600 = namedAction(mnuCom->addAction(QStringLiteral("9600 baud")), "mnu9600");
     mnu19200 = namedAction(mnuCom->addAction(QStringLiteral("19200 baud")), "mnu19200");
+    // ELM327 adapters run at 38400 baud (some at 9600 or 115200).
+    mnu38400 = namedAction(mnuCom->addAction(QStringLiteral("38400 baud")), "mnu38400");
+    mnu115200 = namedAction(mnuCom->addAction(QStringLiteral("115200 baud")), "mnu115200");
+    mnuCom->addSeparator();
+    auto *adapters = new QActionGroup(this);
+    mnuAdapterInterface =
+        namedAction(mnuCom->addAction(QStringLiteral("Scan interface")), "mnuAdapterInterface");
+    mnuAdapterElm327 =
+        namedAction(mnuCom->addAction(QStringLiteral("ELM327 adapter")), "mnuAdapterElm327");
+    for (QAction *a : {mnuAdapterInterface, mnuAdapterElm327}) {
+        a->setCheckable(true);
+        adapters->addAction(a);
+    }
+    mnuAdapterInterface->setChecked(true);
 
     mnuMode6 = namedAction(menuBar()->addAction(QStringLiteral("&Mode 6 Tests")), "mnuMode6");
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "definitions.h"
+#include "elm327transport.h"
 #include "livestate.h"
 #include "obdcontext.h"
 #include "protocol.h"
@@ -43,6 +44,10 @@ struct MainState
     bool SelectorsReady = false; // the data logger's selectors have their items
 };
 
+// What is plugged into the serial port: the scan interface, or an ELM327-compatible adapter
+// that the link translates for.
+enum class AdapterKind { ScanInterface, Elm327 };
+
 // The main window: builds and names the controls, owns the link session, the serial port and
 // the live-data state, wires each control to its handler and renders what the services return.
 // Protocol and decoding live in the link, livedata and diagnostics libraries.
@@ -70,6 +75,9 @@ public:
     // look for on it; set before Form_Load. Without a kit "USB" says USB is unavailable.
     void setUsbKit(usb::UsbKit *kit);
     void setUsbDevice(usb::UsbId id) { m_usbId = id; }
+    // The adapter on the serial ports; set before Form_Load (the menu changes it later).
+    void setAdapterKind(AdapterKind kind);
+    AdapterKind adapterKind() const { return m_adapter; }
 
     void Form_Load();
     void Form_Unload();
@@ -84,6 +92,9 @@ public:
     void mnuUnitsMetric_Click();
     void mnu9600_Click();
     void mnu19200_Click();
+    void mnu38400_Click();
+    void mnu115200_Click();
+    void mnuAdapter_Click(AdapterKind kind);
     void mnuConnectionCom_Click(int port);
     void mnuUSB_Click();
     void ChangeECU_Click();
@@ -133,6 +144,8 @@ private:
 
     // False when the link was lost meanwhile: set-up stops there.
     bool get_FWID();
+    // Opens the chosen port for the adapter kind chosen; false with the reason.
+    bool openSerialLine(int port, QString *error);
     void setServiceButtonsEnabled(bool enabled);
     void onLinkLost(const QString &reason);
     // What the USB link reports: attaches, departures, failed transfers.
@@ -148,6 +161,8 @@ private:
     ObdContext m_ctx;
     Prompts &m_prompts;
     SerialTransport m_serial;
+    Elm327Transport m_elm;
+    AdapterKind m_adapter = AdapterKind::ScanInterface;
     std::unique_ptr<usb::UsbLink> m_usb;
     usb::UsbId m_usbId;
     bool m_usbSetupRunning = false;
@@ -203,6 +218,10 @@ private:
     std::array<QAction *, 4> mnuConnectionCom{};
     QAction *mnu9600 = nullptr;
     QAction *mnu19200 = nullptr;
+    QAction *mnu38400 = nullptr;
+    QAction *mnu115200 = nullptr;
+    QAction *mnuAdapterInterface = nullptr;
+    QAction *mnuAdapterElm327 = nullptr;
     QAction *mnuMode6 = nullptr;
     QMenu *mnuOpt = nullptr;
     QAction *mnuFTM = nullptr;

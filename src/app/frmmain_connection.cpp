@@ -121,6 +121,8 @@ bool frmMain::get_FWID()
         return true;
     case ExchangeStatus::Ok:
         Label7->setText(QStringLiteral("F/W: ") + firmware.id);
+        // An ELM327 adapter's own name and version go with it.
+        Label7->setToolTip(m_adapter == AdapterKind::Elm327 ? m_elm.identity() : QString());
         m_state.FWVersion = firmware.version;
         break;
     default:
@@ -143,20 +145,15 @@ void frmMain::mnuConnectionCom_Click(int port)
     for (int item : itemsHeldBy(port))
         comItem(item)->setEnabled(false);
 
-    if (!m_serial.isOpen()) {
-        SerialSettings settings;
-        settings.device = m_comDevices[static_cast<size_t>(port - 1)];
-        settings.baud = m_state.BaudRate == 9600 ? 9600 : 19200;
-        QString error;
-        if (!m_serial.open(settings, &error)) {
-            for (int item : itemsHeldBy(port))
-                comItem(item)->setEnabled(item == 0 || m_comUsable[static_cast<size_t>(item - 1)]);
-            m_prompts.message(QStringLiteral("Com%1 (%2) could not be opened: %3")
-                                  .arg(port)
-                                  .arg(settings.device, error),
-                              QStringLiteral("Quorvex 3.40"), Prompts::Icon::Critical);
-            return;
-        }
+    QString error;
+    if (!openSerialLine(port, &error)) {
+        for (int item : itemsHeldBy(port))
+            comItem(item)->setEnabled(item == 0 || m_comUsable[static_cast<size_t>(item - 1)]);
+        m_prompts.message(QStringLiteral("Com%1 (%2) could not be opened: %3")
+                              .arg(port)
+                              .arg(m_comDevices[static_cast<size_t>(port - 1)], error),
+                          QStringLiteral("Quorvex 3.40"), Prompts::Icon::Critical);
+        return;
     }
     m_ctx.linkOpened();
     st.UseSerial = true;
@@ -196,12 +193,29 @@ void frmMain::mnuConnectionCom_Click(int port)
     mnuCom->setEnabled(false);
 }
 
+bool frmMain::openSerialLine(int port, QString *error)
+{
+    SerialSettings settings;
+    settings.device = m_comDevices[static_cast<size_t>(port - 1)];
+    if (m_adapter == AdapterKind::Elm327) {
+        settings.baud = m_state.BaudRate == 9600 || m_state.BaudRate == 115200
+                            ? m_state.BaudRate
+                            : Elm327Transport::kDefaultBaud;
+        m_ctx.attachSerial(&m_elm);
+        return m_elm.isOpen() || m_elm.open(settings, error);
+    }
+    settings.baud = m_state.BaudRate == 9600 ? 9600 : 19200;
+    m_ctx.attachSerial(&m_serial);
+    return m_serial.isOpen() || m_serial.open(settings, error);
+}
+
 void frmMain::onLinkLost(const QString &reason)
 {
     // The adapter went away. Every wait has ended and every exchange now fails; whatever was
     // running stops without showing anything more (the monitoring loops too, a log with every
     // record it completed), and the user may connect again.
     m_serial.close();
+    m_elm.close();
     stopMonitors();
     setStatus(QString::fromUtf16(kEcuOffLine), kRed);
     setServiceButtonsEnabled(false);

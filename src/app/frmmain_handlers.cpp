@@ -4,6 +4,7 @@
 #include "chartwindow.h"
 #include "controls.h"
 #include "indicator.h"
+#include "preferences.h"
 #include "prompts.h"
 
 #include <QAction>
@@ -31,6 +32,12 @@ void frmMain::connectHandlers()
     connect(mnuUnitsMetric, &QAction::triggered, this, &frmMain::mnuUnitsMetric_Click);
     connect(mnu9600, &QAction::triggered, this, &frmMain::mnu9600_Click);
     connect(mnu19200, &QAction::triggered, this, &frmMain::mnu19200_Click);
+    connect(mnu38400, &QAction::triggered, this, &frmMain::mnu38400_Click);
+    connect(mnu115200, &QAction::triggered, this, &frmMain::mnu115200_Click);
+    connect(mnuAdapterInterface, &QAction::triggered, this,
+            [this] { mnuAdapter_Click(AdapterKind::ScanInterface); });
+    connect(mnuAdapterElm327, &QAction::triggered, this,
+            [this] { mnuAdapter_Click(AdapterKind::Elm327); });
     connect(mnuUSB, &QAction::triggered, this, &frmMain::mnuUSB_Click);
     for (int i = 0; i < 4; ++i)
         connect(mnuConnectionCom[static_cast<size_t>(i)], &QAction::triggered, this,
@@ -159,6 +166,30 @@ void frmMain::mnu9600_Click()
 void frmMain::mnu19200_Click()
 {
     m_state.BaudRate = 19200;
+}
+
+void frmMain::mnu38400_Click()
+{
+    m_state.BaudRate = 38400;
+}
+
+void frmMain::mnu115200_Click()
+{
+    m_state.BaudRate = 115200;
+}
+
+void frmMain::setAdapterKind(AdapterKind kind)
+{
+    m_adapter = kind;
+    (kind == AdapterKind::Elm327 ? mnuAdapterElm327 : mnuAdapterInterface)->setChecked(true);
+}
+
+void frmMain::mnuAdapter_Click(AdapterKind kind)
+{
+    setAdapterKind(kind);
+    setPreference(QStringLiteral("adapter/kind"), kind == AdapterKind::Elm327
+                                                      ? QStringLiteral("elm327")
+                                                      : QStringLiteral("interface"));
 }
 
 void frmMain::setServiceButtonsEnabled(bool enabled)

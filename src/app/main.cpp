@@ -48,6 +48,18 @@ usb::UsbId usb_device(const CommandLine &cmd)
     return id;
 }
 
+// What the serial ports lead to: as the command line says (remembered), else as remembered.
+AdapterKind adapter_kind(const CommandLine &cmd)
+{
+    const QString key = QStringLiteral("adapter/kind");
+    QString kind = cmd.adapter;
+    if (kind.isEmpty())
+        kind = preference(key).toString();
+    else
+        setPreference(key, kind);
+    return kind == u"elm327" ? AdapterKind::Elm327 : AdapterKind::ScanInterface;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -69,6 +81,7 @@ int main(int argc, char *argv[])
 
     const usb::UsbId usbId = usb_device(cmd);
     std::unique_ptr<sim::Server> simulator;
+    std::unique_ptr<sim::Server> elmSimulator;
     std::unique_ptr<usb::UsbKit> usbKit;
     if (cmd.simulate) {
         sim::Scenario scenario;
@@ -79,7 +92,12 @@ int main(int argc, char *argv[])
         }
         usbKit = std::make_unique<sim::SimUsbKit>(scenario, sim::Options{}, usbId);
         simulator = std::make_unique<sim::Server>(scenario);
-        if (!simulator->start(&error)) {
+        // The same car behind an ELM327 adapter, paced at the adapter's speed.
+        sim::Options elm;
+        elm.personality = sim::Personality::Elm327;
+        elm.paceBaud = sim::kPaceLine;
+        elmSimulator = std::make_unique<sim::Server>(scenario, elm);
+        if (!simulator->start(&error) || !elmSimulator->start(&error)) {
             std::fprintf(stderr, "quorvex: simulator: %s\n", qPrintable(error));
             return 1;
         }
@@ -93,8 +111,10 @@ int main(int argc, char *argv[])
     prompts.setParent(&window);
     window.setUsbKit(usbKit.get());
     window.setUsbDevice(usbId);
+    window.setAdapterKind(adapter_kind(cmd));
     window.setComDevices(map_com_ports(cmd, simulator ? simulator->devicePath() : QString(),
-                                       platform_serial_ports()));
+                                       platform_serial_ports(),
+                                       elmSimulator ? elmSimulator->devicePath() : QString()));
     window.Form_Load();
     return QApplication::exec();
 }

@@ -14,9 +14,16 @@ void SerialTransport::takeInput()
 {
     // Reading empties the port's own buffer, which would otherwise grow by a block for every
     // read of one mark.
-    m_input += m_port.readAll();
+    if (keep(m_port.readAll()))
+        emit arrived();
+}
+
+bool SerialTransport::keep(const QByteArray &bytes)
+{
+    m_input += bytes;
     if (m_input.size() > kInputLimit)
         m_input.remove(0, m_input.size() - kInputLimit);
+    return !bytes.isEmpty();
 }
 
 bool SerialTransport::open(const SerialSettings &settings, QString *error)
@@ -64,7 +71,7 @@ QByteArray SerialTransport::readAll()
 {
     if (!m_port.isOpen())
         return QByteArray();
-    takeInput();
+    keep(m_port.readAll()); // not announced: the caller is the reader
     return std::exchange(m_input, QByteArray());
 }
 

@@ -45,9 +45,15 @@ public:
     // A user-facing explanation for a failed open.
     static QString explainOpenError(QSerialPort::SerialPortError code, const QString &text);
 
+signals:
+    // Input has arrived (for a reader that works as it arrives rather than when asked).
+    void arrived();
+
 private:
     void onError(QSerialPort::SerialPortError error);
     void takeInput();
+    // Adds bytes to the input kept, trimmed to kInputLimit; whether there were any.
+    bool keep(const QByteArray &bytes);
 
     QSerialPort m_port;
     QString m_device; // as the user named it

@@ -123,19 +123,38 @@ sim::Scenario pinnedCar()
 
 } // namespace
 
+// How the window reaches the car: the scan interface on a serial line or over USB, or an
+// ELM327 adapter on a CAN or an ISO 9141 car.
+enum class Route { Serial, Usb, ElmCan, ElmIso };
+
 // The freeze frame first, so each current-data run must replace its lines and switch the
-// decoders back to service 01. The same over the serial line and over USB.
-class LiveDataWindow : public ::testing::TestWithParam<bool>
+// decoders back to service 01. The same texts whichever way the car is reached.
+class LiveDataWindow : public ::testing::TestWithParam<Route>
 {
 };
 
-INSTANTIATE_TEST_SUITE_P(Transports, LiveDataWindow, ::testing::Values(false, true),
-                         [](const auto &transport) { return transport.param ? "Usb" : "Serial"; });
+std::string route_name(const ::testing::TestParamInfo<Route> &info)
+{
+    static const char *const names[] = {"Serial", "Usb", "ElmCan", "ElmIso"};
+    return names[static_cast<int>(info.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(Routes, LiveDataWindow,
+                         ::testing::Values(Route::Serial, Route::Usb, Route::ElmCan, Route::ElmIso),
+                         route_name);
 
 TEST_P(LiveDataWindow, FreezeFrameThenCurrentDataInBothUnitSystems)
 {
-    const bool usb = GetParam();
-    sim::Server server(pinnedCar());
+    const Route route = GetParam();
+    const bool usb = route == Route::Usb;
+    const bool elm = route == Route::ElmCan || route == Route::ElmIso;
+    sim::Options options;
+    if (elm) {
+        options.personality = sim::Personality::Elm327;
+        options.elm.bus = route == Route::ElmIso ? sim::ElmOptions::Bus::Iso9141
+                                                 : sim::ElmOptions::Bus::Can11_500;
+    }
+    sim::Server server(pinnedCar(), options);
     QString error;
     ASSERT_TRUE(server.start(&error)) << error.toStdString();
     sim::SimUsbKit kit(pinnedCar());
@@ -146,6 +165,7 @@ TEST_P(LiveDataWindow, FreezeFrameThenCurrentDataInBothUnitSystems)
     window.setComDevices({server.devicePath(), QString(), QString(), QString()});
     window.setUsbKit(&kit);
     window.setUsbDevice(sim::SimUsbKit::kId);
+    window.setAdapterKind(elm ? AdapterKind::Elm327 : AdapterKind::ScanInterface);
     window.Form_Load();
     const auto action = [&window](const char *name) {
         return window.findChild<QAction *>(QLatin1String(name));

@@ -226,3 +226,41 @@ TEST(SimServer, KeepsOnlyTheLatestOfWhatItReceived)
     EXPECT_TRUE(received.endsWith("xxx900101"));
     EXPECT_EQ(server.commands(), QStringList{"900101"});
 }
+
+TEST(SimServer, ServesTheElmAdapterPacedAtItsSpeedUntilItHangsUp)
+{
+    Options options;
+    options.paceBaud = 38400;
+    options.personality = Personality::Elm327;
+    Server server(defaultScenario(), options); // PID 0C pinned to 0B B8; the second ECU lacks it
+    ASSERT_TRUE(server.start(nullptr));
+    Client client(server.devicePath());
+    const auto answer = [&client](const QByteArray &line) {
+        if (!client.write(line + '\r'))
+            return QByteArray();
+        QByteArray text;
+        const auto deadline = Clock::now() + 5s;
+        while (!text.endsWith('>') && !client.failed && Clock::now() < deadline)
+            text += client.read(20ms);
+        return text;
+    };
+
+    EXPECT_EQ(answer("ATZ"), "ATZ\r\r\rELM327 v1.5\r\r>");
+    EXPECT_EQ(answer("at e0"), "at e0\rOK\r\r>");
+    EXPECT_EQ(answer("ATCRA 7E9"), "OK\r\r>");
+    EXPECT_EQ(server.activeEcu(), 1);
+    EXPECT_EQ(answer("ATCRA"), "OK\r\r>");
+    const auto sent = Clock::now();
+    EXPECT_EQ(answer("010C1"), "SEARCHING...\r41 0C 0B B8 \r\r>");
+    // The search, then 28 characters of 10 bits at 38400 baud.
+    EXPECT_GE(Clock::now() - sent, 150ms + 7ms);
+    EXPECT_EQ(server.commands(), (QStringList{"ATZ", "at e0", "ATCRA 7E9", "ATCRA", "010C1"}));
+    EXPECT_EQ(server.received(), "ATZ\rat e0\rATCRA 7E9\rATCRA\r010C1\r");
+
+    // The second vehicle request is the last: its answer goes out, then the line.
+    server.setFaults({.disconnectAfter = 2});
+    EXPECT_EQ(answer("010C1"), "41 0C 0B B8 \r\r>");
+    client.read(3s);
+    EXPECT_TRUE(client.failed);
+    EXPECT_TRUE(waitFor([&] { return server.isHungUp(); }));
+}

@@ -1,0 +1,411 @@
+#include "simelm.h"
+
+#include "simelmbus.h"
+#include "simservices.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace quorvex::sim {
+
+namespace {
+
+// Longer lines overflow the adapter's input buffer and are answered "?".
+constexpr qsizetype kMaxLine = 128;
+// A request is at most 7 bytes: what one CAN frame carries after its PCI byte.
+constexpr qsizetype kMaxRequestBytes = 7;
+constexpr qint64 kTimeoutUnitUs = 4000;
+
+bool isHexDigit(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+}
+
+} // namespace
+
+ElmEngine::ElmEngine(Scenario scenario, Options options)
+    : m_scenario(std::move(scenario)), m_options(options), m_faults(m_scenario.faults),
+      m_clearedAtUs(m_scenario.ecus.size(), -1)
+{
+}
+
+void ElmEngine::receive(const QByteArray &bytes, qint64 nowUs)
+{
+    advance(nowUs);
+    for (const char c : bytes)
+        takeCharacter(c, m_lastNowUs);
+    flushEcho(m_lastNowUs);
+}
+
+QByteArray ElmEngine::take(qint64 nowUs)
+{
+    advance(nowUs);
+    return std::exchange(m_ready, QByteArray());
+}
+
+qint64 ElmEngine::nextEventUs() const
+{
+    if (m_lastNowUs < 0)
+        return 0; // the clock starts with the first call
+    if (m_hungUp)
+        return -1;
+    if (!m_ready.isEmpty())
+        return m_lastNowUs;
+    if (!m_out.isEmpty())
+        return m_out.nextDueUs();
+    if (m_hangUpAtUs >= 0)
+        return std::max(m_hangUpAtUs, m_lastNowUs);
+    return -1;
+}
+
+bool ElmEngine::hungUp() const
+{
+    return m_hungUp;
+}
+
+void ElmEngine::setFaults(const Faults &faults)
+{
+    m_faults = faults;
+    if (m_hungUp)
+        return;
+    // A pending hang-up is worked out again against the new count.
+    m_hangUpAtUs = -1;
+    scheduleHangUpIfDue();
+}
+
+Faults ElmEngine::faults() const
+{
+    return m_faults;
+}
+
+void ElmEngine::setLineBaud(int baud)
+{
+    m_lineBaud = std::max(baud, 0);
+}
+
+int ElmEngine::lineBaud() const
+{
+    return m_lineBaud;
+}
+
+int ElmEngine::activeEcu() const
+{
+    for (int ecu = 0; ecu < m_scenario.ecus.size(); ++ecu) {
+        if (m_options.elm.bus == elm::Bus::Iso9141) {
+            if (m_settings.isoFilter == m_scenario.ecus[ecu].address)
+                return ecu;
+        } else if (m_settings.canFilter >= 0 ? m_settings.canFilter == elm::kCanReplyId + ecu
+                                             : canHeader() == elm::kCanRequestId + ecu) {
+            return ecu;
+        }
+    }
+    return 0;
+}
+
+QStringList ElmEngine::lines() const
+{
+    return m_lines;
+}
+
+const Scenario &ElmEngine::scenario() const
+{
+    return m_scenario;
+}
+
+void ElmEngine::advance(qint64 nowUs)
+{
+    if (m_lastNowUs < 0) {
+        m_lastNowUs = nowUs;
+        m_originUs = nowUs;
+        m_out.setFreeUs(nowUs);
+    }
+    nowUs = std::max(nowUs, m_lastNowUs);
+    m_lastNowUs = nowUs;
+    if (m_hungUp)
+        return;
+    if (m_faults.silent) {
+        // A silent adapter drops whatever it was about to send.
+        m_out.dropPending(nowUs);
+        m_busyUntilUs = -1;
+    }
+    const qsizetype before = m_ready.size();
+    m_out.release(nowUs, &m_ready);
+    if (m_ready.size() > before)
+        m_lastSent = m_ready.back();
+    if (m_hangUpAtUs >= 0 && m_out.isEmpty() && nowUs >= m_hangUpAtUs)
+        m_hungUp = true;
+}
+
+void ElmEngine::takeCharacter(char c, qint64 nowUs)
+{
+    if (m_hungUp || m_hangUpAtUs >= 0 || nowUs < m_resetUntilUs)
+        return; // going away, or busy resetting: the character is lost
+    if (nowUs < m_busyUntilUs) {
+        interrupt(nowUs);
+        m_discardLine = c != '\r';
+        return;
+    }
+    if (m_discardLine) {
+        m_discardLine = c != '\r';
+        return;
+    }
+    if (c == '\r') {
+        handleLine(nowUs);
+        return;
+    }
+    const auto code = static_cast<unsigned char>(c);
+    if (code < 0x20 || code == 0x7F)
+        return; // LF and the other control characters are ignored
+    if (m_settings.echo && !m_faults.silent)
+        m_echo.append(c);
+    if (m_line.size() < kMaxLine)
+        m_line.append(c);
+    else
+        m_lineTooLong = true;
+}
+
+void ElmEngine::handleLine(qint64 nowUs)
+{
+    const QByteArray raw = std::exchange(m_line, QByteArray());
+    const bool tooLong = std::exchange(m_lineTooLong, false);
+    m_lines.append(QString::fromLatin1(raw));
+    if (m_lines.size() > kKeptCommands)
+        m_lines.removeFirst();
+    if (m_faults.silent)
+        return;
+    if (m_settings.echo)
+        m_echo.append('\r');
+    flushEcho(nowUs);
+
+    QByteArray command = raw.toUpper();
+    command.replace(' ', QByteArray());
+    if (command.isEmpty())
+        command = m_lastCommand; // a bare CR repeats the last command
+    else if (!tooLong)
+        m_lastCommand = command;
+    if (tooLong || command.isEmpty()) {
+        sendAnswer("?", nowUs);
+        return;
+    }
+    if (command.startsWith("AT")) {
+        const Answer answer = atAnswer(command.mid(2), nowUs);
+        sendAnswer(answer.text, nowUs + answer.delayUs);
+    } else if (command.startsWith("ST")) {
+        sendAnswer(stAnswer(command.mid(2)), nowUs);
+    } else {
+        handleRequest(command, nowUs);
+    }
+}
+
+void ElmEngine::handleRequest(const QByteArray &command, qint64 nowUs)
+{
+    // Hex digit pairs, then optionally the number of answers to wait for (1 to F).
+    int wanted = 0;
+    QByteArray digits = command;
+    if (digits.size() % 2 == 1) {
+        wanted = QByteArray(1, digits.back()).toInt(nullptr, 16);
+        digits.chop(1);
+    }
+    const bool valid = std::all_of(command.begin(), command.end(), isHexDigit) &&
+                       !digits.isEmpty() && digits.size() <= 2 * kMaxRequestBytes &&
+                       (command.size() % 2 == 0 || wanted > 0);
+    if (!valid) {
+        sendAnswer("?", nowUs);
+        return;
+    }
+    const QByteArray request = QByteArray::fromHex(digits);
+    ++m_answers;
+
+    qint64 atUs = std::max(nowUs, m_out.freeUs());
+    if (!m_connected) {
+        if (m_settings.automatic)
+            send("SEARCHING...\r", atUs);
+        atUs += searchUs();
+        QByteArray status;
+        const QByteArray failure = connectBus(&status);
+        if (!failure.isEmpty()) {
+            m_busyUntilUs = sendAnswer(failure, atUs);
+            scheduleHangUpIfDue();
+            return;
+        }
+        send(status, atUs);
+    } else if (!hasContact() && m_options.elm.bus == elm::Bus::Can11_500) {
+        // Nothing acknowledges the frames any more.
+        m_busyUntilUs = sendAnswer("CAN ERROR", atUs);
+        scheduleHangUpIfDue();
+        return;
+    }
+
+    int count = 0;
+    const QByteArray lines = vehicleLines(request, wanted, &count, nowUs);
+    if (count == 0) {
+        m_busyUntilUs = sendAnswer("NO DATA", atUs + timeoutUs());
+    } else {
+        qint64 answerUs = atUs + latencyUs();
+        if (request.at(0) == 0x03)
+            answerUs += qint64(std::max(m_faults.codesLatencyMs, 0)) * 1000;
+        send(lines, answerUs);
+        // With the expected number of answers in there is nothing more to wait for.
+        m_busyUntilUs =
+            send("\r>", wanted > 0 && count >= wanted ? answerUs : answerUs + timeoutUs());
+    }
+    scheduleHangUpIfDue();
+}
+
+QByteArray ElmEngine::connectBus(QByteArray *status)
+{
+    const bool reachable = hasContact() && !m_scenario.ecus.isEmpty();
+    const char car = carProtocol();
+    if (m_settings.automatic) {
+        // The search goes on silently; nothing but its outcome is reported.
+        if (!reachable)
+            return "UNABLE TO CONNECT";
+        m_settings.protocol = car;
+        m_connected = true;
+        return {};
+    }
+    const char protocol = m_settings.protocol;
+    const bool onKLine = protocol == '3' || protocol == '4' || protocol == '5';
+    // A slow initialisation prints its dots as it goes, the fast one (5) none; the clone none at
+    // all.
+    const QByteArray busInit = protocol == '5' || m_options.elm.chip == ElmOptions::Chip::Clone15
+                                   ? "BUS INIT: "
+                                   : "BUS INIT: ...";
+    if (protocol == car && reachable) {
+        if (onKLine)
+            *status = busInit + "OK\r";
+        m_connected = true;
+        return {};
+    }
+    if (onKLine)
+        return busInit + "ERROR";
+    return protocol == '1' || protocol == '2' ? "NO DATA" : "CAN ERROR";
+}
+
+QByteArray ElmEngine::vehicleLines(const QByteArray &request, int wanted, int *count, qint64 nowUs)
+{
+    if (!hasContact() || m_faults.ecuTimeout)
+        return {};
+    const elm::Bus bus = m_options.elm.bus;
+    const elm::LineFormat format{m_settings.headers, m_settings.spaces, m_settings.canAutoFormat};
+    QByteArray text;
+    for (int ecu = 0; ecu < m_scenario.ecus.size(); ++ecu) {
+        if (!receives(ecu))
+            continue;
+        QList<QByteArray> messages;
+        if (request == QByteArray(1, 0x04)) {
+            // Every ECU that hears the request clears, whether or not its answer is shown.
+            Ecu &target = m_scenario.ecus[ecu];
+            messages = {clearMessage(target, m_faults.clearRejected).mid(3)};
+            if (!m_faults.clearRejected) {
+                clearDiagnosticMemory(&target);
+                m_clearedAtUs[ecu] = nowUs;
+            }
+        } else {
+            const qint64 clearedAtUs = m_clearedAtUs.value(ecu, -1);
+            const Moment moment{nowUs - m_originUs,
+                                clearedAtUs < 0 ? -1 : clearedAtUs - m_originUs};
+            messages = elm::ecuMessages(m_scenario, ecu, bus, request, moment);
+        }
+        if (!shows(ecu))
+            continue;
+        for (const QByteArray &message : messages) {
+            if (wanted > 0 && *count >= wanted)
+                return text;
+            text += bus == elm::Bus::Can11_500
+                        ? elm::canLines(elm::kCanReplyId + ecu, message, format)
+                        : elm::isoLine(m_scenario.ecus[ecu].address, message, format);
+            ++*count;
+        }
+    }
+    return text;
+}
+
+void ElmEngine::interrupt(qint64 nowUs)
+{
+    // What is due by now has gone out; the rest of the answer never will.
+    m_out.dropPending(nowUs);
+    m_busyUntilUs = -1;
+    // Stopped in the middle of a line, the adapter ends that line first.
+    const bool atLineStart = m_lastSent == '\r' || m_lastSent == '\n' || m_lastSent == '>';
+    sendAnswer(atLineStart ? "STOPPED" : "\rSTOPPED", nowUs);
+}
+
+bool ElmEngine::receives(int ecu) const
+{
+    // On ISO every ECU hears the functional request; on CAN a physical header picks one.
+    if (m_options.elm.bus == elm::Bus::Iso9141)
+        return true;
+    const int header = canHeader();
+    return header == elm::kCanFunctionalId || header == elm::kCanRequestId + ecu;
+}
+
+bool ElmEngine::shows(int ecu) const
+{
+    if (m_options.elm.bus == elm::Bus::Iso9141)
+        return m_settings.isoFilter < 0 || m_settings.isoFilter == m_scenario.ecus[ecu].address;
+    return m_settings.canFilter < 0 || m_settings.canFilter == elm::kCanReplyId + ecu;
+}
+
+int ElmEngine::canHeader() const
+{
+    // An 11-bit ID is the header's last three digits.
+    return m_settings.header < 0 ? elm::kCanFunctionalId : m_settings.header & 0x7FF;
+}
+
+qint64 ElmEngine::send(const QByteArray &text, qint64 startUs)
+{
+    QByteArray bytes = text;
+    if (m_settings.linefeeds)
+        bytes.replace("\r", "\r\n");
+    return m_out.queue(bytes, startUs, paceBaud());
+}
+
+qint64 ElmEngine::sendAnswer(const QByteArray &text, qint64 startUs)
+{
+    return send(text + "\r\r>", startUs);
+}
+
+void ElmEngine::flushEcho(qint64 nowUs)
+{
+    if (!m_echo.isEmpty())
+        send(std::exchange(m_echo, QByteArray()), nowUs);
+}
+
+void ElmEngine::scheduleHangUpIfDue()
+{
+    if (m_hungUp || m_hangUpAtUs >= 0 || m_faults.disconnectAfter < 0 ||
+        m_answers < m_faults.disconnectAfter) {
+        return;
+    }
+    m_hangUpAtUs = std::max(m_lastNowUs, m_out.freeUs());
+}
+
+char ElmEngine::carProtocol() const
+{
+    return m_options.elm.bus == elm::Bus::Iso9141 ? '3' : '6';
+}
+
+qint64 ElmEngine::latencyUs() const
+{
+    return (qint64(std::max(m_scenario.latencyMs, 0)) + std::max(m_faults.latencyMs, 0)) * 1000;
+}
+
+qint64 ElmEngine::timeoutUs() const
+{
+    return m_settings.timeoutUnits * kTimeoutUnitUs;
+}
+
+qint64 ElmEngine::searchUs() const
+{
+    return paceBaud() > 0 ? kSearchUs : 0;
+}
+
+int ElmEngine::paceBaud() const
+{
+    if (m_options.paceBaud == kPaceLine)
+        return m_lineBaud;
+    return std::max(m_options.paceBaud, 0);
+}
+
+} // namespace quorvex::sim

@@ -1,0 +1,157 @@
+#pragma once
+
+#include "simengine.h"
+#include "simpacing.h"
+#include "simscenario.h"
+#include "simvehicle.h"
+
+#include <QByteArray>
+#include <QStringList>
+
+#include <utility>
+
+namespace quorvex::sim {
+
+// An ELM327 adapter in front of the scenario's car, as a pure state machine with the shape of
+// Engine: no clock, no I/O, no threads; bytes in and out with the time of one monotonic clock in
+// microseconds, the first call fixing its origin.
+//
+// Input is taken a line at a time, up to CR: LF and other control characters are ignored, spaces
+// and case do not matter, and an empty line repeats the last command. After a reset the adapter
+// echoes what it receives (ATE0 stops that), ends its lines with CR alone (ATL1 adds LF), and
+// ends every answer with an empty line and the prompt: "OK\r\r>".
+//
+// AT commands answer at once. Among them ATZ/ATWS (reset: "\r\rELM327 v1.5\r\r>", ATZ after
+// ElmOptions::resetMs, characters arriving meanwhile are lost), ATD ("\rOK": defaults, echo
+// back on), ATI, AT@1, ATE/L/S/H/CAF 0|1, ATSP/ATTP [A]h, ATDP, ATDPN, ATST hh (time-out in 4 ms
+// units), ATSH, ATCRA [hhh] and ATSR hh (receive filters), ATAR, ATRV, ATPC; STI and STDI on the
+// STN1110. Settings without an effect on this car (ATAL, ATAT1, ATM0, ...) answer "OK"; so does
+// ATAT, whose adaptive timing is not modelled (the wait is always ATST's). The clone answers "?"
+// to what the v1.4 data sheet added (ATSS, ATPB, ATIGN, ATCSM), as cheap clones report a newer
+// version than they implement, and both ELMs to the v2.0 ATAMT. ATZ, ATWS and ATD also set the
+// protocol back to automatic.
+//
+// OBD requests are hex digit pairs, optionally followed by one digit, the number of answers to
+// wait for. The first request after a reset or a protocol change searches ("SEARCHING...\r"
+// first, "UNABLE TO CONNECT" without contact) or, on a fixed ISO protocol, initialises the bus
+// ("BUS INIT: ...OK\r", the clone prints no dots). Answers come after the car's latency; then,
+// unless the expected number of answers is in, the adapter waits out its time-out (ATST) before
+// the prompt. No answer at all is "NO DATA". Any character arriving before the prompt of an OBD
+// request stops it: what was not sent yet is dropped, "STOPPED" follows, and the rest of the
+// interrupting line is ignored.
+//
+// Pacing (Options::paceBaud, kPaceLine) applies to everything sent; the search and bus
+// initialisation take kSearchUs, but only when paced (unpaced tests stay instant).
+// Faults: silent (nothing sent at all), noContact, ecuTimeout (NO DATA), latencyMs,
+// codesLatencyMs, clearRejected, disconnectAfter (hang up after the n-th OBD answer); the scan
+// interface's marker faults do not apply.
+class ElmEngine
+{
+public:
+    explicit ElmEngine(Scenario scenario, Options options = {});
+
+    static constexpr qint64 kSearchUs = 150'000;
+    static constexpr qsizetype kKeptCommands = Engine::kKeptCommands;
+
+    void receive(const QByteArray &bytes, qint64 nowUs);
+    QByteArray take(qint64 nowUs);
+    // When take() next has output (or the hang-up falls due); -1 if never without new input;
+    // 0 before the first call, which starts the clock.
+    qint64 nextEventUs() const;
+    bool hungUp() const;
+
+    void setFaults(const Faults &faults);
+    Faults faults() const;
+    void setLineBaud(int baud); // 0 = unknown
+    int lineBaud() const;
+    // The ECU the receive filter (ATCRA on CAN, ATSR on ISO) or, on CAN, a physical header
+    // selects; 0 when none does.
+    int activeEcu() const;
+    // The latest lines received (up to kKeptCommands), without their CR, as they came.
+    QStringList lines() const;
+    // The car as it now stands: service 04 erases the codes, freeze frame and MIL of the ECUs
+    // that heard it.
+    const Scenario &scenario() const;
+
+private:
+    // What ATZ, ATWS and ATD restore.
+    struct Settings
+    {
+        bool echo = true;
+        bool linefeeds = false;
+        bool spaces = true;
+        bool headers = false;
+        bool canAutoFormat = true;
+        int timeoutUnits = 0x32; // ATST, 4 ms each: 200 ms
+        char protocol = '0';     // ATSP/ATTP digit; '0' before a search has found the bus
+        bool automatic = true;   // search when the protocol does not answer
+        int header = -1;         // ATSH; -1: the functional request
+        int canFilter = -1;      // ATCRA
+        int isoFilter = -1;      // ATSR
+    };
+    struct Answer
+    {
+        Answer(QByteArray answerText, qint64 answerDelayUs = 0)
+            : text(std::move(answerText)), delayUs(answerDelayUs)
+        {
+        }
+        QByteArray text; // without the closing "\r\r>"
+        qint64 delayUs = 0;
+    };
+
+    void advance(qint64 nowUs);
+    void takeCharacter(char c, qint64 nowUs);
+    void handleLine(qint64 nowUs);
+    Answer atAnswer(const QByteArray &command, qint64 nowUs);
+    QByteArray stAnswer(const QByteArray &command) const;
+    void handleRequest(const QByteArray &command, qint64 nowUs);
+    // Brings the bus up for the first request; returns the error line when it cannot.
+    QByteArray connectBus(QByteArray *status);
+    QByteArray vehicleLines(const QByteArray &request, int wanted, int *count, qint64 nowUs);
+    void interrupt(qint64 nowUs);
+    void reset();
+    bool setProtocol(const QByteArray &argument);
+    QByteArray describeProtocol(bool number) const;
+    bool receives(int ecu) const;
+    bool shows(int ecu) const;
+    int canHeader() const;
+    // Queue text (CRs followed by LF with ATL1); return when its last character is due.
+    qint64 send(const QByteArray &text, qint64 startUs);
+    qint64 sendAnswer(const QByteArray &text, qint64 startUs);
+    void flushEcho(qint64 nowUs);
+    void scheduleHangUpIfDue();
+    bool hasContact() const { return !m_scenario.noContact && !m_faults.noContact; }
+    char carProtocol() const;
+    qint64 latencyUs() const;
+    qint64 timeoutUs() const;
+    qint64 searchUs() const;
+    int paceBaud() const;
+
+    Scenario m_scenario;
+    Options m_options;
+    Faults m_faults;
+    Settings m_settings;
+    int m_lineBaud = 0;
+    bool m_connected = false; // the bus is known and initialised
+    QList<qint64> m_clearedAtUs;
+
+    QByteArray m_line;        // characters of the line not yet complete
+    QByteArray m_echo;        // echo not yet queued
+    QByteArray m_lastCommand; // for the empty line; normalised
+    bool m_lineTooLong = false;
+    bool m_discardLine = false; // the rest of an interrupting line is ignored
+    QStringList m_lines;
+
+    PacedLine m_out;
+    QByteArray m_ready; // due, not yet taken
+    char m_lastSent = '\r';
+    qint64 m_lastNowUs = -1; // -1 until the first call sets the origin
+    qint64 m_originUs = 0;
+    qint64 m_resetUntilUs = -1; // input is lost until then
+    qint64 m_busyUntilUs = -1;  // an OBD request is being answered until its prompt is due
+    int m_answers = 0;          // OBD requests answered, for disconnectAfter
+    qint64 m_hangUpAtUs = -1;
+    bool m_hungUp = false;
+};
+
+} // namespace quorvex::sim

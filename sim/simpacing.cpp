@@ -1,0 +1,52 @@
+#include "simpacing.h"
+
+#include <algorithm>
+
+namespace quorvex::sim {
+
+qint64 PacedLine::queue(const QByteArray &bytes, qint64 startUs, int baud)
+{
+    if (bytes.isEmpty())
+        return m_freeUs;
+    Block block;
+    block.bytes = bytes;
+    block.startUs = std::max(startUs, m_freeUs);
+    block.baud = std::max(baud, 0);
+    m_freeUs = dueUs(block, static_cast<int>(bytes.size()) - 1);
+    m_blocks.push_back(block);
+    return m_freeUs;
+}
+
+void PacedLine::release(qint64 nowUs, QByteArray *out)
+{
+    while (!m_blocks.empty()) {
+        Block &block = m_blocks.front();
+        while (block.sent < block.bytes.size() && dueUs(block, block.sent) <= nowUs)
+            out->append(block.bytes.at(block.sent++));
+        if (block.sent < block.bytes.size())
+            return;
+        m_blocks.pop_front();
+    }
+}
+
+void PacedLine::dropPending(qint64 nowUs)
+{
+    m_blocks.clear();
+    m_freeUs = nowUs;
+}
+
+qint64 PacedLine::nextDueUs() const
+{
+    if (m_blocks.empty())
+        return -1;
+    return dueUs(m_blocks.front(), m_blocks.front().sent);
+}
+
+qint64 PacedLine::dueUs(const Block &block, int index)
+{
+    if (block.baud <= 0)
+        return block.startUs;
+    return block.startUs + (qint64(index) + 1) * 10'000'000 / block.baud;
+}
+
+} // namespace quorvex::sim

@@ -1,0 +1,108 @@
+#pragma once
+
+#include "elmtranslate.h"
+#include "serialtransport.h"
+#include "transport.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <deque>
+#include <functional>
+
+namespace quorvex {
+
+// An ELM327-compatible adapter (clones on USB serial, Bluetooth rfcomm; STN chips) behind the
+// link operations: it presents the scan interface's byte stream, so nothing above the link
+// knows which kind of adapter is attached.
+//
+// The adapter is reset and configured when the port opens (echo and line feeds off, spaces
+// off where accepted, headers on, automatic protocol), then asked once for the vehicle's
+// supported PIDs, which finds the bus and the ECUs that answer. Each of the program's commands
+// becomes one adapter request and its answer one reply in the interface's layout. While no
+// command is in hand the transport has a ready mark for whoever asks: "S" while the vehicle
+// answered the last request, at once; "P" while the adapter could not reach it, one every
+// kMarkMs (and the vehicle is asked again every kProbeMs until it answers). "900101" gives the
+// adapter's identity in the firmware-id form, "800204" switches between the ECUs that answered,
+// "F00504" and the 14-byte block are served on the pre-CAN buses.
+class Elm327Transport : public Transport
+{
+    Q_OBJECT
+public:
+    static constexpr int kDefaultBaud = 38400;
+    static constexpr int kMarkMs = 10;
+    static constexpr int kProbeMs = 3000;
+    static constexpr int kResetMs = 5000;   // a slow clone takes a second or two
+    static constexpr int kSearchMs = 15000; // the first request searches every bus
+    static constexpr int kAnswerMs = 5000;
+    // What "900101" answers: the capability level of this driver ("E" for an ELM327 adapter),
+    // then the adapter's own identity.
+    static constexpr char kFirmwareId[] = "E3.40";
+
+    explicit Elm327Transport(QObject *parent = nullptr);
+
+    bool open(const SerialSettings &settings, QString *error);
+    void close();
+    // The adapter's identity ("ELM327 v1.5", "STN1110 v4.2.0"); empty until it answered.
+    QString identity() const { return m_identity; }
+    elm::Bus bus() const { return m_bus; }
+    // False when the adapter never answered its reset: it sends no marks then, as a silent
+    // interface does.
+    bool answered() const { return m_phase != Phase::Failed; }
+
+    bool isOpen() const override { return m_line.isOpen(); }
+    void write(const QByteArray &bytes) override;
+    void writeBlock(const QByteArray &block) override;
+    qint64 bytesAvailable() override;
+    QByteArray readAll() override;
+    int pollIntervalMs() const override { return kMarkMs; }
+
+private:
+    enum class Phase { Closed, SettingUp, Ready, Failed };
+    // One line to the adapter and, once its prompt arrived (or the time was up), what to do
+    // with the answer.
+    struct Step
+    {
+        QByteArray line;
+        int timeoutMs = kAnswerMs;
+        std::function<void(const QByteArray &answer, bool timedOut)> done;
+    };
+
+    void ask(Step step);
+    void askFirst(Step step);
+    void search();
+    void startNext();
+    void onArrived();
+    void finishStep(bool timedOut);
+    void setUp();
+    void learn(const elm::Answer &answer);
+    void handle(const QByteArray &command);
+    bool physicalAddressing() const;
+    void addressSelected();
+    void askVehicle(const elm::Command &command);
+    void answerProgram(const QByteArray &text);
+    bool idleForMarks() const;
+
+    SerialTransport m_line;
+    Phase m_phase = Phase::Closed;
+    std::deque<Step> m_steps;
+    bool m_stepRunning = false;
+    QByteArray m_answer; // from the adapter, up to its prompt
+    QTimer m_stepTimer;
+    int m_commandsWaiting = 0; // the program's commands not yet answered
+
+    QByteArray m_command; // the program's characters of a command not yet complete
+    QByteArray m_input;   // what the program reads
+    bool m_passThrough = false;
+
+    QString m_identity;
+    elm::Bus m_bus = elm::Bus::Unknown;
+    bool m_reachable = true;
+    QList<quint32> m_ecus; // the ECUs that answered, in the order they did
+    int m_selected = 0;    // the one the program reads
+    QElapsedTimer m_clock;
+    qint64 m_lastMarkMs = -kMarkMs;
+    qint64 m_lastProbeMs = 0;
+};
+
+} // namespace quorvex

@@ -1,0 +1,337 @@
+#include "elmtranslate.h"
+
+#include <QMap>
+
+namespace quorvex::elm {
+
+namespace {
+
+constexpr char kLeading = 'R'; // never "S" or "P", which the program reads as marks
+constexpr int kCodeSlots = 3;
+constexpr int kVinLength = 17;
+constexpr int kO2AnswerLength = 9; // an O2 test answer, for the timed-out reply's length
+constexpr quint32 kFirstCanEcu = 0x7E8;
+constexpr quint8 kFirstCanEcuAddress = 0x10;
+
+int hex_value(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+bool is_hex_line(const QByteArray &line)
+{
+    bool digit = false;
+    for (const char c : line) {
+        if (c == ' ')
+            continue;
+        if (hex_value(c) < 0)
+            return false;
+        digit = true;
+    }
+    return digit;
+}
+
+QByteArray without_spaces(QByteArray text)
+{
+    return text.replace(' ', QByteArray()).toUpper();
+}
+
+quint8 check_byte(const QByteArray &bytes)
+{
+    unsigned sum = 0;
+    for (const char b : bytes)
+        sum += static_cast<quint8>(b);
+    return static_cast<quint8>(sum & 0xFF);
+}
+
+// 'R', the bytes as hex pairs and their check byte: the scan interface's framing.
+QByteArray framed(const QByteArray &bytes)
+{
+    return QByteArray(1, kLeading) + bytes.toHex().toUpper() +
+           QByteArray(1, static_cast<char>(check_byte(bytes))).toHex().toUpper();
+}
+
+QByteArray fitted(QByteArray bytes, int length)
+{
+    bytes.truncate(length);
+    return bytes.leftJustified(length, '\0');
+}
+
+// A CAN message as its frames arrive.
+struct Assembly
+{
+    quint32 id = 0;
+    QByteArray data;
+    int expected = -1; // the length a first frame announced; -1 for a single frame
+};
+
+// Reads one CAN line (identifier, protocol control byte, data): a single frame is a message, a
+// first frame opens one that the consecutive frames from the same identifier fill.
+void take_can_line(const QByteArray &hex, int idDigits, QList<Assembly> *assemblies)
+{
+    if (hex.size() < idDigits + 2 || (hex.size() - idDigits) % 2 != 0)
+        return;
+    const quint32 id = hex.left(idDigits).toUInt(nullptr, 16);
+    const QByteArray bytes = QByteArray::fromHex(hex.mid(idDigits));
+    const auto pci = static_cast<quint8>(bytes.at(0));
+    switch (pci >> 4) {
+    case 0x0:
+        assemblies->append({id, bytes.mid(1, pci & 0x0F), -1});
+        return;
+    case 0x1:
+        if (bytes.size() >= 2)
+            assemblies->append(
+                {id, bytes.mid(2), ((pci & 0x0F) << 8) | static_cast<quint8>(bytes.at(1))});
+        return;
+    case 0x2:
+        for (auto it = assemblies->rbegin(); it != assemblies->rend(); ++it) {
+            if (it->id == id && it->expected >= 0) {
+                if (it->data.size() < it->expected)
+                    it->data += bytes.mid(1);
+                return;
+            }
+        }
+        return;
+    default:
+        return;
+    }
+}
+
+} // namespace
+
+Bus bus_from_protocol_number(const QByteArray &answer)
+{
+    QByteArray t = without_spaces(answer.trimmed());
+    if (t.startsWith('A'))
+        t.remove(0, 1);
+    if (t.isEmpty())
+        return Bus::Unknown;
+    switch (t.at(0)) {
+    case '3':
+    case '4':
+    case '5':
+        return Bus::Iso;
+    case '6':
+    case '8':
+        return Bus::Can11;
+    case '7':
+    case '9':
+        return Bus::Can29;
+    default:
+        return Bus::Unknown; // J1850 and user buses are not spoken here
+    }
+}
+
+Command parse_command(const QByteArray &text)
+{
+    Command c;
+    if (text.size() != 6)
+        return c;
+    for (const char ch : text)
+        if (hex_value(ch) < 0)
+            return c;
+    const QByteArray bytes = QByteArray::fromHex(text);
+    c.service = static_cast<quint8>(bytes.at(0));
+    c.parameter = static_cast<quint8>(bytes.at(1));
+    c.length = static_cast<quint8>(bytes.at(2));
+    const QByteArray upper = text.toUpper();
+    if (upper == "900101")
+        c.kind = Command::Kind::FirmwareId;
+    else if (upper == "800204")
+        c.kind = Command::Kind::SwitchEcu;
+    else if (upper == "F00504")
+        c.kind = Command::Kind::PassThrough;
+    else if (c.service >= 0x01 && c.service <= 0x09)
+        c.kind = Command::Kind::Vehicle;
+    return c;
+}
+
+QByteArray elm_request(const Command &c)
+{
+    const auto hex = [](quint8 b) {
+        return QByteArray::number(b, 16).rightJustified(2, '0').toUpper();
+    };
+    switch (c.service) {
+    case 0x01:
+        return "01" + hex(c.parameter) + "1";
+    case 0x02:
+        return "02" + hex(c.parameter) + "001"; // frame 0
+    case 0x04:
+        return "041";
+    case 0x05:
+    case 0x06:
+        // The O2 sensor test: the interface asks for it as service 05 or 06, the vehicle
+        // answers service 05 (test ID, sensor).
+        return "05" + hex(c.parameter) + hex(c.length) + "1";
+    case 0x09:
+        return "09" + hex(c.parameter); // several messages may follow: no hint
+    default:
+        return hex(c.service); // 03 and 07: however many messages the codes take
+    }
+}
+
+quint8 can_ecu_address(quint32 identifier)
+{
+    // 29-bit identifiers (18 DA F1 xx) end in the ECU's own address.
+    if (identifier > 0x7FF)
+        return static_cast<quint8>(identifier & 0xFF);
+    // 7E8 is the engine's, 7E9 the transmission's: the addresses they have on the older buses
+    // (10, 18), and eight apart for the rest.
+    return static_cast<quint8>(kFirstCanEcuAddress + 8 * (identifier - kFirstCanEcu));
+}
+
+Answer parse_answer(const QByteArray &raw, Bus bus, const QByteArray &request)
+{
+    Answer answer;
+    const QByteArray echo = without_spaces(request);
+    QList<Assembly> assemblies;
+    bool stopped = false;
+    bool noContact = false;
+    bool refused = false;
+    QByteArray text = raw;
+    text.replace('\n', '\r');
+    for (QByteArray line : text.split('\r')) {
+        line = line.trimmed();
+        if (line.isEmpty() || line.startsWith("SEARCHING"))
+            continue;
+        if (line.startsWith("BUS INIT")) {
+            if (line.contains("ERROR"))
+                noContact = true;
+            continue;
+        }
+        if (without_spaces(line) == echo)
+            continue;
+        if (line == "?") {
+            refused = true;
+            continue;
+        }
+        if (line.startsWith("STOPPED")) {
+            stopped = true;
+            continue;
+        }
+        if (line.startsWith("UNABLE TO CONNECT") || line.contains("ERROR") ||
+            line.startsWith("ERR")) {
+            noContact = true;
+            continue;
+        }
+        if (!is_hex_line(line))
+            continue; // "NO DATA", "BUFFER FULL", anything else: nothing from the vehicle
+        const QByteArray hex = without_spaces(line);
+        if (bus == Bus::Can11 || bus == Bus::Can29) {
+            take_can_line(hex, bus == Bus::Can11 ? 3 : 8, &assemblies);
+            continue;
+        }
+        if (hex.size() % 2 != 0 || hex.size() < 10)
+            continue;
+        const QByteArray bytes = QByteArray::fromHex(hex);
+        const QByteArray body = bytes.left(bytes.size() - 1);
+        if (check_byte(body) != static_cast<quint8>(bytes.back()))
+            continue; // garbled on the bus
+        Message m;
+        m.source = static_cast<quint8>(body.at(2));
+        m.header = body.left(3);
+        m.data = body.mid(3);
+        answer.messages << m;
+    }
+    for (const Assembly &a : assemblies) {
+        if (a.data.isEmpty() || (a.expected >= 0 && a.data.size() < a.expected))
+            continue; // frames missing
+        Message m;
+        m.source = a.id;
+        m.header =
+            QByteArray("\x48\x6B", 2) + QByteArray(1, static_cast<char>(can_ecu_address(a.id)));
+        m.data = a.expected >= 0 ? a.data.left(a.expected) : a.data;
+        answer.messages << m;
+    }
+    if (!answer.messages.isEmpty())
+        answer.status = Answer::Status::Data;
+    else if (stopped)
+        answer.status = Answer::Status::Stopped;
+    else if (noContact)
+        answer.status = Answer::Status::NoContact;
+    else if (refused)
+        answer.status = Answer::Status::Refused;
+    return answer;
+}
+
+QByteArray no_answer_reply(const Command &command)
+{
+    const int length =
+        (command.service == 0x05 || command.service == 0x06) ? kO2AnswerLength : command.length;
+    QByteArray text(1 + 2 * length + 2, '0');
+    text[0] = kLeading;
+    text[1] = 'S';
+    return text;
+}
+
+QByteArray interface_reply(const Command &command, const Answer &answer, quint32 source)
+{
+    if (answer.status != Answer::Status::Data || answer.messages.isEmpty())
+        return no_answer_reply(command);
+    // One ECU answers: the one asked for, else the first that did.
+    if (source == 0)
+        source = answer.messages.first().source;
+    QList<Message> messages;
+    for (const Message &m : answer.messages)
+        if (m.source == source)
+            messages << m;
+    if (messages.isEmpty())
+        return no_answer_reply(command);
+    const Message &first = messages.first();
+    const bool can = source > 0xFF;
+
+    if (command.service == 0x03 || command.service == 0x07) {
+        QList<QByteArray> codes;
+        for (const Message &m : messages) {
+            // CAN: the count byte, then the codes; the older buses: three codes a message.
+            for (qsizetype i = can ? 2 : 1; i + 1 < m.data.size(); i += 2) {
+                const QByteArray code = m.data.mid(i, 2);
+                if (code != QByteArray(2, '\0'))
+                    codes << code;
+            }
+        }
+        QByteArray text;
+        for (qsizetype start = 0; start == 0 || start < codes.size(); start += kCodeSlots) {
+            QByteArray bytes = first.header;
+            if (codes.isEmpty())
+                bytes[0] = '\xFF'; // no codes
+            bytes.append(static_cast<char>(command.service + 0x40));
+            for (int slot = 0; slot < kCodeSlots; ++slot)
+                bytes += start + slot < codes.size() ? codes.at(start + slot) : QByteArray(2, '\0');
+            text += framed(fitted(bytes, command.length));
+        }
+        return text;
+    }
+    if (command.service == 0x09 && command.parameter == 0x02) {
+        QByteArray characters;
+        for (const Message &m : messages)
+            characters += m.data.mid(3); // 49 02, then the count (CAN) or message number
+        characters.replace('\0', QByteArray());
+        if (characters.size() < kVinLength)
+            return no_answer_reply(command);
+        return QByteArray(1, kLeading) + characters.right(kVinLength);
+    }
+    if (command.service == 0x05 || command.service == 0x06) {
+        // The vehicle's 45, test ID, sensor, results in the interface's layout: a supported
+        // test list as 46 00 (sensor, support bytes); a result as the command's service, the
+        // test ID and the results. As long as the ECU's answer.
+        if (first.data.size() < 3)
+            return no_answer_reply(command);
+        QByteArray bytes = first.header;
+        if (command.parameter == 0x00)
+            bytes += '\x46' + first.data.mid(1);
+        else
+            bytes += static_cast<char>(command.service + 0x40) + first.data.mid(1, 1) +
+                     first.data.mid(3);
+        return framed(bytes);
+    }
+    return framed(fitted(first.header + first.data, command.length));
+}
+
+} // namespace quorvex::elm

@@ -1,0 +1,274 @@
+// The ELM327 translation: the program's commands in the adapter's language, and every style of
+// adapter answer read back into the scan interface's reply layout, checked against the
+// interface simulator's own framing of the same vehicle message.
+#include "elmtranslate.h"
+#include "simreplies.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+using namespace quorvex;
+using namespace quorvex::elm;
+
+namespace {
+
+// An ISO 9141 line as the adapter shows it with headers on: the bytes and their checksum.
+QByteArray iso_line(const QByteArray &hex)
+{
+    QByteArray bytes = QByteArray::fromHex(hex);
+    unsigned sum = 0;
+    for (const char b : bytes)
+        sum += static_cast<quint8>(b);
+    bytes.append(static_cast<char>(sum & 0xFF));
+    return bytes.toHex(' ').toUpper();
+}
+
+QByteArray reply(const char *command, const QByteArray &answer, Bus bus, quint32 source = 0)
+{
+    const Command c = parse_command(command);
+    return interface_reply(c, parse_answer(answer, bus, elm_request(c)), source);
+}
+
+QByteArray vehicle(const char *message, int length)
+{
+    return sim::vehicleReply(QByteArray::fromHex(message), length);
+}
+
+} // namespace
+
+TEST(ElmCommands, KindsAndRequests)
+{
+    const struct
+    {
+        const char *command;
+        Command::Kind kind;
+        const char *request; // for vehicle commands
+    } rows[] = {
+        {"900101", Command::Kind::FirmwareId, nullptr},
+        {"800204", Command::Kind::SwitchEcu, nullptr},
+        {"F00504", Command::Kind::PassThrough, nullptr},
+        {"010C07", Command::Kind::Vehicle, "010C1"}, // one answer: no waiting for the time-out
+        {"010009", Command::Kind::Vehicle, "01001"},
+        {"02000A", Command::Kind::Vehicle, "0200001"}, // freeze frame 0
+        {"030A0A", Command::Kind::Vehicle, "03"},      // however many messages the codes take
+        {"070A0A", Command::Kind::Vehicle, "07"},
+        {"040404", Command::Kind::Vehicle, "041"},
+        {"090208", Command::Kind::Vehicle, "0902"},
+        {"050110", Command::Kind::Vehicle, "0501101"}, // O2 test: TID, sensor
+        {"0G0000", Command::Kind::Invalid, nullptr},
+        {"A00000", Command::Kind::Invalid, nullptr},
+        {"01000", Command::Kind::Invalid, nullptr},
+    };
+    for (const auto &r : rows) {
+        const Command c = parse_command(r.command);
+        EXPECT_EQ(c.kind, r.kind) << r.command;
+        if (r.request) {
+            EXPECT_EQ(elm_request(c), QByteArray(r.request)) << r.command;
+        }
+    }
+    for (const auto &[answer, bus] :
+         std::initializer_list<std::pair<const char *, Bus>>{{"A6", Bus::Can11},
+                                                             {"6", Bus::Can11},
+                                                             {"8", Bus::Can11},
+                                                             {"A7", Bus::Can29},
+                                                             {"A3", Bus::Iso},
+                                                             {"5", Bus::Iso},
+                                                             {"A0", Bus::Unknown},
+                                                             {"2", Bus::Unknown}})
+        EXPECT_EQ(bus_from_protocol_number(answer), bus) << answer;
+}
+
+TEST(ElmAnswers, SingleMessagesInEveryStyle)
+{
+    const QByteArray rpm = vehicle("486B10410C1AF8", 7);
+    const struct
+    {
+        const char *name;
+        QByteArray answer;
+        Bus bus;
+    } rows[] = {
+        {"CAN, spaces", "SEARCHING...\r7E8 04 41 0C 1A F8 \r\r", Bus::Can11},
+        {"CAN, no spaces", "7E804410C1AF8\r\r", Bus::Can11},
+        {"CAN, echo left on", "010C1\r7E8 04 41 0C 1A F8\r\r", Bus::Can11},
+        {"CAN, line feeds", "7E8 04 41 0C 1A F8\r\n\r\n", Bus::Can11},
+        {"CAN 29-bit", "18DAF110 04 41 0C 1A F8\r\r", Bus::Can29},
+        {"ISO, spaces", "BUS INIT: ...OK\r" + iso_line("486B10410C1AF8") + "\r\r", Bus::Iso},
+    };
+    for (const auto &r : rows)
+        EXPECT_EQ(reply("010C07", r.answer, r.bus), rpm) << r.name;
+
+    // Short messages are padded, long ones cut, to the length asked for.
+    EXPECT_EQ(reply("010009", "7E8 06 41 00 BE 3F A8 13\r", Bus::Can11),
+              vehicle("486B104100BE3FA813", 9));
+    EXPECT_EQ(reply("010D05", "7E8 03 41 0D 28\r", Bus::Can11), vehicle("486B10410D", 5));
+    // Freeze frame (frame byte included) and clearing.
+    EXPECT_EQ(reply("02000A", "7E8 07 42 00 00 7E 1F 80 00\r", Bus::Can11),
+              vehicle("486B104200007E1F8000", 10));
+    EXPECT_EQ(reply("040404", "7E8 01 44\r", Bus::Can11), vehicle("486B1044", 4));
+}
+
+TEST(ElmAnswers, NothingFromTheVehicle)
+{
+    const QByteArray timedOut = sim::timeoutReply(7);
+    const struct
+    {
+        const char *name;
+        QByteArray answer;
+        Bus bus;
+        Answer::Status status;
+    } rows[] = {
+        {"no data", "NO DATA\r\r", Bus::Can11, Answer::Status::NoData},
+        {"search failed", "SEARCHING...\rUNABLE TO CONNECT\r\r", Bus::Unknown,
+         Answer::Status::NoContact},
+        {"ISO bus init", "BUS INIT: ...ERROR\r\r", Bus::Iso, Answer::Status::NoContact},
+        {"CAN error", "CAN ERROR\r\r", Bus::Can11, Answer::Status::NoContact},
+        {"not understood", "?\r\r", Bus::Can11, Answer::Status::Refused},
+        {"interrupted", "STOPPED\r\r", Bus::Can11, Answer::Status::Stopped},
+        {"garbled ISO checksum", "48 6B 10 41 0C 1A F8 00\r\r", Bus::Iso, Answer::Status::NoData},
+        {"CAN frames missing", "7E8 10 14 49 02 01 31 47 31\r\r", Bus::Can11,
+         Answer::Status::NoData},
+    };
+    for (const auto &r : rows) {
+        EXPECT_EQ(parse_answer(r.answer, r.bus, "010C1").status, r.status) << r.name;
+        EXPECT_EQ(reply("010C07", r.answer, r.bus), timedOut) << r.name;
+    }
+}
+
+TEST(ElmAnswers, MessagesOfSeveralFramesAndCodes)
+{
+    const QByteArray vin = "1GJC5444R7252367B";
+    // CAN: one message of three frames; ISO: five messages of four bytes, three fill bytes.
+    const QByteArray canVin = "7E8 10 14 49 02 01 31 47 4A\r7E8 21 43 35 34 34 34 52 37\r"
+                              "7E8 22 32 35 32 33 36 37 42\r\r";
+    EXPECT_EQ(reply("090208", canVin, Bus::Can11), "R" + vin);
+    QByteArray isoVin;
+    const QByteArray fields = QByteArray(3, '\0') + vin;
+    for (int n = 1; n <= 5; ++n)
+        isoVin += iso_line("486B104902" + QByteArray::number(n, 16).rightJustified(2, '0') +
+                           fields.mid((n - 1) * 4, 4).toHex()) +
+                  "\r";
+    EXPECT_EQ(reply("090208", isoVin, Bus::Iso), "R" + vin);
+
+    // Five stored codes: two replies of three slots, in the order the ECU sent them.
+    const QByteArray expected =
+        vehicle("486B1043013301710420", 10) + vehicle("486B10430300C1000000", 10);
+    EXPECT_EQ(
+        reply("030A0A", "7E8 10 0C 43 05 01 33 01 71\r7E8 21 04 20 03 00 C1 00 00\r", Bus::Can11),
+        expected);
+    EXPECT_EQ(reply("030A0A",
+                    iso_line("486B1043013301710420") + "\r" + iso_line("486B10430300C1000000"),
+                    Bus::Iso),
+              expected);
+    // No codes: a first header byte of FF.
+    EXPECT_EQ(reply("070A0A", "7E8 02 47 00\r", Bus::Can11), vehicle("FF6B1047000000000000", 10));
+    EXPECT_EQ(reply("030A0A", iso_line("486B1043000000000000"), Bus::Iso),
+              vehicle("FF6B1043000000000000", 10));
+}
+
+TEST(ElmAnswers, TheEcuTheProgramSwitchedTo)
+{
+    const QByteArray two = "7E8 06 41 00 BE 3F A8 13\r7E9 06 41 00 98 18 00 01\r\r";
+    EXPECT_EQ(reply("010009", two, Bus::Can11), vehicle("486B104100BE3FA813", 9));
+    EXPECT_EQ(reply("010009", two, Bus::Can11, 0x7E9), vehicle("486B18410098180001", 9));
+    // The ECU switched to did not answer this one: no answer, never the other ECU's.
+    EXPECT_EQ(reply("010009", "7E8 06 41 00 BE 3F A8 13\r", Bus::Can11, 0x7E9),
+              sim::timeoutReply(9));
+    EXPECT_EQ(can_ecu_address(0x7E8), 0x10);
+    EXPECT_EQ(can_ecu_address(0x7E9), 0x18);
+    EXPECT_EQ(can_ecu_address(0x7EA), 0x20);
+}
+
+namespace {
+
+// A recorded conversation: what the host sent and what the adapter answered, in order.
+struct Conversation
+{
+    QString name;
+    Bus bus = Bus::Unknown;
+    QList<std::pair<QByteArray, QByteArray>> turns;
+};
+
+QByteArray unescaped(const QByteArray &text)
+{
+    QByteArray out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 >= text.size()) {
+            out += text[i];
+            continue;
+        }
+        const char c = text[++i];
+        if (c == 'r')
+            out += '\r';
+        else if (c == 'n')
+            out += '\n';
+        else if (c == 'x' && i + 2 < text.size()) {
+            out += static_cast<char>(text.mid(i + 1, 2).toInt(nullptr, 16));
+            i += 2;
+        } else
+            out += c;
+    }
+    return out;
+}
+
+QList<Conversation> recorded()
+{
+    QList<Conversation> all;
+    const QDir dir(QStringLiteral(QUORVEX_ELM_FIXTURES));
+    for (const QString &name : dir.entryList({QStringLiteral("*.txt")}, QDir::Files, QDir::Name)) {
+        QFile file(dir.filePath(name));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        Conversation c;
+        c.name = name;
+        for (const QByteArray &line : file.readAll().split('\n')) {
+            if (line.startsWith("# bus:"))
+                c.bus = line.contains("iso") ? Bus::Iso : Bus::Can11;
+            else if (line.startsWith("> "))
+                c.turns.append({line.mid(2), {}});
+            else if (line.startsWith("< ") && !c.turns.isEmpty())
+                c.turns.back().second = unescaped(line.mid(2));
+        }
+        all << c;
+    }
+    return all;
+}
+
+} // namespace
+
+// Conversations recorded from real adapters: every vehicle answer in them is read as the
+// vehicle's messages, and those whose car is known give the interface's exact replies.
+TEST(ElmAnswers, RecordedConversations)
+{
+    const QList<Conversation> conversations = recorded();
+    ASSERT_GE(conversations.size(), 4);
+    int answers = 0;
+    for (const Conversation &c : conversations) {
+        for (const auto &[sent, answer] : c.turns) {
+            if (sent.toUpper().startsWith("AT") || sent.toUpper().startsWith("ST"))
+                continue;
+            const QByteArray prompt = answer.left(answer.indexOf('>'));
+            const Answer parsed = parse_answer(prompt, c.bus, sent);
+            EXPECT_EQ(parsed.status, Answer::Status::Data)
+                << c.name.toStdString() << " " << sent.constData();
+            ++answers;
+            // The cars of these conversations are known: their replies are exact.
+            QByteArray expected;
+            const char *command = "010009";
+            if (c.name == u"clone15_can_init.txt")
+                expected = sim::vehicleReply(QByteArray::fromHex("486B104100FFFFFFFF"), 9);
+            else if (c.name == u"clone15_iso9141_bus_init.txt")
+                expected = sim::vehicleReply(QByteArray::fromHex("486B114100BE1FB810"), 9);
+            else if (c.name == u"can_vin_headers.txt") {
+                expected = "RWP0ZZZ99ZTS392124";
+                command = "090208";
+            }
+            if (!expected.isEmpty()) {
+                EXPECT_EQ(interface_reply(parse_command(command), parsed), expected)
+                    << c.name.toStdString();
+            }
+        }
+    }
+    EXPECT_GE(answers, 3);
+}

@@ -1,0 +1,611 @@
+#include "simelm.h"
+#include "simelmbus.h"
+#include "simtestutil.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <tuple>
+
+using namespace quorvex::sim;
+using namespace quorvex::sim::test;
+using Bus = ElmOptions::Bus;
+using Chip = ElmOptions::Chip;
+
+namespace {
+
+// One ECU at 10 with PIDs 01, 0C and 0D (support bitmap 80 18 00 00), the engine speed pinned
+// to 1A F8; a second one at 18 that pins it to 0B B8.
+const Ecu kEngine{.pids = {0x01, 0x0C, 0x0D}, .values = {{0x0C, QByteArray::fromHex("1AF8")}}};
+const Ecu kSecond{
+    .address = 0x18, .pids = {0x01, 0x0C}, .values = {{0x0C, QByteArray::fromHex("0BB8")}}};
+const Scenario kOneEcu{.ecus = {kEngine}};
+const Scenario kTwoEcus{.ecus = {kEngine, kSecond}};
+
+// The adapter with a clock of its own: each line is answered completely, however long the
+// answer takes, and the clock stands where the last byte of it was due.
+struct Adapter
+{
+    explicit Adapter(Scenario scenario = kOneEcu, ElmOptions elm = {}, int paceBaud = 0)
+        : engine(std::move(scenario), optionsOf(elm, paceBaud))
+    {
+    }
+
+    static Options optionsOf(const ElmOptions &elm, int paceBaud)
+    {
+        Options options;
+        options.paceBaud = paceBaud;
+        options.personality = Personality::Elm327;
+        options.elm = elm;
+        return options;
+    }
+
+    QByteArray ask(const QByteArray &line) { return send(line + '\r'); }
+
+    QByteArray send(const QByteArray &bytes)
+    {
+        engine.receive(bytes, nowUs);
+        QByteArray out = engine.take(nowUs);
+        for (int guard = 0; guard < 1000 && engine.nextEventUs() >= 0; ++guard) {
+            nowUs = std::max(nowUs, engine.nextEventUs());
+            out += engine.take(nowUs);
+        }
+        return out;
+    }
+
+    ElmEngine engine;
+    qint64 nowUs = 0;
+};
+
+// Each row runs a fresh adapter through its lines; the answers are compared whole.
+struct Script
+{
+    const char *name;
+    Scenario scenario;
+    ElmOptions elm;
+    QList<std::pair<QByteArray, QByteArray>> exchanges; // line sent (CR added), answer
+};
+
+void runScripts(std::initializer_list<Script> scripts)
+{
+    for (const Script &script : scripts) {
+        SCOPED_TRACE(script.name);
+        Adapter adapter(script.scenario, script.elm);
+        for (const auto &[line, answer] : script.exchanges)
+            EXPECT_EQ(adapter.ask(line), answer) << line.constData();
+    }
+}
+
+} // namespace
+
+TEST(SimElmFraming, EchoLineEndsSpacesHeadersAndThePrompt)
+{
+    runScripts({
+        {"echo on after power-up", kOneEcu, {}, {{"ATI", "ATI\rELM327 v1.5\r\r>"}}},
+        {"case, blanks and control characters",
+         kOneEcu,
+         {},
+         {{"a t\t\ni", "a ti\rELM327 v1.5\r\r>"}}}, // echoed as received, less the control ones
+        {"echo off", kOneEcu, {}, {{"ATE0", "ATE0\rOK\r\r>"}, {"ATI", "ELM327 v1.5\r\r>"}}},
+        {"line feeds after every CR",
+         kOneEcu,
+         {},
+         {{"ATE0", "ATE0\rOK\r\r>"},
+          {"ATL1", "OK\r\n\r\n>"},
+          {"010C", "SEARCHING...\r\n41 0C 1A F8 \r\n\r\n>"}}},
+        {"headers, then spaces off",
+         kOneEcu,
+         {},
+         {{"ATE0", "ATE0\rOK\r\r>"},
+          {"ATH1", "OK\r\r>"},
+          {"0100", "SEARCHING...\r7E8 06 41 00 80 18 00 00 \r\r>"},
+          {"ATS0", "OK\r\r>"},
+          {"0100", "7E806410080180000\r\r>"},
+          {"ATCAF0", "OK\r\r>"}, // raw frames: padded to eight bytes
+          {"010C", "7E804410C1AF8000000\r\r>"},
+          {"ATH0", "OK\r\r>"},
+          {"010C", "04410C1AF8000000\r\r>"}}},
+        {"a bare CR repeats the last command",
+         kOneEcu,
+         {},
+         {{"", "\r?\r\r>"}, {"ATI", "ATI\rELM327 v1.5\r\r>"}, {"", "\rELM327 v1.5\r\r>"}}},
+        {"defaults: echo back on, the answer on a line of its own",
+         kOneEcu,
+         {},
+         {{"ATE0", "ATE0\rOK\r\r>"}, {"ATD", "\rOK\r\r>"}, {"ATI", "ATI\rELM327 v1.5\r\r>"}}},
+    });
+}
+
+TEST(SimElmCommands, ChipsUnknownAndMalformed)
+{
+    const QByteArray tooLong(200, '1');
+    // Chip, line, answer (echo off).
+    const std::tuple<Chip, QByteArray, QByteArray> rows[] = {
+        {Chip::Clone15, "ATI", "ELM327 v1.5"},
+        {Chip::Elm14b, "ATI", "ELM327 v1.4b"},
+        {Chip::Clone15, "AT@1", "OBDII to RS232 Interpreter"},
+        {Chip::Clone15, "ATSH 7E0", "OK"},
+        {Chip::Clone15, "ATWM 68 6A F1 01 00", "OK"},
+        // What the v1.4 data sheet added, and the v2.0 one.
+        {Chip::Clone15, "ATSS", "?"},
+        {Chip::Clone15, "ATIGN", "?"},
+        {Chip::Clone15, "ATPB C0 01", "?"},
+        {Chip::Elm14b, "ATSS", "OK"},
+        {Chip::Elm14b, "ATIGN", "ON"},
+        {Chip::Elm14b, "ATPB C0 01", "OK"},
+        {Chip::Elm14b, "ATAMT 20", "?"},
+        {Chip::Stn1110, "ATAMT 20", "OK"},
+        {Chip::Clone15, "STDI", "?"},
+        {Chip::Elm14b, "STI", "?"},
+        {Chip::Stn1110, "STDI", "STN1110 v4.2.0"},
+        {Chip::Stn1110, "STI", "STN1110 v4.2.0"},
+        // Unknown and malformed.
+        {Chip::Elm14b, "ATXYZ", "?"},
+        {Chip::Elm14b, "AT", "?"},
+        {Chip::Elm14b, "ATSP D", "?"},
+        {Chip::Elm14b, "ATST 1", "?"},
+        {Chip::Elm14b, "ATSH 7E", "?"},
+        {Chip::Elm14b, "ATE2", "?"},
+        {Chip::Elm14b, "0", "?"},                // a count hint without a request
+        {Chip::Elm14b, "01G0", "?"},             // not hex
+        {Chip::Elm14b, "010C0", "?"},            // a count of none
+        {Chip::Elm14b, "0100000000000000", "?"}, // eight bytes: more than a frame holds
+        {Chip::Elm14b, tooLong, "?"},
+    };
+    for (const auto &[chip, line, answer] : rows) {
+        Adapter adapter(kOneEcu, {.chip = chip});
+        adapter.ask("ATE0");
+        EXPECT_EQ(adapter.ask(line), answer + "\r\r>") << line.constData();
+    }
+}
+
+TEST(SimElmReset, SlowResetLosesInputAndRestoresTheDefaults)
+{
+    Adapter adapter(kOneEcu, {.resetMs = 800});
+    adapter.ask("ATE0");
+    adapter.ask("ATH1");
+    adapter.engine.receive("ATZ\r", 0);
+    EXPECT_EQ(adapter.engine.take(0), ""); // echo was off
+    EXPECT_EQ(adapter.engine.nextEventUs(), 800 * kMs);
+    adapter.engine.receive("ATI\r", 400 * kMs); // lost in the reset
+    EXPECT_EQ(adapter.engine.take(800 * kMs - 1), "");
+    EXPECT_EQ(adapter.engine.take(800 * kMs), "\r\rELM327 v1.5\r\r>");
+    EXPECT_EQ(adapter.engine.nextEventUs(), -1);
+    adapter.nowUs = 900 * kMs;
+    EXPECT_EQ(adapter.ask("ATI"), "ATI\rELM327 v1.5\r\r>");                    // echo back on
+    EXPECT_EQ(adapter.ask("010C1"), "010C1\rSEARCHING...\r41 0C 1A F8 \r\r>"); // headers off
+    EXPECT_EQ(adapter.ask("ATWS"), "ATWS\r\r\rELM327 v1.5\r\r>"); // a warm start is quick
+    EXPECT_EQ(adapter.engine.lines(), (QStringList{"ATE0", "ATH1", "ATZ", "ATI", "010C1", "ATWS"}));
+}
+
+TEST(SimElmProtocol, SearchBusInitialisationAndNoContact)
+{
+    const Scenario none{.noContact = true, .ecus = {kEngine}};
+    const ElmOptions iso{.bus = Bus::Iso9141};
+    const ElmOptions isoElm{.bus = Bus::Iso9141, .chip = Chip::Elm14b};
+    const std::pair<QByteArray, QByteArray> echoOff{"ATE0", "ATE0\rOK\r\r>"};
+    runScripts({
+        {"search on CAN, then known",
+         kOneEcu,
+         {},
+         {echoOff,
+          {"ATDP", "AUTO\r\r>"},
+          {"ATDPN", "A0\r\r>"},
+          {"010C", "SEARCHING...\r41 0C 1A F8 \r\r>"},
+          {"010C", "41 0C 1A F8 \r\r>"},
+          {"ATDPN", "A6\r\r>"},
+          {"ATDP", "AUTO, ISO 15765-4 (CAN 11/500)\r\r>"},
+          {"ATPC", "OK\r\r>"},
+          {"010C", "SEARCHING...\r41 0C 1A F8 \r\r>"}}},
+        {"search on ISO",
+         kOneEcu,
+         iso,
+         {echoOff,
+          {"010C", "SEARCHING...\r41 0C 1A F8 \r\r>"},
+          {"ATDP", "AUTO, ISO 9141-2\r\r>"},
+          {"ATDPN", "A3\r\r>"}}},
+        {"fixed CAN protocol: no search",
+         kOneEcu,
+         {},
+         {echoOff,
+          {"ATSP6", "OK\r\r>"},
+          {"ATDPN", "6\r\r>"},
+          {"010C", "41 0C 1A F8 \r\r>"},
+          {"ATDP", "ISO 15765-4 (CAN 11/500)\r\r>"}}},
+        {"fixed ISO protocol: the slow initialisation with its dots",
+         kOneEcu,
+         isoElm,
+         {echoOff,
+          {"ATSP3", "OK\r\r>"},
+          {"010C", "BUS INIT: ...OK\r41 0C 1A F8 \r\r>"},
+          {"010C", "41 0C 1A F8 \r\r>"}}},
+        {"the clone prints no dots",
+         kOneEcu,
+         iso,
+         {echoOff, {"ATTP3", "OK\r\r>"}, {"010C", "BUS INIT: OK\r41 0C 1A F8 \r\r>"}}},
+        {"try CAN first, find ISO",
+         kOneEcu,
+         iso,
+         {echoOff,
+          {"ATSPA6", "OK\r\r>"},
+          {"ATDPN", "A6\r\r>"},
+          {"010C", "SEARCHING...\r41 0C 1A F8 \r\r>"},
+          {"ATDPN", "A3\r\r>"}}},
+        {"no contact, searching",
+         none,
+         {},
+         {echoOff,
+          {"0100", "SEARCHING...\rUNABLE TO CONNECT\r\r>"},
+          {"ATDPN", "A0\r\r>"},
+          {"0100", "SEARCHING...\rUNABLE TO CONNECT\r\r>"}}},
+        {"no contact on a fixed ISO protocol",
+         none,
+         isoElm,
+         {echoOff, {"ATSP3", "OK\r\r>"}, {"0100", "BUS INIT: ...ERROR\r\r>"}}},
+        {"the wrong protocol",
+         kOneEcu,
+         isoElm,
+         {echoOff,
+          {"ATSP6", "OK\r\r>"},
+          {"0100", "CAN ERROR\r\r>"},
+          {"ATSP5", "OK\r\r>"},
+          {"0100", "BUS INIT: ERROR\r\r>"}, // the fast initialisation has no dots
+          {"ATSP2", "OK\r\r>"},
+          {"0100", "NO DATA\r\r>"}}},
+    });
+}
+
+TEST(SimElmTiming, CountHintAnswersAtOnceOtherwiseTheTimeOutRunsOut)
+{
+    // Request, answer lines, when they are due, when the prompt is due (milliseconds, latency 30).
+    const std::tuple<const char *, QByteArray, QByteArray, qint64, qint64> rows[] = {
+        {"hint met", "010C1", "41 0C 1A F8 \r", 30, 30},
+        {"no hint: the default 200 ms", "010C", "41 0C 1A F8 \r", 30, 230},
+        {"hint of two, one ECU answers", "010C2", "41 0C 1A F8 \r", 30, 230},
+        {"no answer: NO DATA after the time-out", "010A1", "NO DATA\r", 200, 200},
+    };
+    for (const auto &[name, request, lines, linesMs, promptMs] : rows) {
+        SCOPED_TRACE(name);
+        Adapter adapter({.latencyMs = 30, .ecus = {kEngine}});
+        adapter.ask("ATE0");
+        adapter.ask("0100"); // the search is done
+        adapter.nowUs = 0;
+        const qint64 startUs = 1000 * kMs;
+        adapter.engine.receive(request + '\r', startUs);
+        EXPECT_EQ(adapter.engine.take(startUs + linesMs * kMs - 1), "");
+        EXPECT_EQ(adapter.engine.take(startUs + linesMs * kMs),
+                  lines + (linesMs == promptMs ? "\r>" : ""));
+        if (linesMs != promptMs) {
+            EXPECT_EQ(adapter.engine.take(startUs + promptMs * kMs - 1), "");
+            EXPECT_EQ(adapter.engine.take(startUs + promptMs * kMs), "\r>");
+        }
+    }
+
+    // ATST in 4 ms units; the two ECUs' answers with a hint of one: the first only.
+    Adapter adapter({.latencyMs = 30, .ecus = {kEngine, kSecond}});
+    adapter.ask("ATE0");
+    adapter.ask("ATST19");
+    adapter.ask("0100");
+    adapter.engine.receive("010C\r", 2000 * kMs);
+    EXPECT_EQ(adapter.engine.take(2130 * kMs - 1), "41 0C 1A F8 \r41 0C 0B B8 \r");
+    EXPECT_EQ(adapter.engine.take(2130 * kMs), "\r>");
+    adapter.engine.receive("010C1\r", 3000 * kMs);
+    EXPECT_EQ(adapter.engine.take(3030 * kMs), "41 0C 1A F8 \r\r>");
+}
+
+TEST(SimElmCan, SingleAndMultiFrameWithHeadersOnAndOff)
+{
+    const Scenario car{.vin = "WP0ZZZ99ZTS392124",
+                       .ecus = {{.pids = {0x01, 0x0C},
+                                 .storedCodes = {"0301", "0302", "0171", "0420", "C001"},
+                                 .pendingCodes = {"0133"}}}};
+    // Request, answer with headers, without.
+    const std::tuple<QByteArray, QByteArray, QByteArray> rows[] = {
+        {"0902",
+         "7E8 10 14 49 02 01 57 50 30 \r7E8 21 5A 5A 5A 39 39 5A 54 \r"
+         "7E8 22 53 33 39 32 31 32 34 \r",
+         "014 \r0: 49 02 01 57 50 30 \r1: 5A 5A 5A 39 39 5A 54 \r2: 53 33 39 32 31 32 34 \r"},
+        {"03", "7E8 10 0C 43 05 03 01 03 02 \r7E8 21 01 71 04 20 C0 01 \r",
+         "00C \r0: 43 05 03 01 03 02 \r1: 01 71 04 20 C0 01 \r"},
+        {"07", "7E8 04 47 01 01 33 \r", "47 01 01 33 \r"},
+        {"0900", "7E8 06 49 00 40 00 00 00 \r", "49 00 40 00 00 00 \r"},
+        {"0901", "7E8 03 49 01 01 \r", "49 01 01 \r"},
+    };
+    for (const auto &[request, withHeaders, without] : rows) {
+        Adapter adapter(car);
+        adapter.ask("ATE0");
+        adapter.ask("ATH1");
+        EXPECT_EQ(adapter.ask(request + "1"), "SEARCHING...\r" + withHeaders + "\r>")
+            << request.constData();
+        adapter.ask("ATH0");
+        EXPECT_EQ(adapter.ask(request + "1"), without + "\r>") << request.constData();
+    }
+
+    runScripts({
+        {"freeze frame, clearing, services this bus does not carry",
+         {.ecus = {{.pids = {0x01, 0x0C},
+                    .storedCodes = {"0301"},
+                    .freezeFrame = FreezeFrame{.code = "0301",
+                                               .pids = {0x0C},
+                                               .values = {{0x0C, QByteArray::fromHex("1AF8")}}}}}},
+         {},
+         {{"ATE0", "ATE0\rOK\r\r>"},
+          {"0202001", "SEARCHING...\r42 02 00 03 01 \r\r>"},
+          {"020C001", "42 0C 00 1A F8 \r\r>"},
+          {"020C", "NO DATA\r\r>"}, // no frame number
+          {"041", "44 \r\r>"},
+          {"031", "43 00 \r\r>"},
+          {"0202001", "42 02 00 00 00 \r\r>"},
+          {"050101", "NO DATA\r\r>"},
+          {"0601", "NO DATA\r\r>"}}},
+        {"a car without a VIN",
+         {.vinForm = VinForm::None, .ecus = {kEngine}},
+         {},
+         {{"ATE0", "ATE0\rOK\r\r>"}, {"0902", "SEARCHING...\rNO DATA\r\r>"}}},
+    });
+}
+
+TEST(SimElmIso, ChecksumsCodesInThreesVinAndTheTests)
+{
+    const Scenario car{.vin = "1XV0A12345R000001",
+                       .ecus = {{.pids = {0x01, 0x0C, 0x0D, 0x13},
+                                 .values = {{0x0C, QByteArray::fromHex("1AF8")}},
+                                 .storedCodes = {"0133", "0171", "0300", "0420"}}}};
+    runScripts(
+        {{"headers on",
+          car,
+          {.bus = Bus::Iso9141},
+          {{"ATE0", "ATE0\rOK\r\r>"},
+           {"ATH1", "OK\r\r>"},
+           {"010C1", "SEARCHING...\r48 6B 10 41 0C 1A F8 22 \r\r>"},
+           {"03", "48 6B 10 43 01 33 01 71 03 00 AF \r48 6B 10 43 04 20 00 00 00 00 2A \r\r>"},
+           {"07", "48 6B 10 47 00 00 00 00 00 00 0A \r\r>"},
+           {"09025", "48 6B 10 49 02 01 00 00 00 31 40 \r48 6B 10 49 02 02 58 56 30 41 2F \r"
+                     "48 6B 10 49 02 03 31 32 33 34 DB \r48 6B 10 49 02 04 35 52 30 30 F9 \r"
+                     "48 6B 10 49 02 05 30 30 30 31 D4 \r\r>"},
+           {"0501011", "48 6B 10 45 01 01 5A 64 \r\r>"},
+           {"0505011", "48 6B 10 45 05 01 19 0A 32 63 \r\r>"},
+           {"0500011", "48 6B 10 45 00 01 FF 80 00 88 \r\r>"},
+           {"050104", "NO DATA\r\r>"}, // a sensor the car does not have
+           {"ATSH 68 6A F1", "OK\r\r>"},
+           {"0601011", "48 6B 10 46 01 01 F4 01 C2 C2 \r\r>"},
+           {"0600011", "48 6B 10 46 00 01 C0 00 00 41 0B \r\r>"},
+           {"0604011", "48 6B 10 7F 06 12 5A \r\r>"},
+           {"ATH0", "OK\r\r>"},
+           {"03", "43 01 33 01 71 03 00 \r43 04 20 00 00 00 00 \r\r>"}}}});
+}
+
+TEST(SimElmEcus, FunctionalRequestsReceiveFiltersAndPhysicalHeaders)
+{
+    Adapter can(kTwoEcus);
+    can.ask("ATE0");
+    can.ask("ATH1");
+    EXPECT_EQ(can.ask("010C"), "SEARCHING...\r7E8 04 41 0C 1A F8 \r7E9 04 41 0C 0B B8 \r\r>");
+    EXPECT_EQ(can.engine.activeEcu(), 0);
+    EXPECT_EQ(can.ask("ATCRA 7E9"), "OK\r\r>");
+    EXPECT_EQ(can.ask("010C"), "7E9 04 41 0C 0B B8 \r\r>");
+    EXPECT_EQ(can.engine.activeEcu(), 1);
+    can.ask("ATCRA");
+    EXPECT_EQ(can.engine.activeEcu(), 0);
+    can.ask("ATSH 7E1"); // only the second ECU hears it
+    EXPECT_EQ(can.ask("010C"), "7E9 04 41 0C 0B B8 \r\r>");
+    EXPECT_EQ(can.engine.activeEcu(), 1);
+    can.ask("ATSH 7E5"); // nobody there
+    EXPECT_EQ(can.ask("010C"), "NO DATA\r\r>");
+    EXPECT_EQ(can.engine.activeEcu(), 0);
+
+    // The filter hides an answer, not the request: both ECUs clear.
+    Adapter clearing({.ecus = {{.mil = true, .storedCodes = {"0301"}},
+                               {.address = 0x18, .storedCodes = {"0302"}}}});
+    clearing.ask("ATE0");
+    clearing.ask("ATCRA 7E9");
+    EXPECT_EQ(clearing.ask("04"), "SEARCHING...\r44 \r\r>");
+    EXPECT_TRUE(clearing.engine.scenario().ecus[0].storedCodes.isEmpty());
+    EXPECT_FALSE(clearing.engine.scenario().ecus[0].mil);
+    EXPECT_TRUE(clearing.engine.scenario().ecus[1].storedCodes.isEmpty());
+
+    Adapter iso(kTwoEcus, {.bus = Bus::Iso9141});
+    iso.ask("ATE0");
+    iso.ask("ATH1");
+    EXPECT_EQ(iso.ask("010C"),
+              "SEARCHING...\r48 6B 10 41 0C 1A F8 22 \r48 6B 18 41 0C 0B B8 DB \r\r>");
+    iso.ask("ATSR 18");
+    EXPECT_EQ(iso.ask("010C"), "48 6B 18 41 0C 0B B8 DB \r\r>");
+    EXPECT_EQ(iso.engine.activeEcu(), 1);
+    iso.ask("ATAR");
+    EXPECT_EQ(iso.engine.activeEcu(), 0);
+}
+
+TEST(SimElmInterrupt, ACharacterStopsTheAnswerAndItsLineIsLost)
+{
+    Adapter adapter({.latencyMs = 100, .ecus = {kEngine}});
+    adapter.ask("ATE0");
+    adapter.engine.receive("010C\r", 0);
+    EXPECT_EQ(adapter.engine.take(0), "SEARCHING...\r");
+    adapter.engine.receive("ATI\r", 10 * kMs); // the A stops it; "TI" is lost with it
+    EXPECT_EQ(adapter.engine.take(10 * kMs), "STOPPED\r\r>");
+    EXPECT_EQ(adapter.engine.take(1000 * kMs), ""); // the data never comes
+    EXPECT_EQ(adapter.engine.nextEventUs(), -1);
+    adapter.nowUs = 1000 * kMs;
+    EXPECT_EQ(adapter.ask("ATI"), "ELM327 v1.5\r\r>");
+
+    // Paced, an answer stopped half-way through a line ends that line first; two requests in
+    // one write are one request stopped by the next.
+    Adapter paced(kOneEcu, {}, 38400);
+    paced.ask("ATE0");
+    paced.ask("0100");
+    paced.engine.receive("010C\r", 2000 * kMs);
+    EXPECT_EQ(paced.engine.take(2000 * kMs + 1600), "41 0C "); // 260 us a character
+    paced.engine.receive("\r", 2000 * kMs + 1600);
+    EXPECT_EQ(paced.send(""), "\rSTOPPED\r\r>");
+    EXPECT_EQ(paced.send("010C\r010C\r"), "STOPPED\r\r>");
+}
+
+TEST(SimElmPacing, EveryCharacterTakesTenBitsAtTheAdaptersSpeed)
+{
+    // ATI with its echo, 4 + 14 characters: how many have gone out after the line time of 17,
+    // and after that of 18, at the speed the pacing works out to (0: unpaced).
+    for (const auto &[paceBaud, lineBaud, baud] :
+         {std::tuple{38400, 0, 38400}, std::tuple{kPaceLine, 9600, 9600},
+          std::tuple{kPaceLine, 0, 0}, std::tuple{0, 38400, 0}}) {
+        SCOPED_TRACE(testing::Message() << paceBaud << " " << lineBaud);
+        Adapter adapter(kOneEcu, {}, paceBaud);
+        adapter.engine.setLineBaud(lineBaud);
+        adapter.engine.receive("ATI\r", 0);
+        const auto lineTime = [baud](int characters) {
+            return baud == 0 ? 0 : characters * 10'000'000 / baud;
+        };
+        const QByteArray early = adapter.engine.take(lineTime(17));
+        EXPECT_EQ(early.size(), baud == 0 ? 18 : 17);
+        EXPECT_EQ(early + adapter.engine.take(lineTime(18)), "ATI\rELM327 v1.5\r\r>");
+        EXPECT_EQ(adapter.engine.nextEventUs(), -1);
+    }
+    // Paced, the search takes its time before the car's answer.
+    Adapter adapter(kOneEcu, {}, 38400);
+    adapter.ask("ATE0");
+    const qint64 startUs = 1000 * kMs;
+    adapter.engine.receive("010C1\r", startUs);
+    const qint64 searchedUs = startUs + ElmEngine::kSearchUs;
+    EXPECT_EQ(adapter.engine.take(searchedUs), "SEARCHING...\r");
+    EXPECT_EQ(adapter.engine.take(searchedUs + 5 * 10'000'000 / 38400), "41 0C");
+}
+
+TEST(SimElmFaults, SilentHangUpContactAndEcuFaults)
+{
+    Adapter silent(kOneEcu);
+    silent.engine.setFaults({.silent = true});
+    EXPECT_EQ(silent.ask("ATI"), ""); // no echo, no prompt
+    EXPECT_EQ(silent.ask("0100"), "");
+    EXPECT_EQ(silent.engine.lines(), (QStringList{"ATI", "0100"}));
+    silent.engine.setFaults({});
+    EXPECT_EQ(silent.ask("ATI"), "ATI\rELM327 v1.5\r\r>");
+
+    // The n-th vehicle request, not the n-th line, hangs up once its answer is out.
+    Adapter hangUp({.ecus = {kEngine}, .faults = {.disconnectAfter = 2}});
+    hangUp.ask("ATE0");
+    EXPECT_EQ(hangUp.ask("010C1"), "SEARCHING...\r41 0C 1A F8 \r\r>");
+    EXPECT_EQ(hangUp.ask("ATI"), "ELM327 v1.5\r\r>");
+    EXPECT_FALSE(hangUp.engine.hungUp());
+    EXPECT_EQ(hangUp.ask("010C1"), "41 0C 1A F8 \r\r>");
+    EXPECT_TRUE(hangUp.engine.hungUp());
+    EXPECT_EQ(hangUp.ask("ATI"), "");
+    EXPECT_EQ(hangUp.engine.nextEventUs(), -1);
+
+    Adapter faults(kOneEcu);
+    faults.ask("ATE0");
+    faults.ask("010C1");
+    faults.engine.setFaults({.ecuTimeout = true});
+    EXPECT_EQ(faults.ask("010C1"), "NO DATA\r\r>");
+    faults.engine.setFaults({.clearRejected = true});
+    EXPECT_EQ(faults.ask("04"), "7F 04 22 \r\r>");
+    faults.engine.setFaults({.noContact = true});
+    EXPECT_EQ(faults.ask("010C1"), "CAN ERROR\r\r>");
+    EXPECT_EQ(faults.ask("ATI"), "ELM327 v1.5\r\r>"); // the adapter itself still answers
+}
+
+namespace {
+
+QByteArray unescaped(const QByteArray &text)
+{
+    QByteArray bytes;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 == text.size()) {
+            bytes += text[i];
+            continue;
+        }
+        const char kind = text[++i];
+        if (kind == 'r') {
+            bytes += '\r';
+        } else if (kind == 'n') {
+            bytes += '\n';
+        } else if (kind == 'x') {
+            bytes += char(text.mid(i + 1, 2).toInt(nullptr, 16));
+            i += 2;
+        } else {
+            bytes += kind;
+        }
+    }
+    return bytes;
+}
+
+struct Conversation
+{
+    QByteArray header;                                  // the comment lines
+    QList<std::pair<QByteArray, QByteArray>> exchanges; // sent, answered
+};
+
+Conversation readConversation(const QString &path)
+{
+    QFile file(path);
+    Conversation conversation;
+    if (!file.open(QIODevice::ReadOnly))
+        return conversation;
+    for (QByteArray line : file.readAll().split('\n')) {
+        if (line.startsWith('#'))
+            conversation.header += line + '\n';
+        else if (line.startsWith("> ") || line == ">")
+            conversation.exchanges.append({line.mid(2), {}});
+        else if (line.startsWith("< ") && !conversation.exchanges.isEmpty())
+            conversation.exchanges.back().second += unescaped(line.mid(2));
+    }
+    return conversation;
+}
+
+} // namespace
+
+TEST(SimElmFixtures, RealConversationsByteForByte)
+{
+    // Per file: the car and adapter that reproduce it, and where the real car's data lies
+    // outside the scenario model: the fixture's text and what the model answers instead, so
+    // that the framing around it is still compared byte for byte.
+    struct Case
+    {
+        const char *file;
+        Scenario scenario;
+        ElmOptions elm;
+        QList<QByteArray> before; // lines that bring the adapter into the conversation's state
+        QList<std::pair<QByteArray, QByteArray>> modelled;
+    };
+    const Case cases[] = {
+        {"clone15_can_init.txt",
+         {.ecus = {{.pids = pidRange(0x01, 0x20)}}},
+         {.chip = Chip::Clone15},
+         {"ATE0"},
+         // The battery voltage is fixed in the model; the car answered twice from 7E8.
+         {{"11.4V", "12.6V"}, {"7E8 06 41 00 FF FF FF FF \r7E8", "7E8"}}},
+        {"stn1110_startup.txt", kOneEcu, {.chip = Chip::Stn1110}, {}, {}},
+        {"clone15_iso9141_bus_init.txt",
+         {.ecus = {{.address = 0x11,
+                    .pids = {0x01, 0x03, 0x04, 0x05, 0x06, 0x07, 0x0C, 0x0D, 0x0E, 0x0F, 0x10, 0x11,
+                             0x13, 0x14, 0x15, 0x1C}}}},
+         {.bus = Bus::Iso9141, .chip = Chip::Clone15},
+         {"ATE0"},
+         // Line noise while resetting is not modelled, nor is the battery voltage.
+         {{"\xfc", ""}, {"14.1V", "12.6V"}}},
+        {"can_vin_headers.txt",
+         {.vin = "WP0ZZZ99ZTS392124", .ecus = {kEngine}},
+         {},
+         {"ATE0", "ATH1", "0100"},
+         {}},
+        {"clone_protocol_auto.txt", kOneEcu, {.chip = Chip::Clone15}, {}, {}},
+        {"clone15_defaults_reset.txt", kOneEcu, {.chip = Chip::Clone15}, {"ATE0"}, {}},
+    };
+    const QDir dir(QStringLiteral(QUORVEX_ELM_FIXTURE_DIR));
+    EXPECT_EQ(dir.entryList({"*.txt"}).size(), std::size(cases)); // every file has its case
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.file);
+        const Conversation conversation = readConversation(dir.filePath(c.file));
+        ASSERT_FALSE(conversation.exchanges.isEmpty());
+        EXPECT_TRUE(conversation.header.contains("http")) << "the source is named";
+        Adapter adapter(c.scenario, c.elm);
+        for (const QByteArray &line : c.before)
+            adapter.ask(line);
+        for (auto [sent, answered] : conversation.exchanges) {
+            for (const auto &[real, model] : c.modelled)
+                answered.replace(real, model);
+            EXPECT_EQ(adapter.ask(sent), answered) << sent.constData();
+        }
+    }
+}
