@@ -10,6 +10,9 @@
 #include "settle.h"
 #include "simreplies.h"
 
+#include <QDir>
+#include <QFile>
+#include <QMap>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -122,4 +125,66 @@ TEST_F(ElmTransportTest, AdapterUnpluggedMidRequestIsALostLink)
     EXPECT_EQ(rpm.status, ExchangeStatus::LinkLost);
     EXPECT_EQ(lost, 1);
     EXPECT_FALSE(elm.isOpen());
+}
+
+namespace {
+
+// The answers a recorded conversation gave to the lines the driver sends.
+QMap<QByteArray, QByteArray> recordedAnswers(const QString &path, bool *iso)
+{
+    QMap<QByteArray, QByteArray> answers;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return answers;
+    QByteArray sent;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        if (line.startsWith("# bus:"))
+            *iso = line.contains("iso");
+        else if (line.startsWith("> "))
+            sent = line.mid(2).toUpper().replace(" ", "");
+        else if (line.startsWith("< ") && !answers.contains(sent)) {
+            QByteArray raw = line.mid(2);
+            raw.replace("\\r", "\r").replace("\\n", "\n");
+            answers.insert(sent, raw);
+        }
+    }
+    return answers;
+}
+
+} // namespace
+
+// The set-up against what real adapters answered (where a conversation holds the driver's
+// line; the usual answer where it does not): the adapter is named, the bus found, the vehicle
+// reached.
+TEST_F(ElmTransportTest, SetUpOnRecordedAdapters)
+{
+    const QDir dir(QStringLiteral(QUORVEX_ELM_FIXTURES));
+    int used = 0;
+    for (const QString &name : dir.entryList({QStringLiteral("*.txt")}, QDir::Files)) {
+        bool iso = false;
+        const QMap<QByteArray, QByteArray> recorded = recordedAnswers(dir.filePath(name), &iso);
+        if (!recorded.contains("0100"))
+            continue;
+        ++used;
+        QList<ScriptedTty::Turn> script;
+        for (const char *line : {"ATZ", "ATE0", "ATL0", "ATS0", "ATH1", "ATSP0", "STDI"})
+            script.append(ScriptedTty::Turn{
+                line,
+                recorded.value(line, QByteArray(line).startsWith("ST") ? "?\r\r>" : "OK\r\r>")});
+        script.append(ScriptedTty::Turn{"0100", recorded.value("0100")});
+        script.append(
+            ScriptedTty::Turn{"ATDPN", recorded.value("ATDPN", iso ? "A3\r\r>" : "A6\r\r>")});
+        if (!iso)
+            script.append(ScriptedTty::Turn{"ATSH7E0", "OK\r\r>"});
+        SCOPED_TRACE(name.toStdString());
+        start(script);
+        EXPECT_EQ(wait_for_ECU(ctx), ReadyResult::Contact);
+        EXPECT_TRUE(elm.identity().startsWith(QStringLiteral("ELM327 v")))
+            << elm.identity().toStdString();
+        EXPECT_EQ(elm.bus(), iso ? elm::Bus::Iso : elm::Bus::Can11);
+        EXPECT_TRUE(wait_until([this] { return tty->scriptDone(); }, 1000));
+        EXPECT_TRUE(tty->unexpected().isEmpty());
+        elm.close();
+    }
+    EXPECT_GE(used, 2);
 }
