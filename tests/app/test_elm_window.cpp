@@ -4,8 +4,13 @@
 #include "windowfixture.h"
 
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
+#include <QTemporaryDir>
 #include <QTimer>
+
+#include <algorithm>
+#include <functional>
 
 using namespace quorvex;
 using namespace quorvex::test;
@@ -48,6 +53,37 @@ protected:
                 EXPECT_EQ(texts, reference) << "route " << static_cast<int>(route);
         }
     }
+    // Calls `then` once `done` holds, checking every 2 ms.
+    void whenTrue(std::function<bool()> done, std::function<void()> then)
+    {
+        auto *watch = new QTimer(window.get());
+        QObject::connect(watch, &QTimer::timeout, [watch, done, then] {
+            if (done()) {
+                watch->stop();
+                watch->deleteLater();
+                then();
+            }
+        });
+        watch->start(2);
+    }
+    // The records a log file holds so far, below its four header lines.
+    static qsizetype recordsIn(const QString &path)
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return 0;
+        return std::max<qsizetype>(0, file.readAll().count('\n') - 4);
+    }
+    QPushButton *button(const char *owner, const char *name) const
+    {
+        return window->findChild<QWidget *>(owner)->findChild<QPushButton *>(QLatin1String(name));
+    }
+    QString label(const char *owner, const char *name) const
+    {
+        auto *widget = window->findChild<QWidget *>(owner);
+        return widget ? widget->findChild<QLabel *>(QLatin1String(name))->text() : QString();
+    }
+    using WindowTest::button;
     QLineEdit *in(const char *owner, const char *name) const
     {
         return window->findChild<QWidget *>(owner)->findChild<QLineEdit *>(QLatin1String(name));
@@ -55,6 +91,22 @@ protected:
 };
 
 // The engine with five stored codes and two pending, the transmission with one stored.
+// One ECU whose values stay put, answering slowly enough for a watcher to act mid-pass.
+sim::Scenario pinnedCar()
+{
+    sim::Scenario car;
+    car.markIntervalMs = 2;
+    car.latencyMs = 20;
+    sim::Ecu ecu;
+    ecu.pids = {0x04, 0x05, 0x06, 0x07, 0x0C, 0x0D, 0x16, 0x24};
+    ecu.values = {{0x04, QByteArray::fromHex("40")},   {0x05, QByteArray::fromHex("3D")},
+                  {0x06, QByteArray::fromHex("86")},   {0x07, QByteArray::fromHex("7F")},
+                  {0x0C, QByteArray::fromHex("0BB8")}, {0x0D, QByteArray::fromHex("00")},
+                  {0x16, QByteArray::fromHex("5A")},   {0x24, QByteArray::fromHex("8000")}};
+    car.ecus = {ecu};
+    return car;
+}
+
 sim::Scenario twoEcuCar()
 {
     sim::Scenario car = sim::defaultScenario();
@@ -90,6 +142,11 @@ TEST_F(ElmWindowTest, CodesOfTwoEcusAndChangeEcuReadAsThroughTheInterface)
         texts << report() << status();
         button("ChangeECU")->click();
         texts << report() << lines().join('|');
+        button("Mode3")->click();
+        texts << report() << status();
+        // Clearing the chosen ECU's codes, then reading them again.
+        button("Mode4")->click();
+        texts << report() << status();
         button("Mode3")->click();
         texts << report() << status();
         return texts;
@@ -215,4 +272,51 @@ TEST_F(ElmWindowTest, RealTimeDisplayThroughTheAdapter)
     EXPECT_TRUE(chart->isVisible());
     EXPECT_EQ(value->text(), QStringLiteral("750 RPM"));
     EXPECT_EQ(status(), QStringLiteral("ECU Connected"));
+}
+
+// The data logger, the fuel trim monitor and the air/fuel ratio meter read through the adapter
+// what they read through the interface.
+TEST_F(ElmWindowTest, MonitoringWindowsReadAsThroughTheInterface)
+{
+    QTemporaryDir dir;
+    int run = 0;
+    expectSameTexts(pinnedCar(), {Route::Interface, Route::ElmCan, Route::ElmIso}, [&] {
+        QStringList texts;
+        button("Mode1")->click();
+        texts << lines().join('|');
+        // Two records of the four items the selectors offer at first, then "Stop Log".
+        const QString path = dir.filePath(QStringLiteral("trip%1.log").arg(++run));
+        prompts.files = {path};
+        action(QStringLiteral("mnuDataLogLog"))->trigger();
+        whenTrue([&] { return recordsIn(path) >= 2; },
+                 [this] { button("DataLog", "Command2")->click(); });
+        button("DataLog", "Command1")->click();
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+        const QList<QByteArray> rows = file.readAll().split('\n');
+        EXPECT_GE(rows.size(), 4 + 2 + 1);
+        EXPECT_TRUE(rows.value(4).startsWith("25,")) << rows.value(4).constData(); // the load
+        for (qsizetype r = 0; r < rows.size() && r < 6; ++r) // the time stamp left out
+            texts << QString::fromLatin1(r < 4 ? rows[r] : rows[r].left(rows[r].lastIndexOf(',')));
+
+        whenTrue([this] { return !label("frmFuel_Trim", "Label2").isEmpty(); },
+                 [this] { button("frmFuel_Trim", "Command1")->click(); });
+        action(QStringLiteral("mnuFTM"))->trigger();
+        for (const char *name : {"Label1", "Label2", "Label3", "Label4"})
+            texts << label("frmFuel_Trim", name);
+        EXPECT_EQ(label("frmFuel_Trim", "Label1"),
+                  QStringLiteral("Short Term Fuel Trim B1----  4%"));
+
+        action(QStringLiteral("mnuAF"))->trigger();
+        whenTrue([this] { return !in("Air_Fuel_Ratio", "Text2")->text().isEmpty(); },
+                 [&] {
+                     texts << in("Air_Fuel_Ratio", "Text1")->text()
+                           << in("Air_Fuel_Ratio", "Text2")->text();
+                     button("Air_Fuel_Ratio", "Command2")->click();
+                 });
+        button("Air_Fuel_Ratio", "Command1")->click();
+        EXPECT_EQ(texts.mid(texts.size() - 2), (QStringList{"14.61 A/F", "750  RPM "}));
+        texts << status();
+        return texts;
+    });
 }
