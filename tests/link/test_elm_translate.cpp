@@ -157,6 +157,10 @@ TEST(ElmAnswers, MessagesOfSeveralFramesAndCodes)
     EXPECT_EQ(
         reply("030A0A", "7E8 10 0C 43 05 01 33 01 71\r7E8 21 04 20 03 00 C1 00 00\r", Bus::Can11),
         expected);
+    // An ECU that leaves the count out (the message then has an odd length).
+    EXPECT_EQ(
+        reply("030A0A", "7E8 10 0B 43 01 33 01 71 04\r7E8 21 20 03 00 C1 00 00 00\r", Bus::Can11),
+        expected);
     EXPECT_EQ(reply("030A0A",
                     iso_line("486B1043013301710420") + "\r" + iso_line("486B10430300C1000000"),
                     Bus::Iso),

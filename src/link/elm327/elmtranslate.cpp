@@ -290,7 +290,10 @@ QByteArray interface_reply(const Command &command, const Answer &answer, quint32
         QList<QByteArray> codes;
         for (const Message &m : messages) {
             // CAN: the count byte, then the codes; the older buses: three codes a message.
-            for (qsizetype i = can ? 2 : 1; i + 1 < m.data.size(); i += 2) {
+            // Some CAN ECUs leave the count out: the service byte and code pairs alone have
+            // an odd length.
+            const qsizetype codesFrom = can && m.data.size() % 2 == 0 ? 2 : 1;
+            for (qsizetype i = codesFrom; i + 1 < m.data.size(); i += 2) {
                 const QByteArray code = m.data.mid(i, 2);
                 if (code != QByteArray(2, '\0'))
                     codes << code;
