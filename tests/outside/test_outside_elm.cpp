@@ -21,18 +21,14 @@ const QStringList kEmulatorVins{"WP0ZZZ99ZTS390000", "MAT403096BNL00000", "SB1ZS
 class OutsideElmTest : public WindowTest
 {
 protected:
-    void SetUp() override
-    {
-        WindowTest::SetUp();
-        startEmulator();
-    }
+    void SetUp() override { WindowTest::SetUp(); }
     void TearDown() override
     {
         window.reset();
         stopEmulator();
     }
 
-    void startEmulator()
+    void startEmulator(const QString &car = QStringLiteral("car"))
     {
         ASSERT_TRUE(work.isValid());
         const QString batch = work.filePath(QStringLiteral("batch.txt"));
@@ -44,8 +40,8 @@ protected:
         emulator.setStandardOutputFile(QProcess::nullDevice());
         // Commands to the emulator's own prompt come on its standard input, kept open.
         emulator.start(QStringLiteral(QUORVEX_OUTSIDE_PYTHON),
-                       {QStringLiteral("-m"), QStringLiteral("elm"), QStringLiteral("-s"),
-                        QStringLiteral("car"), QStringLiteral("-b"), batch});
+                       {QStringLiteral("-m"), QStringLiteral("elm"), QStringLiteral("-s"), car,
+                        QStringLiteral("-b"), batch});
         ASSERT_TRUE(emulator.waitForStarted(10000)) << emulator.errorString().toStdString();
         // The first line of its batch output names its pseudo-terminal.
         ASSERT_TRUE(wait_until(
@@ -82,6 +78,8 @@ protected:
     }
     void connectToEmulator()
     {
+        if (emulator.state() == QProcess::NotRunning)
+            startEmulator();
         window->setAdapterKind(AdapterKind::Elm327);
         load({device, {}, {}, {}});
         action(QStringLiteral("mnuConnectionCom1"))->trigger();
@@ -127,6 +125,7 @@ TEST_F(OutsideElmTest, CodesInSeveralFramesAndClearingThem)
 {
     // Five stored codes: the emulator sends them as a message of two CAN frames, without the
     // count byte real ECUs put ahead of them. The report shows the count and the first three.
+    startEmulator();
     tell("import elm.obd_message as m; m.DTC_STORED[:] = "
          "['0301', '0171', '0420', '0300', 'C100']");
     connectToEmulator();
