@@ -104,6 +104,31 @@ TEST_F(ElmTransportTest, SetUpThenEveryCommandInTheInterfacesLayout)
     EXPECT_TRUE(tty->unexpected().isEmpty()) << tty->unexpected().join('|').toStdString();
 }
 
+// An adapter older than the count hint answers "?" to it: the request goes again without it,
+// and after three such answers no request carries one.
+TEST_F(ElmTransportTest, AdapterThatRefusesTheCountHint)
+{
+    QList<ScriptedTty::Turn> script = cloneSetUp(kFound);
+    script += {{"ATSH7E0", "OK\r\r>"}};
+    for (int refused = 0; refused < 3; ++refused)
+        script += {{"010C1", "?\r\r>"}, {"010C", "7E8 04 41 0C 1A F8 \r\r>"}};
+    script +=
+        {{"010C", "7E8 04 41 0C 1A F8 \r\r>"}, {"020000", "7E8 07 42 00 00 7E 1F 80 00 \r\r>"}};
+    start(script);
+    ASSERT_EQ(wait_for_ECU(ctx), ReadyResult::Contact);
+    for (int n = 0; n < 4; ++n) {
+        const Exchange rpm =
+            get_ecu_PID(ctx, QStringLiteral("01"), QStringLiteral("0C"), QStringLiteral("07"));
+        EXPECT_EQ(rpm.reply, QString::fromLatin1(vehicle("486B10410C1AF8", 7))) << n;
+    }
+    ExchangeRequest frame;
+    frame.command = QStringLiteral("02000A");
+    frame.threshold = 21;
+    EXPECT_EQ(exchange(ctx, frame).reply, QString::fromLatin1(vehicle("486B104200007E1F8000", 10)));
+    EXPECT_TRUE(tty->scriptDone());
+    EXPECT_TRUE(tty->unexpected().isEmpty()) << tty->unexpected().join('|').toStdString();
+}
+
 TEST_F(ElmTransportTest, WithoutTheVehicleTheMarksSayP)
 {
     start(cloneSetUp("SEARCHING...\rUNABLE TO CONNECT\r\r>", "A0\r\r>"));

@@ -186,3 +186,14 @@ TEST_F(OutsideElmTest, EmulatorGoneMidSessionIsALostLink)
     EXPECT_FALSE(anyServiceEnabled());
     EXPECT_TRUE(connectionMenuOffered());
 }
+
+// The emulator's car keeps no freeze frame: it answers no service 02 request but one.
+TEST_F(OutsideElmTest, CarWithoutAFreezeFrame)
+{
+    connectToEmulator();
+    button("Mode2")->click();
+    EXPECT_EQ(status(), QStringLiteral("ECU Timeout, Freeze Frame not Supported"));
+    EXPECT_TRUE(lines().isEmpty());
+    button("Mode1")->click();
+    EXPECT_EQ(status(), QStringLiteral("ECU Connected"));
+}

@@ -68,6 +68,7 @@ void Elm327Transport::close()
     m_reachable = true;
     m_ecus.clear();
     m_selected = 0;
+    m_hintsRefused = 0;
 }
 
 void Elm327Transport::setUp()
@@ -274,16 +275,25 @@ void Elm327Transport::addressSelected()
         askFirst({"ATSH" + hex_byte(m_ecus.at(m_selected) - 8, 3), kAnswerMs, {}});
 }
 
-void Elm327Transport::askVehicle(const elm::Command &command)
+void Elm327Transport::askVehicle(const elm::Command &command, bool hinted)
 {
     QByteArray line = elm::elm_request(command);
     // The hint says how many answers to wait for: one from each ECU that hears the request.
-    if (line.size() % 2 == 1 && !physicalAddressing() && m_ecus.size() > 1)
+    const bool hint = line.size() % 2 == 1;
+    if (hint && (!hinted || m_hintsRefused >= kHintRefusals))
+        line.chop(1);
+    else if (hint && !physicalAddressing() && m_ecus.size() > 1)
         line.back() = hex_byte(static_cast<quint32>(m_ecus.size()), 1).back();
     ++m_commandsWaiting;
     ask({line, kAnswerMs, [this, command, line](const QByteArray &answer, bool timedOut) {
              --m_commandsWaiting;
              const elm::Answer parsed = elm::parse_answer(answer, m_bus, line);
+             // Not understood with the hint: the same request again without it.
+             if (line.size() % 2 == 1 && parsed.status == elm::Answer::Status::Refused) {
+                 ++m_hintsRefused;
+                 askVehicle(command, false);
+                 return;
+             }
              if (!timedOut)
                  learn(parsed);
              const quint32 source = m_ecus.isEmpty() ? 0 : m_ecus.at(m_selected);

@@ -35,6 +35,9 @@ public:
     static constexpr int kResetMs = 5000;   // a slow clone takes a second or two
     static constexpr int kSearchMs = 15000; // the first request searches every bus
     static constexpr int kAnswerMs = 5000;
+    // Adapters older than the count hint answer "?" to it: after this many such answers no
+    // request carries one.
+    static constexpr int kHintRefusals = 3;
     // What "900101" answers: the capability level of this driver ("E" for an ELM327 adapter),
     // then the adapter's own identity.
     static constexpr char kFirmwareId[] = "E3.40";
@@ -79,7 +82,8 @@ private:
     void handle(const QByteArray &command);
     bool physicalAddressing() const;
     void addressSelected();
-    void askVehicle(const elm::Command &command);
+    // `hinted`: whether the request may carry the response-count hint.
+    void askVehicle(const elm::Command &command, bool hinted = true);
     void answerProgram(const QByteArray &text);
     bool idleForMarks() const;
 
@@ -98,8 +102,9 @@ private:
     QString m_identity;
     elm::Bus m_bus = elm::Bus::Unknown;
     bool m_reachable = true;
-    QList<quint32> m_ecus; // the ECUs that answered, in the order they did
-    int m_selected = 0;    // the one the program reads
+    QList<quint32> m_ecus;  // the ECUs that answered, in the order they did
+    int m_selected = 0;     // the one the program reads
+    int m_hintsRefused = 0; // requests with a count hint the adapter did not understand
     QElapsedTimer m_clock;
     qint64 m_lastMarkMs = -kMarkMs;
     qint64 m_lastProbeMs = 0;
