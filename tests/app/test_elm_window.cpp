@@ -10,7 +10,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <functional>
 
 using namespace quorvex;
 using namespace quorvex::test;
@@ -53,19 +52,6 @@ protected:
                 EXPECT_EQ(texts, reference) << "route " << static_cast<int>(route);
         }
     }
-    // Calls `then` once `done` holds, checking every 2 ms.
-    void whenTrue(std::function<bool()> done, std::function<void()> then)
-    {
-        auto *watch = new QTimer(window.get());
-        QObject::connect(watch, &QTimer::timeout, [watch, done, then] {
-            if (done()) {
-                watch->stop();
-                watch->deleteLater();
-                then();
-            }
-        });
-        watch->start(2);
-    }
     // The records a log file holds so far, below its four header lines.
     static qsizetype recordsIn(const QString &path)
     {
@@ -91,22 +77,6 @@ protected:
 };
 
 // The engine with five stored codes and two pending, the transmission with one stored.
-// One ECU whose values stay put, answering slowly enough for a watcher to act mid-pass.
-sim::Scenario pinnedCar()
-{
-    sim::Scenario car;
-    car.markIntervalMs = 2;
-    car.latencyMs = 20;
-    sim::Ecu ecu;
-    ecu.pids = {0x04, 0x05, 0x06, 0x07, 0x0C, 0x0D, 0x16, 0x24};
-    ecu.values = {{0x04, QByteArray::fromHex("40")},   {0x05, QByteArray::fromHex("3D")},
-                  {0x06, QByteArray::fromHex("86")},   {0x07, QByteArray::fromHex("7F")},
-                  {0x0C, QByteArray::fromHex("0BB8")}, {0x0D, QByteArray::fromHex("00")},
-                  {0x16, QByteArray::fromHex("5A")},   {0x24, QByteArray::fromHex("8000")}};
-    car.ecus = {ecu};
-    return car;
-}
-
 sim::Scenario twoEcuCar()
 {
     sim::Scenario car = sim::defaultScenario();
@@ -230,15 +200,11 @@ TEST_F(ElmWindowTest, AdapterUnpluggedMidRequestIsALostLink)
     connectThrough(Route::ElmCan, car);
     ASSERT_EQ(status(), QStringLiteral("ECU Connected"));
     QStringList before;
-    auto *watch = new QTimer(window.get());
-    QObject::connect(watch, &QTimer::timeout, [&] {
-        if (server->commands().filter(QStringLiteral("010C")).isEmpty())
-            return;
-        watch->stop();
-        before = lines();
-        server->hangUp();
-    });
-    watch->start(2);
+    when([this] { return !server->commands().filter(QStringLiteral("010C")).isEmpty(); },
+         [&] {
+             before = lines();
+             server->hangUp();
+         });
     button("Mode1")->click();
     EXPECT_EQ(status(), QStringLiteral("ECU Off-Line"));
     EXPECT_EQ(statusColor(), kRed);
@@ -259,15 +225,8 @@ TEST_F(ElmWindowTest, RealTimeDisplayThroughTheAdapter)
             list->setCurrentRow(row);
     QWidget *chart = window->findChild<QWidget *>(QStringLiteral("Chart"));
     auto *value = chart->findChild<QLineEdit *>(QStringLiteral("txbValue"));
-    int samples = 0;
-    auto *watch = new QTimer(window.get());
-    QObject::connect(watch, &QTimer::timeout, [&] {
-        if (!value->text().isEmpty() && ++samples == 3) {
-            watch->stop();
-            chart->findChild<QPushButton *>(QStringLiteral("cmdFreeze"))->click();
-        }
-    });
-    watch->start(20);
+    when([value] { return !value->text().isEmpty(); },
+         [chart] { chart->findChild<QPushButton *>(QStringLiteral("cmdFreeze"))->click(); });
     window->List1_DblClick();
     EXPECT_TRUE(chart->isVisible());
     EXPECT_EQ(value->text(), QStringLiteral("750 RPM"));
@@ -280,7 +239,7 @@ TEST_F(ElmWindowTest, MonitoringWindowsReadAsThroughTheInterface)
 {
     QTemporaryDir dir;
     int run = 0;
-    expectSameTexts(pinnedCar(), {Route::Interface, Route::ElmCan, Route::ElmIso}, [&] {
+    expectSameTexts(pinned_car(), {Route::Interface, Route::ElmCan, Route::ElmIso}, [&] {
         QStringList texts;
         button("Mode1")->click();
         texts << lines().join('|');
@@ -288,8 +247,8 @@ TEST_F(ElmWindowTest, MonitoringWindowsReadAsThroughTheInterface)
         const QString path = dir.filePath(QStringLiteral("trip%1.log").arg(++run));
         prompts.files = {path};
         action(QStringLiteral("mnuDataLogLog"))->trigger();
-        whenTrue([&] { return recordsIn(path) >= 2; },
-                 [this] { button("DataLog", "Command2")->click(); });
+        when([&] { return recordsIn(path) >= 2; },
+             [this] { button("DataLog", "Command2")->click(); });
         button("DataLog", "Command1")->click();
         QFile file(path);
         EXPECT_TRUE(file.open(QIODevice::ReadOnly));
@@ -299,8 +258,8 @@ TEST_F(ElmWindowTest, MonitoringWindowsReadAsThroughTheInterface)
         for (qsizetype r = 0; r < rows.size() && r < 6; ++r) // the time stamp left out
             texts << QString::fromLatin1(r < 4 ? rows[r] : rows[r].left(rows[r].lastIndexOf(',')));
 
-        whenTrue([this] { return !label("frmFuel_Trim", "Label2").isEmpty(); },
-                 [this] { button("frmFuel_Trim", "Command1")->click(); });
+        when([this] { return !label("frmFuel_Trim", "Label2").isEmpty(); },
+             [this] { button("frmFuel_Trim", "Command1")->click(); });
         action(QStringLiteral("mnuFTM"))->trigger();
         for (const char *name : {"Label1", "Label2", "Label3", "Label4"})
             texts << label("frmFuel_Trim", name);
@@ -308,12 +267,12 @@ TEST_F(ElmWindowTest, MonitoringWindowsReadAsThroughTheInterface)
                   QStringLiteral("Short Term Fuel Trim B1----  4%"));
 
         action(QStringLiteral("mnuAF"))->trigger();
-        whenTrue([this] { return !in("Air_Fuel_Ratio", "Text2")->text().isEmpty(); },
-                 [&] {
-                     texts << in("Air_Fuel_Ratio", "Text1")->text()
-                           << in("Air_Fuel_Ratio", "Text2")->text();
-                     button("Air_Fuel_Ratio", "Command2")->click();
-                 });
+        when([this] { return !in("Air_Fuel_Ratio", "Text2")->text().isEmpty(); },
+             [&] {
+                 texts << in("Air_Fuel_Ratio", "Text1")->text()
+                       << in("Air_Fuel_Ratio", "Text2")->text();
+                 button("Air_Fuel_Ratio", "Command2")->click();
+             });
         button("Air_Fuel_Ratio", "Command1")->click();
         EXPECT_EQ(texts.mid(texts.size() - 2), (QStringList{"14.61 A/F", "750  RPM "}));
         texts << status();

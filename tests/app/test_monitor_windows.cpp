@@ -17,28 +17,13 @@ using namespace quorvex::test;
 
 namespace {
 
-sim::Scenario pinnedCar()
-{
-    sim::Scenario car;
-    car.markIntervalMs = 2;
-    car.latencyMs = 20; // long enough for a watcher to act while a reply is awaited
-    sim::Ecu ecu;
-    ecu.pids = {0x04, 0x05, 0x06, 0x07, 0x0C, 0x0D, 0x16, 0x24};
-    ecu.values = {{0x04, QByteArray::fromHex("40")},   {0x05, QByteArray::fromHex("3D")},
-                  {0x06, QByteArray::fromHex("86")},   {0x07, QByteArray::fromHex("7F")},
-                  {0x0C, QByteArray::fromHex("0BB8")}, {0x0D, QByteArray::fromHex("00")},
-                  {0x16, QByteArray::fromHex("5A")},   {0x24, QByteArray::fromHex("8000")}};
-    car.ecus = {ecu};
-    return car;
-}
-
 class MonitorWindowsTest : public WindowTest
 {
 protected:
     void SetUp() override
     {
         WindowTest::SetUp();
-        startSim(pinnedCar());
+        startSim(pinned_car());
         connectCom(1);
         ASSERT_EQ(status(), QStringLiteral("ECU Connected"));
         button("Mode1")->click();
@@ -60,19 +45,6 @@ protected:
         for (int i = 0; i < all.size(); ++i)
             if (all[i].startsWith(QLatin1String(label)))
                 control<QListWidget>(QStringLiteral("List1"))->setCurrentRow(i);
-    }
-    // Calls `then` once `done` holds, checking every 2 ms.
-    void when(std::function<bool()> done, std::function<void()> then)
-    {
-        auto *watch = new QTimer(window.get());
-        QObject::connect(watch, &QTimer::timeout, [watch, done, then] {
-            if (done()) {
-                watch->stop();
-                watch->deleteLater();
-                then();
-            }
-        });
-        watch->start(2);
     }
     int sent(const QString &command) const
     {

@@ -16,9 +16,11 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 namespace quorvex::test {
@@ -26,6 +28,23 @@ namespace quorvex::test {
 inline const QColor kRed(255, 0, 0);
 inline const QColor kYellow(255, 255, 0);
 inline const QColor kGreen(0, 255, 0);
+
+// One ECU whose values stay put, answering slowly enough for a watcher to act while a reply is
+// awaited.
+inline sim::Scenario pinned_car()
+{
+    sim::Scenario car;
+    car.markIntervalMs = 2;
+    car.latencyMs = 20;
+    sim::Ecu ecu;
+    ecu.pids = {0x04, 0x05, 0x06, 0x07, 0x0C, 0x0D, 0x16, 0x24};
+    ecu.values = {{0x04, QByteArray::fromHex("40")},   {0x05, QByteArray::fromHex("3D")},
+                  {0x06, QByteArray::fromHex("86")},   {0x07, QByteArray::fromHex("7F")},
+                  {0x0C, QByteArray::fromHex("0BB8")}, {0x0D, QByteArray::fromHex("00")},
+                  {0x16, QByteArray::fromHex("5A")},   {0x24, QByteArray::fromHex("8000")}};
+    car.ecus = {ecu};
+    return car;
+}
 
 class WindowTest : public ::testing::Test
 {
@@ -65,6 +84,20 @@ protected:
         devices[static_cast<size_t>(port - 1)] = server->devicePath();
         load(devices);
         action(QStringLiteral("mnuConnectionCom%1").arg(port))->trigger();
+    }
+
+    // Calls `then` once `done` holds, checking every 2 ms (while a handler runs).
+    void when(std::function<bool()> done, std::function<void()> then)
+    {
+        auto *watch = new QTimer(window.get());
+        QObject::connect(watch, &QTimer::timeout, [watch, done, then] {
+            if (done()) {
+                watch->stop();
+                watch->deleteLater();
+                then();
+            }
+        });
+        watch->start(2);
     }
 
     template <typename T = QWidget> T *control(const QString &name) const

@@ -8,7 +8,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTimer>
 
 using namespace quorvex;
 using namespace quorvex::test;
@@ -158,16 +157,13 @@ TEST_F(OutsideElmTest, RealTimeDisplayOfTheEngineSpeed)
     QWidget *chart = window->findChild<QWidget *>(QStringLiteral("Chart"));
     auto *value = chart->findChild<QLineEdit *>(QStringLiteral("txbValue"));
     QStringList seen;
-    auto *watch = new QTimer(window.get());
-    QObject::connect(watch, &QTimer::timeout, [&] {
-        if (!value->text().isEmpty() && !seen.contains(value->text()))
-            seen << value->text();
-        if (seen.size() == 3) {
-            watch->stop();
-            chart->findChild<QPushButton *>(QStringLiteral("cmdFreeze"))->click();
-        }
-    });
-    watch->start(5);
+    when(
+        [&] {
+            if (!value->text().isEmpty() && !seen.contains(value->text()))
+                seen << value->text();
+            return seen.size() == 3;
+        },
+        [chart] { chart->findChild<QPushButton *>(QStringLiteral("cmdFreeze"))->click(); });
     window->List1_DblClick();
     ASSERT_EQ(seen.size(), 3);
     for (const QString &sample : seen)
