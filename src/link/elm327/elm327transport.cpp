@@ -9,25 +9,6 @@ namespace {
 
 constexpr qsizetype kInputLimit = 4096;
 
-// The lines of an answer that say something (no echo, no blank lines).
-QList<QByteArray> answer_lines(const QByteArray &answer, const QByteArray &sent)
-{
-    QList<QByteArray> lines;
-    QByteArray text = answer;
-    text.replace('\n', '\r');
-    for (const QByteArray &raw : text.split('\r')) {
-        const QByteArray line = raw.trimmed();
-        if (!line.isEmpty() && line.toUpper() != sent.toUpper())
-            lines << line;
-    }
-    return lines;
-}
-
-QByteArray hex_byte(quint32 value, int digits = 2)
-{
-    return QByteArray::number(value, 16).rightJustified(digits, '0').toUpper();
-}
-
 } // namespace
 
 Elm327Transport::Elm327Transport(QObject *parent) : Transport(parent)
@@ -75,7 +56,7 @@ void Elm327Transport::setUp()
 {
     m_phase = Phase::SettingUp;
     ask({"ATZ", kResetMs, [this](const QByteArray &answer, bool timedOut) {
-             for (const QByteArray &line : answer_lines(answer, "ATZ"))
+             for (const QByteArray &line : elm::answer_lines(answer, "ATZ"))
                  if (line.contains("ELM327"))
                      m_identity = QString::fromLatin1(line);
              if (timedOut && m_identity.isEmpty()) {
@@ -88,7 +69,7 @@ void Elm327Transport::setUp()
     for (const char *line : {"ATE0", "ATL0", "ATS0", "ATH1", "ATSP0"})
         ask({line, kAnswerMs, {}});
     ask({"STDI", kAnswerMs, [this](const QByteArray &answer, bool) {
-             const QList<QByteArray> lines = answer_lines(answer, "STDI");
+             const QList<QByteArray> lines = elm::answer_lines(answer, "STDI");
              if (!lines.isEmpty() && lines.first().startsWith("STN"))
                  m_identity = QString::fromLatin1(lines.first());
          }});
@@ -101,7 +82,7 @@ void Elm327Transport::search()
     // to read the answer.
     ask({"0100", kSearchMs, [this](const QByteArray &answer, bool) {
              askFirst({"ATDPN", kAnswerMs, [this, answer](const QByteArray &number, bool) {
-                           const QList<QByteArray> lines = answer_lines(number, "ATDPN");
+                           const QList<QByteArray> lines = elm::answer_lines(number, "ATDPN");
                            m_bus = lines.isEmpty() ? elm::Bus::Unknown
                                                    : elm::bus_from_protocol_number(lines.first());
                            learn(elm::parse_answer(answer, m_bus, "0100"));
@@ -261,6 +242,11 @@ void Elm327Transport::handle(const QByteArray &text)
     }
 }
 
+quint32 Elm327Transport::selectedSource() const
+{
+    return m_ecus.isEmpty() ? 0 : m_ecus.at(m_selected);
+}
+
 bool Elm327Transport::physicalAddressing() const
 {
     return m_bus == elm::Bus::Can11 && !m_ecus.isEmpty();
@@ -272,7 +258,7 @@ void Elm327Transport::addressSelected()
     // 7E8), so one answer is all there is to wait for. On the older buses every ECU hears
     // every request.
     if (physicalAddressing())
-        askFirst({"ATSH" + hex_byte(m_ecus.at(m_selected) - 8, 3), kAnswerMs, {}});
+        askFirst({"ATSH" + elm::hex_text(m_ecus.at(m_selected) - 8, 3), kAnswerMs, {}});
 }
 
 void Elm327Transport::askVehicle(const elm::Command &command, bool hinted)
@@ -283,7 +269,7 @@ void Elm327Transport::askVehicle(const elm::Command &command, bool hinted)
     if (hint && (!hinted || m_hintsRefused >= kHintRefusals))
         line.chop(1);
     else if (hint && !physicalAddressing() && m_ecus.size() > 1)
-        line.back() = hex_byte(static_cast<quint32>(m_ecus.size()), 1).back();
+        line.back() = elm::hex_text(static_cast<quint32>(m_ecus.size()), 1).back();
     ++m_commandsWaiting;
     ask({line, kAnswerMs, [this, command, line](const QByteArray &answer, bool timedOut) {
              --m_commandsWaiting;
@@ -296,8 +282,7 @@ void Elm327Transport::askVehicle(const elm::Command &command, bool hinted)
              }
              if (!timedOut)
                  learn(parsed);
-             const quint32 source = m_ecus.isEmpty() ? 0 : m_ecus.at(m_selected);
-             answerProgram(elm::interface_reply(command, parsed, source));
+             answerProgram(elm::interface_reply(command, parsed, selectedSource()));
          }});
 }
 
@@ -316,7 +301,7 @@ void Elm327Transport::writeBlock(const QByteArray &block)
              m_passThrough = false;
              const elm::Answer parsed = elm::parse_answer(answer, m_bus, request + '1');
              QByteArray raw(13, '\0');
-             const quint32 source = m_ecus.isEmpty() ? 0 : m_ecus.at(m_selected);
+             const quint32 source = selectedSource();
              for (const elm::Message &m : parsed.messages)
                  if (source == 0 || m.source == source) {
                      raw = (m.header + m.data).leftJustified(13, '\0').left(13);

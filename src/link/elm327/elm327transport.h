@@ -49,9 +49,6 @@ public:
     // The adapter's identity ("ELM327 v1.5", "STN1110 v4.2.0"); empty until it answered.
     QString identity() const { return m_identity; }
     elm::Bus bus() const { return m_bus; }
-    // False when the adapter never answered its reset: it sends no marks then, as a silent
-    // interface does.
-    bool answered() const { return m_phase != Phase::Failed; }
 
     bool isOpen() const override { return m_line.isOpen(); }
     void write(const QByteArray &bytes) override;
@@ -81,6 +78,8 @@ private:
     void learn(const elm::Answer &answer);
     void handle(const QByteArray &command);
     bool physicalAddressing() const;
+    // The ECU whose answers the program reads (0: whichever answers first).
+    quint32 selectedSource() const;
     void addressSelected();
     // `hinted`: whether the request may carry the response-count hint.
     void askVehicle(const elm::Command &command, bool hinted = true);

@@ -152,11 +152,28 @@ Command parse_command(const QByteArray &text)
     return c;
 }
 
+QList<QByteArray> answer_lines(const QByteArray &answer, const QByteArray &sent)
+{
+    const QByteArray echo = without_spaces(sent);
+    QList<QByteArray> lines;
+    QByteArray text = answer;
+    text.replace('\n', '\r');
+    for (const QByteArray &raw : text.split('\r')) {
+        const QByteArray line = raw.trimmed();
+        if (!line.isEmpty() && without_spaces(line) != echo)
+            lines << line;
+    }
+    return lines;
+}
+
+QByteArray hex_text(quint32 value, int digits)
+{
+    return QByteArray::number(value, 16).rightJustified(digits, '0').toUpper();
+}
+
 QByteArray elm_request(const Command &c)
 {
-    const auto hex = [](quint8 b) {
-        return QByteArray::number(b, 16).rightJustified(2, '0').toUpper();
-    };
+    const auto hex = [](quint8 b) { return hex_text(b); };
     switch (c.service) {
     case 0x01:
         return "01" + hex(c.parameter) + "1";
@@ -189,24 +206,18 @@ quint8 can_ecu_address(quint32 identifier)
 Answer parse_answer(const QByteArray &raw, Bus bus, const QByteArray &request)
 {
     Answer answer;
-    const QByteArray echo = without_spaces(request);
     QList<Assembly> assemblies;
     bool stopped = false;
     bool noContact = false;
     bool refused = false;
-    QByteArray text = raw;
-    text.replace('\n', '\r');
-    for (QByteArray line : text.split('\r')) {
-        line = line.trimmed();
-        if (line.isEmpty() || line.startsWith("SEARCHING"))
+    for (const QByteArray &line : answer_lines(raw, request)) {
+        if (line.startsWith("SEARCHING"))
             continue;
         if (line.startsWith("BUS INIT")) {
             if (line.contains("ERROR"))
                 noContact = true;
             continue;
         }
-        if (without_spaces(line) == echo)
-            continue;
         if (line == "?") {
             refused = true;
             continue;
@@ -260,6 +271,9 @@ Answer parse_answer(const QByteArray &raw, Bus bus, const QByteArray &request)
     return answer;
 }
 
+namespace {
+
+// The timed-out reply for a command (the ECU did not answer).
 QByteArray no_answer_reply(const Command &command)
 {
     const int length =
@@ -269,6 +283,8 @@ QByteArray no_answer_reply(const Command &command)
     text[1] = 'S';
     return text;
 }
+
+} // namespace
 
 QByteArray interface_reply(const Command &command, const Answer &answer, quint32 source)
 {

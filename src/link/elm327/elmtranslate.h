@@ -58,6 +58,12 @@ struct Answer
     QList<Message> messages;
 };
 
+// The lines of an answer that say something: blank lines and the echo of `sent` left out.
+QList<QByteArray> answer_lines(const QByteArray &answer, const QByteArray &sent);
+
+// `value` in upper-case hex, `digits` long.
+QByteArray hex_text(quint32 value, int digits = 2);
+
 // Reads an answer (everything before the prompt): echo, "SEARCHING...", "BUS INIT: ...OK" and
 // blank lines are passed over; hex lines are messages (spaces or none, as the bus says; a CAN
 // message of several frames is reassembled; an ISO message's checksum is checked and removed).
@@ -74,8 +80,5 @@ quint8 can_ecu_address(quint32 identifier);
 // its seventeen characters. With source set, only that ECU's messages count (the ECU the program
 // switched to); an answer without them is the ECU not answering.
 QByteArray interface_reply(const Command &command, const Answer &answer, quint32 source = 0);
-
-// The timed-out reply for a command (the ECU did not answer).
-QByteArray no_answer_reply(const Command &command);
 
 } // namespace quorvex::elm
