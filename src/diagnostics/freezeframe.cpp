@@ -49,11 +49,7 @@ FreezeFrameResult ReadFreezeFrame(ObdContext &ctx, LiveDataState &live, Sweep &s
     }
     sweep.setReport(kCrLf + QStringLiteral("ECU #=") + reply_field(ex.reply, 6, 2) + kCrLf);
 
-    std::array<int, 4> support{};
-    for (size_t i = 0; i < support.size(); ++i) {
-        QString pair = reply_byte(ex.reply, 14 + 2 * static_cast<int>(i));
-        support[i] = conv_hex(pair);
-    }
+    const std::array<int, 4> support = support_bytes(ex.reply, 14);
     if (support[0] == 0)
         sweep.setReport(kCrLf + kCrLf + QStringLiteral("Not Supported by this ECU") + kCrLf);
     SweepRun run{ctx, live, sweep, diagnostic_hooks(), true};

@@ -1,6 +1,7 @@
 #include "troublecodes.h"
 
 #include "definitions.h"
+#include "items.h"
 #include "numberforms.h"
 #include "obdcontext.h"
 #include "reply.h"
@@ -10,8 +11,7 @@ namespace quorvex {
 namespace {
 const QString kCrLf = QStringLiteral("\r\n");
 
-constexpr int kStatusThreshold = 18; // "010109": more than 18 characters
-constexpr int kCodesThreshold = 21;  // "030A0A" and "070A0A": more than 21 characters
+constexpr int kCodesThreshold = 21; // "030A0A" and "070A0A": more than 21 characters
 constexpr double kStoredCodesLimitSeconds = 10.0;
 
 constexpr int kSlotCount = 3;
@@ -44,11 +44,11 @@ public:
     RunOutcome outcome;
 
 private:
-    Exchange ask(const QString &command, double limitSeconds = -1)
+    Exchange askCodes(const QString &command, double limitSeconds = -1)
     {
         ExchangeRequest request;
         request.command = command;
-        request.threshold = command == u"010109" ? kStatusThreshold : kCodesThreshold;
+        request.threshold = kCodesThreshold;
         request.limitSeconds = limitSeconds;
         return exchange(m_ctx, request);
     }
@@ -61,7 +61,8 @@ private:
 bool Report::milStatus(int *count)
 {
     *count = 0;
-    const Exchange ex = ask(QStringLiteral("010109"));
+    const Exchange ex =
+        get_ecu_PID(m_ctx, QStringLiteral("01"), QStringLiteral("01"), QStringLiteral("09"));
     if (!outcome.accept(ex.status))
         return false;
     run.report += QStringLiteral("ECU #=") + reply_field(ex.reply, 6, 2) + kCrLf;
@@ -81,7 +82,7 @@ bool Report::milStatus(int *count)
 
 bool Report::storedCodes(int count)
 {
-    const Exchange ex = ask(QStringLiteral("030A0A"), kStoredCodesLimitSeconds);
+    const Exchange ex = askCodes(QStringLiteral("030A0A"), kStoredCodesLimitSeconds);
     if (ex.status == ExchangeStatus::OverLimit) {
         run.report += QStringLiteral("==== Timeout waiting for Trouble Codes") + kCrLf;
         run.CodesTimedOut = true;
@@ -106,7 +107,7 @@ bool Report::storedCodes(int count)
 
 void Report::pendingCodes()
 {
-    const Exchange ex = ask(QStringLiteral("070A0A"));
+    const Exchange ex = askCodes(QStringLiteral("070A0A"));
     if (!outcome.accept(ex.status))
         return;
     QString header = reply_byte(ex.reply, 2);

@@ -119,6 +119,13 @@ bool ends_the_run(ExchangeStatus status)
     }
 }
 
+bool report_failure(const std::function<void(ExchangeStatus)> &onFailure, ExchangeStatus status)
+{
+    if (onFailure)
+        onFailure(status);
+    return ends_the_run(status);
+}
+
 bool RunOutcome::accept(ExchangeStatus status)
 {
     if (status == ExchangeStatus::Ok)

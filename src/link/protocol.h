@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace quorvex {
 
 class ObdContext;
@@ -34,6 +36,10 @@ enum class ExchangeStatus {
 // Failures that say the interface or the link is gone rather than one ECU answer: whatever
 // service is running ends at them instead of asking for more.
 bool ends_the_run(ExchangeStatus status);
+
+// Hands a failed exchange's status to `onFailure` (when there is one to tell); whether the
+// failure ends the run.
+bool report_failure(const std::function<void(ExchangeStatus)> &onFailure, ExchangeStatus status);
 
 struct ExchangeRequest
 {

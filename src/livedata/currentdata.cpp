@@ -1,6 +1,7 @@
 #include "currentdata.h"
 
 #include "dispatch.h"
+#include "items.h"
 #include "livestate.h"
 #include "numberforms.h"
 #include "obdcontext.h"
@@ -11,7 +12,6 @@ namespace quorvex {
 
 namespace {
 const QString kCrLf = QStringLiteral("\r\n");
-constexpr int kSupportThreshold = 18;
 } // namespace
 
 CurrentDataResult request_current_data(ObdContext &ctx, LiveDataState &live, Sweep &sweep,
@@ -24,10 +24,8 @@ CurrentDataResult request_current_data(ObdContext &ctx, LiveDataState &live, Swe
     live.NoFreezeFrame = false;
     live.HasSTFTB1 = live.HasSTFTB2 = live.HasLTFTB1 = live.HasLTFTB2 = false;
 
-    ExchangeRequest request;
-    request.command = QStringLiteral("010009");
-    request.threshold = kSupportThreshold;
-    const Exchange ex = exchange(ctx, request);
+    const Exchange ex =
+        get_ecu_PID(ctx, QStringLiteral("01"), QStringLiteral("00"), QStringLiteral("09"));
     if (ctx.state.DebugMode) {
         for (const QString &received : ex.received)
             sweep.appendReport(kCrLf + QStringLiteral("Mode 1, PID 0 = ") + received);
@@ -41,13 +39,8 @@ CurrentDataResult request_current_data(ObdContext &ctx, LiveDataState &live, Swe
         sweep.setReport(QString::fromUtf16(kNotObdText));
         return result;
     }
-    std::array<int, 4> support{};
-    for (size_t i = 0; i < support.size(); ++i) {
-        QString pair = reply_byte(ex.reply, 12 + 2 * static_cast<int>(i));
-        support[i] = conv_hex(pair);
-    }
     SweepRun run{ctx, live, sweep, hooks};
-    dispatch_first_range(run, support);
+    dispatch_first_range(run, support_bytes(ex.reply, 12));
     return result;
 }
 

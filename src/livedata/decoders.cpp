@@ -243,9 +243,13 @@ QString fuel_trim_text(int pid, const QString &reply, int offset)
         label = QStringLiteral("Long Term FT,B2 -------- ");
         break;
     }
+    return label + fuel_trim_percent(data_byte(reply, 0, offset)) + kCrLf;
+}
+
+QString fuel_trim_percent(int a)
+{
     // Truncated before the offset: 0x7F gives Int(99.2) - 100 = -1 %.
-    const int a = data_byte(reply, 0, offset);
-    return label + S(Int(a / 128.0 * 100) - 100) + QStringLiteral("%") + kCrLf;
+    return S(Int(a / 128.0 * 100) - 100) + QStringLiteral("%");
 }
 
 QString secondary_air_text(const QString &reply)

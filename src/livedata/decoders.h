@@ -48,8 +48,10 @@ PidItem compute_mpg(double airFlow, double speed, bool metric, std::optional<dou
 // Status lines for the report window, each ending in CR LF.
 QString fuel_status_text(const QString &reply, int offset);        // PID 03
 QString fuel_trim_text(int pid, const QString &reply, int offset); // PIDs 06 to 09
-QString secondary_air_text(const QString &reply);                  // PID 12
-QString o2_sensor_count_text(int count);                           // PIDs 13 and 1D
+// A fuel trim's data byte as the percent text ("-1%" for 7F).
+QString fuel_trim_percent(int a);
+QString secondary_air_text(const QString &reply); // PID 12
+QString o2_sensor_count_text(int count);          // PIDs 13 and 1D
 
 // The bit values (128, 64, ..., 1) of the O2 sensors present, from PID 13's byte A.
 int o2_sensor_bits(const QString &reply);

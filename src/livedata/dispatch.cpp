@@ -11,8 +11,6 @@ namespace quorvex {
 
 namespace {
 
-constexpr int kBitmapThreshold = 18; // a support reply is complete past 18 characters
-
 void list_line(SweepRun &run, int code)
 {
     if (run.sweep.full())
@@ -50,10 +48,7 @@ bool run_pid(SweepRun &run, int pid)
     case 0x08:
     case 0x09:
         // The trims the ECU supports, for the fuel trim monitor, whatever this reading gives.
-        (pid == 0x06   ? live.HasSTFTB1
-         : pid == 0x07 ? live.HasLTFTB1
-         : pid == 0x08 ? live.HasSTFTB2
-                       : live.HasLTFTB2) = true;
+        live.*kFuelTrimFlags[pid - 0x06] = true;
         report(run, get_fuel_trim(run.ctx, live, pid));
         return false;
     case 0x10:
@@ -91,28 +86,31 @@ bool run_pid(SweepRun &run, int pid)
 }
 
 // The second and third support requests. Only `count` of the four bytes are examined.
-void request_bitmap(SweepRun &run, const QString &command, int firstPid, int count)
+void request_bitmap(SweepRun &run, const QString &pid, int firstPid, int count)
 {
-    ExchangeRequest request;
-    request.command = command;
-    request.threshold = kBitmapThreshold;
-    const Exchange ex = exchange(run.ctx, request);
+    const Exchange ex = get_ecu_PID(run.ctx, QStringLiteral("01"), pid, QStringLiteral("09"));
     if (!run.sweep.accept(ex.status))
         return;
     if (reply_field(ex.reply, 6, 2) == u"D0") {
         run.sweep.setReport(QString::fromUtf16(kNotObdText));
         return;
     }
-    std::array<int, 4> bytes{};
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        QString pair = reply_byte(ex.reply, 12 + 2 * static_cast<int>(i));
-        bytes[i] = conv_hex(pair);
-    }
+    const std::array<int, 4> bytes = support_bytes(ex.reply, 12);
     for (int i = 0; i < count; ++i)
         dispatch_byte(run, firstPid + 8 * i, bytes[static_cast<size_t>(i)]);
 }
 
 } // namespace
+
+std::array<int, 4> support_bytes(const QString &reply, int first)
+{
+    std::array<int, 4> bytes{};
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        QString pair = reply_byte(reply, first + 2 * static_cast<int>(i));
+        bytes[i] = conv_hex(pair);
+    }
+    return bytes;
+}
 
 void dispatch_byte(SweepRun &run, int firstPid, int a)
 {
@@ -144,13 +142,13 @@ void dispatch_first_range(SweepRun &run, const std::array<int, 4> &bytes)
 
 void get_PIDs_21_40(SweepRun &run)
 {
-    request_bitmap(run, QStringLiteral("012009"), 0x21, 4);
+    request_bitmap(run, QStringLiteral("20"), 0x21, 4);
 }
 
 void get_PIDs_41_60(SweepRun &run)
 {
     // PIDs 51 to 60 (bytes 3 and 4) have no decoders.
-    request_bitmap(run, QStringLiteral("014009"), 0x41, 2);
+    request_bitmap(run, QStringLiteral("40"), 0x41, 2);
 }
 
 } // namespace quorvex

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <array>
 #include <functional>
 
@@ -46,6 +48,9 @@ struct SweepRun
 //               get_PIDs_21_40.
 //   PIDs 21-40: 40 chains to get_PIDs_41_60.
 //   PIDs 41-50: 41, 4F and 50 have no action.
+// The four support bytes of a support reply, read from character `first` on.
+std::array<int, 4> support_bytes(const QString &reply, int first);
+
 void dispatch_byte(SweepRun &run, int firstPid, int a);
 
 // The four support bytes of PIDs 01-20 in order. In a freeze-frame run without a frame only

@@ -33,4 +33,9 @@ struct LiveDataState
     bool O2MonitorComplete = false;
 };
 
+// The fuel trims' flags in PID order (06 to 09).
+inline constexpr bool LiveDataState::*kFuelTrimFlags[] = {
+    &LiveDataState::HasSTFTB1, &LiveDataState::HasLTFTB1, &LiveDataState::HasSTFTB2,
+    &LiveDataState::HasLTFTB2};
+
 } // namespace quorvex

@@ -85,9 +85,7 @@ LogEnd run_logger(ObdContext &ctx, LiveDataState &live, const std::array<int, 4>
             shown[slot] = reading.item.valueText + u' ' + reading.item.units;
         }
         if (failure != ExchangeStatus::Ok) {
-            if (onFailure)
-                onFailure(failure);
-            if (ends_the_run(failure)) {
+            if (report_failure(onFailure, failure)) {
                 end.status = failure;
                 break;
             }

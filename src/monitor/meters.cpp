@@ -10,20 +10,10 @@ namespace quorvex {
 
 namespace {
 
-struct TrimRow
-{
-    bool LiveDataState::*supported;
-    const char *pid;
-    const char16_t *prefix;
-};
-
-// The prefixes are exact, blanks included.
-constexpr TrimRow kTrims[] = {
-    {&LiveDataState::HasSTFTB1, "06", u"Short Term Fuel Trim B1---- "},
-    {&LiveDataState::HasLTFTB1, "07", u"Long  Term Fuel Trim B1---- "},
-    {&LiveDataState::HasSTFTB2, "08", u"Short Term Fuel Trim B2---- "},
-    {&LiveDataState::HasLTFTB2, "09", u"Long  Term Fuel Trim B2 ---- "},
-};
+// The captions' prefixes in PID order (06 to 09), blanks exact.
+constexpr const char16_t *kTrimPrefixes[] = {
+    u"Short Term Fuel Trim B1---- ", u"Long  Term Fuel Trim B1---- ",
+    u"Short Term Fuel Trim B2---- ", u"Long  Term Fuel Trim B2 ---- "};
 
 constexpr double kStoichiometric = 14.62;
 constexpr int kEngineSpeed = 0x0C;
@@ -34,9 +24,7 @@ constexpr int kIdleWaitMs = 1000;
 
 QString fuel_trim_caption(int row, int a)
 {
-    // Truncated before the offset: 127 gives Int(99.2) - 100 = -1.
-    return QString::fromUtf16(kTrims[row].prefix) + S(Int(a / 128.0 * 100) - 100) +
-           QStringLiteral("%");
+    return QString::fromUtf16(kTrimPrefixes[row]) + fuel_trim_percent(a);
 }
 
 ExchangeStatus run_fuel_trim_monitor(ObdContext &ctx, const LiveDataState &live, FuelTrimView &view,
@@ -45,15 +33,14 @@ ExchangeStatus run_fuel_trim_monitor(ObdContext &ctx, const LiveDataState &live,
     while (!view.stopRequested()) {
         bool asked = false;
         for (int row = 0; row < 4 && !view.stopRequested(); ++row) {
-            if (!(live.*kTrims[row].supported))
+            if (!(live.*kFuelTrimFlags[row]))
                 continue;
             asked = true;
-            const Exchange ex = get_ecu_PID(ctx, QStringLiteral("01"),
-                                            QLatin1String(kTrims[row].pid), QStringLiteral("06"));
+            const Exchange ex =
+                get_ecu_PID(ctx, QStringLiteral("01"), QStringLiteral("0%1").arg(6 + row),
+                            QStringLiteral("06"));
             if (!ex.ok()) {
-                if (onFailure)
-                    onFailure(ex.status);
-                if (ends_the_run(ex.status))
+                if (report_failure(onFailure, ex.status))
                     return ex.status;
                 continue;
             }
@@ -78,23 +65,18 @@ QString engine_speed_text(const QString &rpmValueText)
 ExchangeStatus run_air_fuel_meter(ObdContext &ctx, LiveDataState &live, AirFuelView &view,
                                   const std::function<void(ExchangeStatus)> &onFailure)
 {
-    const auto failed = [&](ExchangeStatus status) {
-        if (onFailure)
-            onFailure(status);
-        return ends_the_run(status);
-    };
     while (!view.stopRequested()) {
         const Reading lambda = get_O2_lambda(ctx, live.WideO2PID);
         if (lambda.ok())
             view.showRatio(air_fuel_text(lambda.item.value));
-        else if (failed(lambda.status))
+        else if (report_failure(onFailure, lambda.status))
             return lambda.status;
         if (view.stopRequested())
             break;
         const Reading rpm = read_item(ctx, live, kEngineSpeed);
         if (rpm.ok())
             view.showSpeed(engine_speed_text(rpm.item.valueText));
-        else if (failed(rpm.status))
+        else if (report_failure(onFailure, rpm.status))
             return rpm.status;
         ctx.yield(0);
     }

@@ -111,9 +111,7 @@ ExchangeStatus run_realtime(ObdContext &ctx, LiveDataState &live, int code, Real
     while (!view.stopRequested()) {
         const Reading reading = read_item(ctx, live, code);
         if (!reading.ok()) {
-            if (onFailure)
-                onFailure(reading.status);
-            if (ends_the_run(reading.status))
+            if (report_failure(onFailure, reading.status))
                 return reading.status;
             continue; // the next exchange's ready check waits for the interface's next mark
         }
