@@ -22,16 +22,6 @@
 
 namespace quorvex {
 
-namespace {
-
-QAction *namedAction(QAction *action, const char *name)
-{
-    action->setObjectName(QLatin1String(name));
-    return action;
-}
-
-} // namespace
-
 frmMain::frmMain(Prompts &prompts, QWidget *parent)
     : QMainWindow(parent), m_prompts(prompts), m_quit([] { QCoreApplication::exit(0); })
 {
@@ -142,10 +132,7 @@ void frmMain::buildControls()
 void frmMain::buildMenus()
 {
     auto menu = [this](const char *name, const QString &title) {
-        QMenu *m = menuBar()->addMenu(title);
-        named(m, name);
-        m->menuAction()->setObjectName(QLatin1String(name));
-        return m;
+        return namedMenu(menuBar()->addMenu(title), name);
     };
     mnuLog = menu("mnuLog", QStringLiteral("&Data Log"));
     mnuDataLogLog = namedAction(mnuLog->addAction(QStringLiteral("&Log")), "mnuDataLogLog");
@@ -179,9 +166,7 @@ void frmMain::buildMenus()
     mnuOpt = menu("mnuOpt", QStringLiteral("&Options"));
     mnuFTM = namedAction(mnuOpt->addAction(QStringLiteral("&Fuel Trim Monitor")), "mnuFTM");
     mnuAF = namedAction(mnuOpt->addAction(QStringLiteral("&Air/Fuel Ratio Meter")), "mnuAF");
-    mnuUnits = mnuOpt->addMenu(QStringLiteral("&Units"));
-    named(mnuUnits, "mnuUnits");
-    mnuUnits->menuAction()->setObjectName(QStringLiteral("mnuUnits"));
+    mnuUnits = namedMenu(mnuOpt->addMenu(QStringLiteral("&Units")), "mnuUnits");
     mnuUnitsEnglish =
         namedAction(mnuUnits->addAction(QStringLiteral("&English")), "mnuUnitsEnglish");
     mnuUnitsMetric = namedAction(mnuUnits->addAction(QStringLiteral("&Metric")), "mnuUnitsMetric");
@@ -222,7 +207,6 @@ void frmMain::setReportText(const QString &text)
 void frmMain::clearDataList()
 {
     List1->clear();
-    m_listPid.clear();
     m_listItems.clear();
 }
 
@@ -239,7 +223,6 @@ void frmMain::render(Sweep &sweep)
     sweep.onLine = [this, &sweep](const DataLine &line) {
         setDataListRed(sweep.listRed);
         List1->addItem(line.text());
-        m_listPid << line.code;
         m_listItems.append({line.item.label, line.code});
     };
     sweep.onReport = [this](const QString &text) { setReportText(text); };

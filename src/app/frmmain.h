@@ -2,6 +2,7 @@
 
 #include "definitions.h"
 #include "elm327transport.h"
+#include "indicator.h"
 #include "livestate.h"
 #include "obdcontext.h"
 #include "protocol.h"
@@ -62,7 +63,13 @@ public:
     const MainState &mainState() const { return m_state; }
     const LiveDataState &liveData() const { return m_live; }
     // The item shown on each line of the vehicle data window.
-    const QList<int> &ListPID() const { return m_listPid; }
+    QList<int> ListPID() const
+    {
+        QList<int> codes;
+        for (const auto &[label, code] : m_listItems)
+            codes << code;
+        return codes;
+    }
 
     // Devices behind Com1..Com4 (empty: no device); set before Form_Load.
     void setComDevices(const std::array<QString, 4> &devices) { m_comDevices = devices; }
@@ -128,7 +135,12 @@ private:
     // The indicator at the end of a service: "ECU Connected" on green for Ok, the time-out
     // text on red for a failed exchange; the ready check's and the lost link's own states
     // stay as they are.
-    void showOutcome(ExchangeStatus outcome, const QString &timeoutText);
+    void showOutcome(ExchangeStatus outcome,
+                     const QString &timeoutText = QString::fromUtf16(kEcuTimeout));
+    // A handler for the outcome of a window's exchanges: showOutcome with "ECU Timeout".
+    std::function<void(ExchangeStatus)> outcomeShower();
+    // Connected: the services are offered (the O2 sensor test from firmware above 3.09).
+    void offerServices();
     QString reportText() const;
     void setReportText(const QString &text);
     void clearDataList();
@@ -170,7 +182,6 @@ private:
     bool m_usbDeparted = false;       // the interface waited for was unplugged
     MainState m_state;
     LiveDataState m_live;
-    QList<int> m_listPid;
     QList<std::pair<QString, int>> m_listItems; // label and item code of each line
     std::array<QString, 4> m_comDevices;
     std::array<bool, 4> m_comUsable{};

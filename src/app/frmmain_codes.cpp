@@ -3,22 +3,19 @@
 
 #include "clearcodes.h"
 #include "controls.h"
+#include "pictures.h"
 #include "prompts.h"
 #include "troublecodes.h"
 
-#include <QCoreApplication>
-#include <QDir>
 #include <QListWidget>
 
 namespace quorvex {
 
 QStringList frmMain::defaultTroubleCodeLocations()
 {
-    // The data shipped with the program (<prefix>/bin/quorvex reads <prefix>/share/quorvex/;
-    // the build tree has the same layout), then the system-wide copy.
-    const QDir programDir(QCoreApplication::applicationDirPath());
-    const QString shipped = programDir.filePath(QStringLiteral("../share/quorvex/troublecode.tcf"));
-    return {QDir::cleanPath(shipped), QStringLiteral("/usr/share/quorvex/troublecode.tcf")};
+    // The data shipped with the program, then the system-wide copy.
+    return {data_path(QStringLiteral("troublecode.tcf")),
+            QStringLiteral("/usr/share/quorvex/troublecode.tcf")};
 }
 
 void frmMain::LoadTroubleCodes()
@@ -42,7 +39,7 @@ void frmMain::Mode3_Click()
         });
     if (run.status != ExchangeStatus::LinkLost) {
         setReportText(run.report);
-        showOutcome(run.status, QStringLiteral("ECU Timeout"));
+        showOutcome(run.status);
     }
     // Released however the run ended, the stored-code time-out included.
     Mode3->release();
@@ -54,7 +51,7 @@ void frmMain::Mode4_Click()
     const ClearResult result = clear_trouble_codes(m_ctx);
     if (result.status != ExchangeStatus::LinkLost) {
         setReportText(result.report);
-        showOutcome(result.status, QStringLiteral("ECU Timeout"));
+        showOutcome(result.status);
     }
     Mode4->release();
 }

@@ -109,6 +109,20 @@ void frmMain::showOutcome(ExchangeStatus outcome, const QString &timeoutText)
     }
 }
 
+std::function<void(ExchangeStatus)> frmMain::outcomeShower()
+{
+    return [this](ExchangeStatus outcome) { showOutcome(outcome); };
+}
+
+void frmMain::offerServices()
+{
+    for (QPushButton *b : {Mode1, Mode2, Mode3, Mode4})
+        b->setEnabled(true);
+    if (m_state.FWVersion > kFirmwareWithO2Test)
+        Mode5->setVisible(true);
+    ChangeECU->setEnabled(true);
+}
+
 bool frmMain::get_FWID()
 {
     setReportText(QStringLiteral("\r\n"));
@@ -181,11 +195,7 @@ void frmMain::mnuConnectionCom_Click(int port)
     if (!get_FWID())
         return;
     Text1->setText(QString::fromUtf16(kEcuConnected));
-    for (QPushButton *b : {Mode1, Mode2, Mode3, Mode4})
-        b->setEnabled(true);
-    if (m_state.FWVersion > kFirmwareWithO2Test)
-        Mode5->setVisible(true);
-    ChangeECU->setEnabled(true);
+    offerServices();
     for (int item : itemsHeldBy(port))
         if (item != 0)
             comItem(item)->setEnabled(m_comUsable[static_cast<size_t>(item - 1)]);

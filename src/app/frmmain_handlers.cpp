@@ -8,11 +8,8 @@
 #include "prompts.h"
 
 #include <QAction>
-#include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMenu>
-#include <QPlainTextEdit>
 
 namespace quorvex {
 

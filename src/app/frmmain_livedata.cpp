@@ -24,7 +24,7 @@ void frmMain::Mode1_Click()
         Label6->setText(result.ecuNumber);
     const ExchangeStatus outcome =
         result.support == ExchangeStatus::Ok ? sweep.outcome() : result.support;
-    showOutcome(outcome, QStringLiteral("ECU Timeout"));
+    showOutcome(outcome);
     if (outcome != ExchangeStatus::LinkLost) {
         offerMonitors(result.support == ExchangeStatus::Ok);
         Mode5->setEnabled(true);
@@ -42,7 +42,7 @@ void frmMain::Mode2_Click()
     if (result.support != ExchangeStatus::Ok)
         showOutcome(result.support, QStringLiteral("ECU Timeout, Freeze Frame not Supported"));
     else
-        showOutcome(sweep.outcome(), QStringLiteral("ECU Timeout"));
+        showOutcome(sweep.outcome());
     // The logger offers the frame's lines.
     if (m_dataLog && result.support != ExchangeStatus::LinkLost &&
         sweep.outcome() != ExchangeStatus::LinkLost)

@@ -15,24 +15,18 @@
 
 namespace quorvex {
 
-namespace {
-constexpr int kLastListedLine = 90; // the vehicle data window keeps lines 0 to 90
-} // namespace
-
 void frmMain::List1_DblClick()
 {
-    // No line chosen, or one past the lines the list keeps: nothing to display.
+    // No line chosen: nothing to display.
     const int line = List1->currentRow();
-    if (line < 0 || line > kLastListedLine || line >= m_listPid.size())
+    if (line < 0 || line >= m_listItems.size())
         return;
-    const int code = m_listPid.at(line);
+    const int code = m_listItems.at(line).second;
     m_chart->beginDisplay();
     if (!realtime_row(code)) {
         m_prompts.message(QStringLiteral("No Data Selected"), QString(), Prompts::Icon::None);
     } else {
-        run_realtime(m_ctx, m_live, code, *m_chart, [this](ExchangeStatus failure) {
-            showOutcome(failure, QStringLiteral("ECU Timeout"));
-        });
+        run_realtime(m_ctx, m_live, code, *m_chart, outcomeShower());
     }
     if (!m_exiting) {
         show();
@@ -44,9 +38,7 @@ DataLog *frmMain::dataLog()
 {
     if (!m_dataLog) {
         m_dataLog = new DataLog(m_ctx, m_live, m_prompts, this);
-        m_dataLog->setFailureHandler([this](ExchangeStatus failure) {
-            showOutcome(failure, QStringLiteral("ECU Timeout"));
-        });
+        m_dataLog->setFailureHandler(outcomeShower());
         m_dataLog->setItems(m_listItems);
     }
     return m_dataLog;
@@ -56,9 +48,7 @@ frmFuel_Trim *frmMain::fuelTrim()
 {
     if (!m_fuelTrim) {
         m_fuelTrim = new frmFuel_Trim(m_ctx, m_live, this);
-        m_fuelTrim->setFailureHandler([this](ExchangeStatus failure) {
-            showOutcome(failure, QStringLiteral("ECU Timeout"));
-        });
+        m_fuelTrim->setFailureHandler(outcomeShower());
         m_fuelTrim->setChartHider([this] { m_chart->hide(); });
     }
     return m_fuelTrim;
@@ -68,9 +58,7 @@ Air_Fuel_Ratio *frmMain::airFuel()
 {
     if (!m_airFuel) {
         m_airFuel = new Air_Fuel_Ratio(m_ctx, m_live, this);
-        m_airFuel->setFailureHandler([this](ExchangeStatus failure) {
-            showOutcome(failure, QStringLiteral("ECU Timeout"));
-        });
+        m_airFuel->setFailureHandler(outcomeShower());
     }
     return m_airFuel;
 }

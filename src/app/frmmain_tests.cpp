@@ -13,9 +13,7 @@ void frmMain::Mode5_Click()
         m_mode5 = new frmMode5(m_ctx, m_live, m_prompts, this);
         m_mode5->setEchoHandler(
             [this](const QString &text) { setReportText(reportText() + text); });
-        m_mode5->setOutcomeHandler([this](ExchangeStatus outcome) {
-            showOutcome(outcome, QStringLiteral("ECU Timeout"));
-        });
+        m_mode5->setOutcomeHandler(outcomeShower());
     }
     // Loaded anew each time it is opened after "EXIT": the sensor list follows O2Sensors.
     if (!m_mode5->isVisible() && m_mode5->Form_Load()) {
@@ -29,9 +27,7 @@ void frmMain::mnuMode6_Click()
 {
     if (!m_mode6) {
         m_mode6 = new frmMode6(m_ctx, m_prompts, this);
-        m_mode6->setOutcomeHandler([this](ExchangeStatus outcome) {
-            showOutcome(outcome, QStringLiteral("ECU Timeout"));
-        });
+        m_mode6->setOutcomeHandler(outcomeShower());
     }
     m_mode6->show();
     m_mode6->raise();

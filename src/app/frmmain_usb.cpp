@@ -13,7 +13,6 @@
 namespace quorvex {
 
 namespace {
-constexpr double kFirmwareWithO2Test = 3.09;
 constexpr char16_t kEcuConnect[] = u"ECU CONNECT";
 
 QString hex(quint64 value)
@@ -111,11 +110,7 @@ void frmMain::mnuUSB_Click()
             return;
     if (!get_FWID() || usbSetupEnded())
         return;
-    for (QPushButton *b : {Mode1, Mode2, Mode3, Mode4})
-        b->setEnabled(true);
-    if (m_state.FWVersion > kFirmwareWithO2Test)
-        Mode5->setVisible(true);
-    ChangeECU->setEnabled(true);
+    offerServices();
     // The connection menu stays offered: a serial port may still be chosen.
 }
 

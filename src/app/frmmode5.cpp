@@ -34,20 +34,6 @@ const char16_t *const kLabels[] = {
     u"Time Between Sensor Transitions",
 };
 
-void paint(QLineEdit *box, const QColor &background)
-{
-    QPalette pal = box->palette();
-    pal.setColor(QPalette::Base, background);
-    box->setPalette(pal);
-}
-
-QAction *menuItem(QMenu *menu, const QString &text, const char *name)
-{
-    QAction *a = menu->addAction(text);
-    a->setObjectName(QLatin1String(name));
-    return a;
-}
-
 } // namespace
 
 frmMode5::frmMode5(ObdContext &ctx, const LiveDataState &live, Prompts &prompts, QWidget *parent)
@@ -74,30 +60,22 @@ frmMode5::frmMode5(ObdContext &ctx, const LiveDataState &live, Prompts &prompts,
         const int row = 2 + i;
         const QString number = QStringLiteral("%1").arg(i + 1, 2, 10, QChar(u'0'));
         const QString label = QString::fromUtf16(kLabels[i]);
-        auto *caption = new QLabel(label);
-        caption->setObjectName(QStringLiteral("lblT") + number);
-        caption->setAccessibleDescription(caption->objectName());
-        grid->addWidget(caption, row, 0);
-        txtT[i] = new QLineEdit(kNotAvailable);
-        txtT[i]->setObjectName(QStringLiteral("txtT") + number);
-        txtT[i]->setAccessibleDescription(txtT[i]->objectName());
-        txtT[i]->setAccessibleName(label);
+        grid->addWidget(named(new QLabel(label), QStringLiteral("lblT") + number), row, 0);
+        txtT[i] = named(new QLineEdit(kNotAvailable), QStringLiteral("txtT") + number, label);
         txtT[i]->setReadOnly(true);
         grid->addWidget(txtT[i], row, 1);
         if (i < 4)
             continue;
-        auto *heading = new QLabel(QStringLiteral("Min Limit Max Limit"));
-        heading->setObjectName(QStringLiteral("lblLimits") + number);
-        heading->setAccessibleDescription(heading->objectName());
-        grid->addWidget(heading, row, 4);
+        grid->addWidget(named(new QLabel(QStringLiteral("Min Limit Max Limit")),
+                              QStringLiteral("lblLimits") + number),
+                        row, 4);
         for (auto *boxes : {&txtTmin, &txtTmax}) {
             const bool min = boxes == &txtTmin;
-            QLineEdit *box = new QLineEdit(kNotAvailable);
-            box->setObjectName(QStringLiteral("txtT") + number +
-                               (min ? QStringLiteral("min") : QStringLiteral("max")));
-            box->setAccessibleDescription(box->objectName());
-            box->setAccessibleName(label +
-                                   (min ? QStringLiteral(" minimum") : QStringLiteral(" maximum")));
+            QLineEdit *box =
+                named(new QLineEdit(kNotAvailable),
+                      QStringLiteral("txtT") + number +
+                          (min ? QStringLiteral("min") : QStringLiteral("max")),
+                      label + (min ? QStringLiteral(" minimum") : QStringLiteral(" maximum")));
             box->setReadOnly(true);
             (*boxes)[static_cast<size_t>(i - 4)] = box;
             grid->addWidget(box, row, min ? 2 : 3);
@@ -122,12 +100,14 @@ frmMode5::frmMode5(ObdContext &ctx, const LiveDataState &live, Prompts &prompts,
     // "O2 Graph" is a command on the bar itself.
     QAction *o2graph = menuBar()->addAction(QStringLiteral("O2 Graph"));
     o2graph->setObjectName(QStringLiteral("mnuO2graph"));
-    QMenu *locations = named(menuBar()->addMenu(QStringLiteral("O2 Locations")), "mnuLocations");
-    locations->menuAction()->setObjectName(QStringLiteral("mnuLocations"));
-    QAction *v8 = menuItem(locations, QStringLiteral("V6,8,10 and 12 Dual Exhaust"), "mnuV8");
-    QAction *single =
-        menuItem(locations, QStringLiteral("V6,8,10, 12 Single Exhaust"), "mnuSingle");
-    QAction *i4 = menuItem(locations, QStringLiteral("4 Cyliner (straight)"), "mnu4cyl");
+    QMenu *locations =
+        namedMenu(menuBar()->addMenu(QStringLiteral("O2 Locations")), "mnuLocations");
+    QAction *v8 =
+        namedAction(locations->addAction(QStringLiteral("V6,8,10 and 12 Dual Exhaust")), "mnuV8");
+    QAction *single = namedAction(
+        locations->addAction(QStringLiteral("V6,8,10, 12 Single Exhaust")), "mnuSingle");
+    QAction *i4 =
+        namedAction(locations->addAction(QStringLiteral("4 Cyliner (straight)")), "mnu4cyl");
 
     connect(cbo02list, &QComboBox::activated, this, &frmMode5::cbo02list_Click);
     connect(Command3, &QPushButton::clicked, this, &frmMode5::Command3_Click);
@@ -180,7 +160,7 @@ void frmMode5::Command3_Click()
         m_outcome(run.status.outcome());
     switch (run.outcome) {
     case O2TestRun::Outcome::EcuTimeout:
-        m_prompts.message(QStringLiteral("ECU Timeout"), QString(), Prompts::Icon::None);
+        m_prompts.message(QString::fromUtf16(kEcuTimeout), QString(), Prompts::Icon::None);
         return;
     case O2TestRun::Outcome::NotSupported:
         m_prompts.message(QStringLiteral("The O2 Sensor Test is not supported by this vehicle"),

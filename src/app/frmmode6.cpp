@@ -23,13 +23,6 @@ namespace {
 constexpr quint8 kService = 0x06;
 constexpr int kTestMessageBytes = 6;
 
-void paint(QLineEdit *box, const QColor &background)
-{
-    QPalette pal = box->palette();
-    pal.setColor(QPalette::Base, background);
-    box->setPalette(pal);
-}
-
 // A caption box beside an entry or result box; the ones with help are pressed like buttons.
 QLabel *caption(const char *name, const QString &text, bool help)
 {

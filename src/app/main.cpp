@@ -2,13 +2,13 @@
 #include "commandline.h"
 #include "frmmain.h"
 #include "libusbkit.h"
+#include "pictures.h"
 #include "preferences.h"
 #include "qtprompts.h"
 #include "simserver.h"
 #include "simusbkit.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QFileInfo>
 
 #include <cstdio>
@@ -27,8 +27,7 @@ bool loadScenario(const QString &nameOrFile, sim::Scenario *scenario, QString *e
     }
     QString path = nameOrFile;
     if (!QFileInfo::exists(path))
-        path = QDir(QCoreApplication::applicationDirPath())
-                   .filePath(QStringLiteral("../share/quorvex/scenarios/%1.json").arg(nameOrFile));
+        path = data_path(QStringLiteral("scenarios/%1.json").arg(nameOrFile));
     return sim::readScenarioFile(path, scenario, error);
 }
 

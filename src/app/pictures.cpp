@@ -12,10 +12,16 @@
 
 namespace quorvex {
 
+QString data_path(const QString &relative)
+{
+    // <prefix>/bin/quorvex reads <prefix>/share/quorvex/; the build tree has the same layout.
+    return QDir::cleanPath(QDir(QCoreApplication::applicationDirPath())
+                               .filePath(QStringLiteral("../share/quorvex/") + relative));
+}
+
 QString picture_path(const QString &fileName)
 {
-    return QDir::cleanPath(QDir(QCoreApplication::applicationDirPath())
-                               .filePath(QStringLiteral("../share/quorvex/pictures/") + fileName));
+    return data_path(QStringLiteral("pictures/") + fileName);
 }
 
 Picture::Picture(const QString &fileName, QWidget *parent)

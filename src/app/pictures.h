@@ -5,8 +5,10 @@
 
 namespace quorvex {
 
-// Where the pictures shipped with the program are: <prefix>/share/quorvex/pictures/ next to
+// A file shipped with the program: <prefix>/share/quorvex/<relative> next to
 // <prefix>/bin/quorvex (the build tree has the same layout).
+QString data_path(const QString &relative);
+// A picture shipped with the program (in share/quorvex/pictures/).
 QString picture_path(const QString &fileName);
 
 // A drawing that keeps its proportions and stays sharp at any size (it is drawn from its SVG).

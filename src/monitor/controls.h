@@ -1,16 +1,15 @@
 #pragma once
 
+#include <QAction>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 
 namespace quorvex {
 
-// Every control carries its program name as objectName and, because the accessibility tree
-// does not show objectName, as its accessible description too. Text boxes and lists take the
-// caption of the label beside them as their accessible name (`accessibleName`); buttons and
-// labels keep their own text.
 // A font by family name, with the generic kind to fall back on where the family is missing.
 inline QFont family(const QString &name, QFont::StyleHint hint)
 {
@@ -19,14 +18,47 @@ inline QFont family(const QString &name, QFont::StyleHint hint)
     return font;
 }
 
+// Every control carries its program name as objectName and, because the accessibility tree
+// does not show objectName, as its accessible description too. Text boxes and lists take the
+// caption of the label beside them as their accessible name (`accessibleName`); buttons and
+// labels keep their own text.
 template <typename W>
-W *named(W *widget, const char *name, const QString &accessibleName = QString())
+W *named(W *widget, const QString &name, const QString &accessibleName = QString())
 {
-    widget->setObjectName(QLatin1String(name));
-    widget->setAccessibleDescription(QLatin1String(name));
+    widget->setObjectName(name);
+    widget->setAccessibleDescription(name);
     if (!accessibleName.isEmpty())
         widget->setAccessibleName(accessibleName);
     return widget;
+}
+
+template <typename W>
+W *named(W *widget, const char *name, const QString &accessibleName = QString())
+{
+    return named(widget, QString::fromLatin1(name), accessibleName);
+}
+
+// A menu item carries its program name as objectName.
+inline QAction *namedAction(QAction *action, const char *name)
+{
+    action->setObjectName(QLatin1String(name));
+    return action;
+}
+
+// A menu named like a control; its item in the menu bar carries the name as well.
+inline QMenu *namedMenu(QMenu *menu, const char *name)
+{
+    named(menu, name);
+    menu->menuAction()->setObjectName(QLatin1String(name));
+    return menu;
+}
+
+// A text box's background colour.
+inline void paint(QLineEdit *box, const QColor &background)
+{
+    QPalette pal = box->palette();
+    pal.setColor(QPalette::Base, background);
+    box->setPalette(pal);
 }
 
 // A label that reports a click (the help labels of the main window).

@@ -100,7 +100,6 @@ void Air_Fuel_Ratio::Command1_Click()
         return;
     m_running = true;
     m_stop = false;
-    m_ctx.state.StopFlag = false;
     run_air_fuel_meter(m_ctx, m_live, *this, m_onFailure);
     m_running = false;
     Text1->clear();
