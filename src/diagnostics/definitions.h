@@ -42,8 +42,10 @@ inline constexpr qsizetype kMaxDefinitionLength = 512;
 
 // Splits file contents into lines. CR LF, LF and CR alone each end a line; a terminator at the
 // very end adds no empty line, an empty line inside the file becomes an empty entry. Read as
-// UTF-8; each line cut to kMaxDefinitionLength characters.
-QStringList split_definition_lines(const QByteArray &contents);
+// UTF-8; each line cut to kMaxDefinitionLength characters. Stops once it has more than
+// `maxLines` lines.
+QStringList split_definition_lines(const QByteArray &contents,
+                                   qsizetype maxLines = kMaxDefinitionLines);
 
 // One attempt at reading a definitions file: the lines, or the error for it. Only a regular
 // file within the limits is read.
