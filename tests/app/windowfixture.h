@@ -25,10 +25,6 @@
 
 namespace quorvex::test {
 
-inline const QColor kRed(255, 0, 0);
-inline const QColor kYellow(255, 255, 0);
-inline const QColor kGreen(0, 255, 0);
-
 // One ECU whose values stay put, answering slowly enough for a watcher to act while a reply is
 // awaited.
 inline sim::Scenario pinned_car()
