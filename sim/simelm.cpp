@@ -1,5 +1,6 @@
 #include "simelm.h"
 
+#include "simcommon.h"
 #include "simelmbus.h"
 #include "simservices.h"
 
@@ -102,9 +103,9 @@ int ElmEngine::activeEcu() const
     return 0;
 }
 
-QStringList ElmEngine::lines() const
+QStringList ElmEngine::commands() const
 {
-    return m_lines;
+    return m_commands;
 }
 
 const Scenario &ElmEngine::scenario() const
@@ -168,9 +169,7 @@ void ElmEngine::handleLine(qint64 nowUs)
 {
     const QByteArray raw = std::exchange(m_line, QByteArray());
     const bool tooLong = std::exchange(m_lineTooLong, false);
-    m_lines.append(QString::fromLatin1(raw));
-    if (m_lines.size() > kKeptCommands)
-        m_lines.removeFirst();
+    keepCommand(&m_commands, raw);
     if (m_faults.silent)
         return;
     if (m_settings.echo)
@@ -241,7 +240,7 @@ void ElmEngine::handleRequest(const QByteArray &command, qint64 nowUs)
     if (count == 0) {
         m_busyUntilUs = sendAnswer("NO DATA", atUs + timeoutUs());
     } else {
-        qint64 answerUs = atUs + latencyUs();
+        qint64 answerUs = atUs + vehicleLatencyUs(m_scenario, m_faults);
         if (request.at(0) == 0x03)
             answerUs += qint64(std::max(m_faults.codesLatencyMs, 0)) * 1000;
         send(lines, answerUs);
@@ -302,10 +301,8 @@ QByteArray ElmEngine::vehicleLines(const QByteArray &request, int wanted, int *c
                 m_clearedAtUs[ecu] = nowUs;
             }
         } else {
-            const qint64 clearedAtUs = m_clearedAtUs.value(ecu, -1);
-            const Moment moment{nowUs - m_originUs,
-                                clearedAtUs < 0 ? -1 : clearedAtUs - m_originUs};
-            messages = elm::ecuMessages(m_scenario, ecu, bus, request, moment);
+            messages = elm::ecuMessages(m_scenario, ecu, bus, request,
+                                        momentOf(nowUs, m_originUs, m_clearedAtUs.value(ecu, -1)));
         }
         if (!shows(ecu))
             continue;
@@ -358,7 +355,7 @@ qint64 ElmEngine::send(const QByteArray &text, qint64 startUs)
     QByteArray bytes = text;
     if (m_settings.linefeeds)
         bytes.replace("\r", "\r\n");
-    return m_out.queue(bytes, startUs, paceBaud());
+    return m_out.queue(bytes, startUs, paceBaud(m_options, m_lineBaud));
 }
 
 qint64 ElmEngine::sendAnswer(const QByteArray &text, qint64 startUs)
@@ -386,11 +383,6 @@ char ElmEngine::carProtocol() const
     return m_options.elm.bus == elm::Bus::Iso9141 ? '3' : '6';
 }
 
-qint64 ElmEngine::latencyUs() const
-{
-    return (qint64(std::max(m_scenario.latencyMs, 0)) + std::max(m_faults.latencyMs, 0)) * 1000;
-}
-
 qint64 ElmEngine::timeoutUs() const
 {
     return m_settings.timeoutUnits * kTimeoutUnitUs;
@@ -398,14 +390,7 @@ qint64 ElmEngine::timeoutUs() const
 
 qint64 ElmEngine::searchUs() const
 {
-    return paceBaud() > 0 ? kSearchUs : 0;
-}
-
-int ElmEngine::paceBaud() const
-{
-    if (m_options.paceBaud == kPaceLine)
-        return m_lineBaud;
-    return std::max(m_options.paceBaud, 0);
+    return paceBaud(m_options, m_lineBaud) > 0 ? kSearchUs : 0;
 }
 
 } // namespace quorvex::sim

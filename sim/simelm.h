@@ -68,7 +68,7 @@ public:
     // selects; 0 when none does.
     int activeEcu() const;
     // The latest lines received (up to kKeptCommands), without their CR, as they came.
-    QStringList lines() const;
+    QStringList commands() const;
     // The car as it now stands: service 04 erases the codes, freeze frame and MIL of the ECUs
     // that heard it.
     const Scenario &scenario() const;
@@ -122,10 +122,8 @@ private:
     void scheduleHangUpIfDue();
     bool hasContact() const { return !m_scenario.noContact && !m_faults.noContact; }
     char carProtocol() const;
-    qint64 latencyUs() const;
     qint64 timeoutUs() const;
     qint64 searchUs() const;
-    int paceBaud() const;
 
     Scenario m_scenario;
     Options m_options;
@@ -140,7 +138,7 @@ private:
     QByteArray m_lastCommand; // for the empty line; normalised
     bool m_lineTooLong = false;
     bool m_discardLine = false; // the rest of an interrupting line is ignored
-    QStringList m_lines;
+    QStringList m_commands;
 
     PacedLine m_out;
     QByteArray m_ready; // due, not yet taken

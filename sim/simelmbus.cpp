@@ -12,7 +12,6 @@ namespace {
 constexpr int kHeaderBytes = 3; // what the scenario's message functions put before the service
 constexpr int kIsoCodesPerMessage = 3;
 constexpr int kCanFrameBytes = 8;
-constexpr quint8 kO2SensorsPid = 0x13;
 
 QList<QByteArray> one(const QByteArray &message)
 {
@@ -73,11 +72,9 @@ QList<QByteArray> vehicleInfo(const Scenario &scenario, quint8 pid, Bus bus)
 // the vehicle answers service 05.)
 QByteArray o2Message(const Ecu &ecu, quint8 tid, quint8 sensor, const Moment &moment)
 {
-    const QByteArray present = currentPidData(ecu, kO2SensorsPid, moment);
     // Asked as service 06, the scenario's function answers both the support TID and the
     // tests positively; the sensor byte is already in place for TID 00 only.
-    QByteArray data = withoutHeader(
-        o2TestMessage(ecu, 0x06, tid, sensor, present.isEmpty() ? 0 : quint8(present.at(0))));
+    QByteArray data = withoutHeader(o2TestMessage(ecu, 0x06, tid, sensor, moment));
     if (data.isEmpty())
         return {};
     data[0] = char(0x45);

@@ -1,5 +1,6 @@
 #include "simengine.h"
 
+#include "simcommon.h"
 #include "simreplies.h"
 #include "simservices.h"
 
@@ -76,8 +77,8 @@ qint64 Engine::nextEventUs() const
         return -1;
     if (!m_ready.isEmpty())
         return m_lastNowUs;
-    if (!m_schedule.empty())
-        return dueUs(m_schedule.front(), m_schedule.front().sent);
+    if (!m_out.isEmpty())
+        return m_out.nextDueUs();
     if (m_hangUpAtUs >= 0)
         return std::max(m_hangUpAtUs, m_lastNowUs);
     if (isSilent() || !m_options.readyMarks)
@@ -97,7 +98,7 @@ bool Engine::hungUp() const
 char Engine::readyMark(qint64 nowUs)
 {
     advance(nowUs);
-    if (m_hungUp || m_hangUpAtUs >= 0 || isSilent() || !m_schedule.empty() || inPassThrough(nowUs))
+    if (m_hungUp || m_hangUpAtUs >= 0 || isSilent() || !m_out.isEmpty() || inPassThrough(nowUs))
         return 0;
     return hasContact() ? 'S' : 'P';
 }
@@ -149,7 +150,7 @@ void Engine::advance(qint64 nowUs)
     if (m_lastNowUs < 0) {
         m_lastNowUs = nowUs;
         m_originUs = nowUs;
-        m_lineFreeUs = nowUs;
+        m_out.setFreeUs(nowUs);
         m_nextMarkUs = nowUs + markIntervalUs();
     }
     nowUs = std::max(nowUs, m_lastNowUs);
@@ -158,26 +159,19 @@ void Engine::advance(qint64 nowUs)
         return;
     if (isSilent()) {
         // A silent interface drops whatever it was about to send.
-        m_schedule.clear();
-        m_lineFreeUs = nowUs;
+        m_out.dropPending(nowUs);
         m_garbageAtUs = -1;
     }
     if (m_restartMarks && !isSilent()) {
         m_restartMarks = false;
-        m_nextMarkUs = std::max(nowUs, m_lineFreeUs) + markIntervalUs();
+        m_nextMarkUs = std::max(nowUs, m_out.freeUs()) + markIntervalUs();
     }
     scheduleHangUpIfDue(nowUs);
 
     for (;;) {
-        if (!m_schedule.empty()) {
-            Segment &segment = m_schedule.front();
-            while (segment.sent < segment.bytes.size() && dueUs(segment, segment.sent) <= nowUs)
-                m_ready.append(segment.bytes.at(segment.sent++));
-            if (segment.sent < segment.bytes.size())
-                return;
-            m_schedule.pop_front();
-            continue;
-        }
+        m_out.release(nowUs, &m_ready);
+        if (!m_out.isEmpty())
+            return;
         if (m_hangUpAtUs >= 0) {
             // No marks once the hang-up is pending: the interface is going away.
             m_hungUp = nowUs >= m_hangUpAtUs;
@@ -198,11 +192,13 @@ void Engine::advance(qint64 nowUs)
         if (atUs > nowUs)
             return;
         if (garbageNext) {
-            schedule(QByteArray(1, kGarbage[m_garbageIndex]), atUs);
+            m_out.queue(QByteArray(1, kGarbage[m_garbageIndex]), atUs,
+                        paceBaud(m_options, m_lineBaud));
             m_garbageIndex = (m_garbageIndex + 1) % static_cast<int>(sizeof kGarbage);
             m_garbageAtUs = -1;
         } else {
-            schedule(QByteArray(1, hasContact() ? 'S' : 'P'), atUs);
+            m_out.queue(QByteArray(1, hasContact() ? 'S' : 'P'), atUs,
+                        paceBaud(m_options, m_lineBaud));
             m_nextMarkUs = atUs + markIntervalUs();
             m_garbageAtUs = m_faults.garbage ? atUs + markIntervalUs() / 2 : -1;
         }
@@ -211,9 +207,7 @@ void Engine::advance(qint64 nowUs)
 
 void Engine::handleCommand(const QByteArray &command, qint64 nowUs)
 {
-    m_commands.append(QString::fromLatin1(command));
-    if (m_commands.size() > kKeptCommands)
-        m_commands.removeFirst();
+    keepCommand(&m_commands, command);
     if (m_hungUp || m_hangUpAtUs >= 0)
         return; // the interface is about to hang up and takes nothing more
     ++m_commandCount;
@@ -227,10 +221,11 @@ void Engine::handleCommand(const QByteArray &command, qint64 nowUs)
         } else if (m_faults.strayMarkBefore.contains(QString::fromLatin1(command))) {
             reply.prepend('S');
         }
-        schedule(reply, std::max(nowUs, m_lineFreeUs) + delayUs);
+        m_out.queue(reply, std::max(nowUs, m_out.freeUs()) + delayUs,
+                    paceBaud(m_options, m_lineBaud));
     }
     // Marks pause while the command is handled and resume one interval after its reply.
-    m_nextMarkUs = std::max(nowUs, m_lineFreeUs) + markIntervalUs();
+    m_nextMarkUs = std::max(nowUs, m_out.freeUs()) + markIntervalUs();
     m_garbageAtUs = -1;
     scheduleHangUpIfDue(nowUs);
 }
@@ -250,8 +245,9 @@ void Engine::handleBlock(const QByteArray &block, qint64 nowUs)
                            static_cast<quint8>(block.at(6)), static_cast<quint8>(block.at(7)));
     else
         reply = QByteArray(13, '\0'); // nothing from the vehicle: no positive response
-    schedule(reply, std::max(nowUs, m_lineFreeUs) + latencyUs());
-    m_nextMarkUs = m_lineFreeUs + markIntervalUs();
+    m_out.queue(reply, std::max(nowUs, m_out.freeUs()) + vehicleLatencyUs(m_scenario, m_faults),
+                paceBaud(m_options, m_lineBaud));
+    m_nextMarkUs = m_out.freeUs() + markIntervalUs();
 }
 
 QByteArray Engine::o2TestAnswer(quint8 service, quint8 tid, quint8 sensor, qint64 nowUs)
@@ -264,9 +260,9 @@ QByteArray Engine::o2TestAnswer(quint8 service, quint8 tid, quint8 sensor, qint6
         return retryReply(kAnswerLength);
     }
     const Ecu &ecu = m_scenario.ecus[m_activeEcu];
-    const QByteArray present = currentPidData(ecu, 0x13, momentOf(m_activeEcu, nowUs));
     const QByteArray message =
-        o2TestMessage(ecu, service, tid, sensor, present.isEmpty() ? 0 : quint8(present.at(0)));
+        o2TestMessage(ecu, service, tid, sensor,
+                      momentOf(nowUs, m_originUs, m_clearedAtUs.value(m_activeEcu, -1)));
     return message.isEmpty() ? timeoutReply(kAnswerLength)
                              : vehicleReply(message, static_cast<int>(message.size()));
 }
@@ -298,7 +294,7 @@ QByteArray Engine::answer(const QByteArray &command, qint64 nowUs, qint64 *delay
     if (group == 0x8 || group == 0x9 || group == 0xF)
         return {};
 
-    *delayUs = latencyUs();
+    *delayUs = vehicleLatencyUs(m_scenario, m_faults);
     // The O2 sensor test commands carry the sensor where others carry the length.
     if (service == 0x05 || service == 0x06)
         return o2TestAnswer(service, pid, length, nowUs);
@@ -349,24 +345,9 @@ QByteArray Engine::vehicleAnswer(quint8 service, quint8 pid, int length, qint64 
         }
     }
     // The O2 sensor tests (service 05) and the rest are not modelled: the ECU stays silent.
-    const QByteArray message = serviceMessage(ecu, service, pid, momentOf(m_activeEcu, nowUs));
+    const QByteArray message = serviceMessage(
+        ecu, service, pid, momentOf(nowUs, m_originUs, m_clearedAtUs.value(m_activeEcu, -1)));
     return message.isEmpty() ? QByteArray() : vehicleReply(message, length);
-}
-
-Moment Engine::momentOf(int ecu, qint64 nowUs) const
-{
-    const qint64 clearedAtUs = m_clearedAtUs.value(ecu, -1);
-    return Moment{nowUs - m_originUs, clearedAtUs < 0 ? -1 : clearedAtUs - m_originUs};
-}
-
-void Engine::schedule(const QByteArray &bytes, qint64 startUs)
-{
-    Segment segment;
-    segment.bytes = bytes;
-    segment.startUs = std::max(startUs, m_lineFreeUs);
-    segment.baud = paceBaud();
-    m_lineFreeUs = dueUs(segment, static_cast<int>(bytes.size()) - 1);
-    m_schedule.push_back(segment);
 }
 
 void Engine::scheduleHangUpIfDue(qint64 nowUs)
@@ -375,7 +356,7 @@ void Engine::scheduleHangUpIfDue(qint64 nowUs)
         m_commandCount < m_faults.disconnectAfter) {
         return;
     }
-    m_hangUpAtUs = std::max(nowUs, m_lineFreeUs);
+    m_hangUpAtUs = std::max(nowUs, m_out.freeUs());
 }
 
 qint64 Engine::markIntervalUs() const
@@ -383,27 +364,6 @@ qint64 Engine::markIntervalUs() const
     if (m_options.markIntervalUs > 0)
         return m_options.markIntervalUs;
     return std::max(m_scenario.markIntervalMs, 1) * qint64(1000);
-}
-
-qint64 Engine::latencyUs() const
-{
-    return (qint64(std::max(m_scenario.latencyMs, 0)) + std::max(m_faults.latencyMs, 0)) * 1000;
-}
-
-int Engine::paceBaud() const
-{
-    if (m_options.paceBaud == kPaceLine)
-        return m_lineBaud;
-    return std::max(m_options.paceBaud, 0);
-}
-
-qint64 Engine::dueUs(const Segment &segment, int index)
-{
-    if (segment.baud <= 0)
-        return segment.startUs;
-    // Ten bits per character (start, eight data, stop); computed from the start each time so
-    // that rounding does not accumulate along a long reply.
-    return segment.startUs + (qint64(index) + 1) * 10'000'000 / segment.baud;
 }
 
 } // namespace quorvex::sim

@@ -1,12 +1,11 @@
 #pragma once
 
+#include "simpacing.h"
 #include "simscenario.h"
 #include "simvehicle.h"
 
 #include <QByteArray>
 #include <QStringList>
-
-#include <deque>
 
 namespace quorvex::sim {
 
@@ -95,15 +94,6 @@ public:
     const Scenario &scenario() const;
 
 private:
-    // Output with a start time; with pacing, character i is due 10 (i + 1) bits after start.
-    struct Segment
-    {
-        QByteArray bytes;
-        qint64 startUs = 0;
-        int baud = 0;
-        int sent = 0;
-    };
-
     void advance(qint64 nowUs);
     void handleCommand(const QByteArray &command, qint64 nowUs);
     void handleBlock(const QByteArray &block, qint64 nowUs);
@@ -111,15 +101,10 @@ private:
     QByteArray o2TestAnswer(quint8 service, quint8 tid, quint8 sensor, qint64 nowUs);
     QByteArray answer(const QByteArray &command, qint64 nowUs, qint64 *delayUs);
     QByteArray vehicleAnswer(quint8 service, quint8 pid, int length, qint64 nowUs);
-    Moment momentOf(int ecu, qint64 nowUs) const;
-    void schedule(const QByteArray &bytes, qint64 startUs);
     void scheduleHangUpIfDue(qint64 nowUs);
     bool isSilent() const { return m_faults.silent; }
     bool hasContact() const { return !m_scenario.noContact && !m_faults.noContact; }
     qint64 markIntervalUs() const;
-    qint64 latencyUs() const;
-    int paceBaud() const;
-    static qint64 dueUs(const Segment &segment, int index);
 
     Scenario m_scenario;
     Options m_options;
@@ -134,11 +119,10 @@ private:
     QStringList m_commands;
     int m_commandCount = 0;
 
-    QByteArray m_ready;             // due, not yet taken
-    std::deque<Segment> m_schedule; // not yet due, in line order
-    qint64 m_lastNowUs = -1;        // -1 until the first call sets the origin
-    qint64 m_originUs = 0;          // the first call's time: the car's engine starts then
-    qint64 m_lineFreeUs = 0;        // when the last scheduled character has gone out
+    PacedLine m_out;         // output not yet due, in line order
+    QByteArray m_ready;      // due, not yet taken
+    qint64 m_lastNowUs = -1; // -1 until the first call sets the origin
+    qint64 m_originUs = 0;   // the first call's time: the car's engine starts then
     qint64 m_nextMarkUs = 0;
     qint64 m_garbageAtUs = -1; // -1: no stray character pending
     int m_garbageIndex = 0;

@@ -215,9 +215,7 @@ QByteArray Server::received() const
 QStringList Server::commands() const
 {
     const std::lock_guard lock(m_mutex);
-    if (const auto *elm = std::get_if<ElmEngine>(&m_engine))
-        return elm->lines();
-    return std::get<Engine>(m_engine).commands();
+    return std::visit([](const auto &engine) { return engine.commands(); }, m_engine);
 }
 
 int Server::lineBaud() const

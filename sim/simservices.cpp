@@ -8,6 +8,7 @@ namespace {
 
 constexpr quint8 kNoCodeHeader = 0xFF;
 constexpr int kCodeSlots = 3;
+constexpr quint8 kO2SensorsPid = 0x13;
 
 QByteArray header(const Ecu &ecu, quint8 first = 0x48)
 {
@@ -77,21 +78,19 @@ QByteArray serviceMessage(const Ecu &ecu, quint8 service, quint8 pid, const Mome
 }
 
 QByteArray o2TestMessage(const Ecu &ecu, quint8 service, quint8 tid, quint8 sensor,
-                         quint8 sensorsPresent)
+                         const Moment &moment)
 {
+    const QByteArray present = currentPidData(ecu, kO2SensorsPid, moment);
+    const quint8 sensorsPresent = present.isEmpty() ? 0 : quint8(present.at(0));
     if (sensor == 0 || (sensor & (sensor - 1)) != 0 || !(sensor & sensorsPresent))
         return {};
     QByteArray message = header(ecu);
     if (tid == 0x00) {
         const bool positive = service == 0x06 || ecu.o2Service05;
-        char support[2] = {0, 0};
-        for (auto it = ecu.o2Tests.begin(); it != ecu.o2Tests.end(); ++it) {
-            const int bit = it.key() - 1; // TID 01 is bit 7 of the first byte
-            support[bit / 8] = static_cast<char>(support[bit / 8] | (0x80 >> (bit % 8)));
-        }
         message.append(static_cast<char>(positive ? 0x46 : 0x45)).append('\0');
         message.append(static_cast<char>(sensor));
-        return message + QByteArray(support, 2) + QByteArray(1, '\0');
+        // TIDs 01-09 (the scenario allows no others): bit 7 of the first byte is TID 01.
+        return message + supportBytes(ecu.o2Tests.keys(), 0x00).left(2) + QByteArray(1, '\0');
     }
     if (!ecu.o2Tests.contains(tid))
         return {};

@@ -28,9 +28,9 @@ QByteArray clearMessage(const Ecu &ecu, bool rejected);
 // of the first is TID 01, bit 7 of the second TID 09), or "45 00" on service 05 from an ECU
 // that answers the tests on service 06 only. TIDs 01-09 give their value, or value, minimum and
 // maximum, right after the TID. Empty
-// (the ECU stays silent) for a sensor `sensorsPresent` does not hold or a test it lacks.
+// (the ECU stays silent) for a sensor PID 13 does not report at `moment` or a test it lacks.
 QByteArray o2TestMessage(const Ecu &ecu, quint8 service, quint8 tid, quint8 sensor,
-                         quint8 sensorsPresent);
+                         const Moment &moment);
 
 // The interface's pass-through reply to a service $06 block, 13 raw bytes, zero-padded: the
 // three header bytes, then $46 and for a support ID (00, 20, ...) the test and component ID

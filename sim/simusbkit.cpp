@@ -35,7 +35,7 @@ void SimUsbKit::arrive(usb::DeviceHandle device)
     QMetaObject::invokeMethod(
         this,
         [this, device] {
-            if (m_registered && (device == m_plugged || device == m_second))
+            if (m_registered && isPresent(device))
                 emit deviceArrived(device);
         },
         Qt::QueuedConnection);
@@ -43,7 +43,7 @@ void SimUsbKit::arrive(usb::DeviceHandle device)
 
 int SimUsbKit::deviceInfo(usb::DeviceHandle device, usb::DeviceInfo *info)
 {
-    if (device == 0 || (device != m_plugged && device != m_second))
+    if (!isPresent(device))
         return kNoDevice;
     info->id = m_id;
     info->endpoints = m_endpoints;
@@ -53,7 +53,7 @@ int SimUsbKit::deviceInfo(usb::DeviceHandle device, usb::DeviceInfo *info)
 
 int SimUsbKit::setInterface(usb::DeviceHandle device, int, int)
 {
-    if (device == 0 || (device != m_plugged && device != m_second))
+    if (!isPresent(device))
         return kNoDevice;
     if (m_openStatus != 0)
         return m_openStatus;
@@ -94,10 +94,10 @@ void SimUsbKit::submit(usb::DeviceHandle device, const usb::SetupPacket &setup, 
         });
         return;
     }
-    answer(device, setup, done);
+    answer(setup, done);
 }
 
-void SimUsbKit::answer(usb::DeviceHandle, const usb::SetupPacket &setup,
+void SimUsbKit::answer(const usb::SetupPacket &setup,
                        const std::function<void(const usb::TransferResult &)> &done)
 {
     const std::optional<QByteArray> data =
@@ -227,7 +227,7 @@ void SimUsbKit::holdTransfers(bool hold)
     // Released: the held transfers are answered now, in order.
     const QList<Held> held = std::exchange(m_held, {});
     for (const Held &h : held)
-        answer(h.device, h.setup, h.done);
+        answer(h.setup, h.done);
 }
 
 } // namespace quorvex::sim

@@ -83,8 +83,13 @@ private:
         int serial;
     };
 
+    // The handle names an interface plugged in now, the usable one or the second.
+    bool isPresent(usb::DeviceHandle device) const
+    {
+        return device != 0 && (device == m_plugged || device == m_second);
+    }
     void arrive(usb::DeviceHandle device);
-    void answer(usb::DeviceHandle device, const usb::SetupPacket &setup,
+    void answer(const usb::SetupPacket &setup,
                 const std::function<void(const usb::TransferResult &)> &done);
     void record(const usb::SetupPacket &setup, const usb::TransferResult &result);
     void endLater(std::function<void(const usb::TransferResult &)> done,

@@ -177,7 +177,8 @@ TEST(SimElmReset, SlowResetLosesInputAndRestoresTheDefaults)
     EXPECT_EQ(adapter.ask("ATI"), "ATI\rELM327 v1.5\r\r>");                    // echo back on
     EXPECT_EQ(adapter.ask("010C1"), "010C1\rSEARCHING...\r41 0C 1A F8 \r\r>"); // headers off
     EXPECT_EQ(adapter.ask("ATWS"), "ATWS\r\r\rELM327 v1.5\r\r>"); // a warm start is quick
-    EXPECT_EQ(adapter.engine.lines(), (QStringList{"ATE0", "ATH1", "ATZ", "ATI", "010C1", "ATWS"}));
+    EXPECT_EQ(adapter.engine.commands(),
+              (QStringList{"ATE0", "ATH1", "ATZ", "ATI", "010C1", "ATWS"}));
 }
 
 TEST(SimElmProtocol, SearchBusInitialisationAndNoContact)
@@ -478,7 +479,7 @@ TEST(SimElmFaults, SilentHangUpContactAndEcuFaults)
     silent.engine.setFaults({.silent = true});
     EXPECT_EQ(silent.ask("ATI"), ""); // no echo, no prompt
     EXPECT_EQ(silent.ask("0100"), "");
-    EXPECT_EQ(silent.engine.lines(), (QStringList{"ATI", "0100"}));
+    EXPECT_EQ(silent.engine.commands(), (QStringList{"ATI", "0100"}));
     silent.engine.setFaults({});
     EXPECT_EQ(silent.ask("ATI"), "ATI\rELM327 v1.5\r\r>");
 
