@@ -22,6 +22,12 @@ int paceBaud(const Options &options, int lineBaud);
 // cleared at clearedAtUs (-1: never).
 Moment momentOf(qint64 nowUs, qint64 originUs, qint64 clearedAtUs);
 
+// 0-9 and A-F: what both take as a command's characters.
+inline bool isUpperHexDigit(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+}
+
 // Appends a command to those kept, dropping the oldest beyond Engine::kKeptCommands.
 void keepCommand(QStringList *commands, const QByteArray &command);
 

@@ -17,11 +17,6 @@ constexpr qsizetype kMaxLine = 128;
 constexpr qsizetype kMaxRequestBytes = 7;
 constexpr qint64 kTimeoutUnitUs = 4000;
 
-bool isHexDigit(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
-}
-
 } // namespace
 
 ElmEngine::ElmEngine(Scenario scenario, Options options)
@@ -205,7 +200,7 @@ void ElmEngine::handleRequest(const QByteArray &command, qint64 nowUs)
         wanted = QByteArray(1, digits.back()).toInt(nullptr, 16);
         digits.chop(1);
     }
-    const bool valid = std::all_of(command.begin(), command.end(), isHexDigit) &&
+    const bool valid = std::all_of(command.begin(), command.end(), isUpperHexDigit) &&
                        !digits.isEmpty() && digits.size() <= 2 * kMaxRequestBytes &&
                        (command.size() % 2 == 0 || wanted > 0);
     if (!valid) {

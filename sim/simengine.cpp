@@ -30,11 +30,6 @@ constexpr quint8 kPendingCodesService = 0x07;
 // interface inserts one ahead of the first code slot.
 constexpr int kBlankIndex = 9;
 
-bool isCommandCharacter(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
-}
-
 } // namespace
 
 Engine::Engine(Scenario scenario, Options options)
@@ -53,7 +48,7 @@ void Engine::receive(const QByteArray &bytes, qint64 nowUs)
                 handleBlock(std::exchange(m_block, QByteArray()), m_lastNowUs);
             continue;
         }
-        if (!isCommandCharacter(c))
+        if (!isUpperHexDigit(c))
             continue;
         m_input.append(c);
         if (m_input.size() == 6) {
