@@ -4,7 +4,8 @@
 // simulated adapter takes the program's bytes at once (a pseudo-terminal), so only its own
 // output is paced.
 #include "elm327transport.h"
-#include "eventwait.h"
+#include "clock.h"
+#include "serialtransport.h"
 #include "items.h"
 #include "livestate.h"
 #include "obdcontext.h"
@@ -32,12 +33,15 @@ int main(int argc, char **argv)
     options.paceBaud = sim::kPaceLine;
     sim::Server server(car, options);
     QString error;
-    Elm327Transport elm;
-    if (!server.start(&error) || !elm.open({server.devicePath(), kBaud}, &error)) {
+    SystemClock clock;
+    Elm327Transport elm(clock);
+    auto line = std::make_unique<SerialTransport>();
+    if (!server.start(&error) || !line->open({server.devicePath(), kBaud}, &error)) {
         std::fprintf(stderr, "bench: %s\n", qPrintable(error));
         return 1;
     }
-    ObdContext ctx;
+    elm.open(std::move(line));
+    ObdContext ctx(clock);
     ctx.attachSerial(&elm);
     ctx.state.UseSerial = true;
     if (wait_for_ECU(ctx) != ReadyResult::Contact) {

@@ -10,7 +10,7 @@
 //  4. resident memory over 100,000 exchanges, a long day of current-data requests, the
 //     simulator in the same process (goal: flat, the simulator's history included).
 #include "benchsupport.h"
-#include "eventwait.h"
+#include "clock.h"
 #include "items.h"
 #include "obdcontext.h"
 #include "protocol.h"
@@ -32,7 +32,8 @@ int main(int argc, char **argv)
     sim::Scenario scenario = sim::defaultScenario();
     scenario.markIntervalMs = 5;
 
-    ObdContext ctx;
+    SystemClock clock;
+    ObdContext ctx(clock);
     SerialTransport serial;
     ctx.attachSerial(&serial);
     ctx.state.UseSerial = true;
@@ -101,7 +102,7 @@ int main(int argc, char **argv)
     idleTime.start();
     for (int seconds = 0; seconds <= kIdleSeconds; seconds += 20) {
         while (idleTime.elapsed() < seconds * 1000)
-            wait_for_events(100);
+            clock.wait(100);
         std::printf("  %3d s  %7lld marks  resident %ld kB  held by the transport %lld bytes\n",
                     seconds, static_cast<long long>(idle.sentBytes()), resident_kb(),
                     static_cast<long long>(serial.bytesAvailable()));

@@ -68,7 +68,7 @@ struct PacedCar
     ObdContext ctx;
     LiveDataState live;
 
-    PacedCar() : server(scenario(), paced()) {}
+    explicit PacedCar(Clock &clock) : server(scenario(), paced()), ctx(clock) {}
     static sim::Scenario scenario()
     {
         sim::Scenario car = sim::defaultScenario();
@@ -108,12 +108,13 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     test::RecordingPrompts prompts;
-    Chart chart(prompts);
+    SystemClock clock;
+    Chart chart(prompts, clock);
     chart.SetupChart();
 
     {
         constexpr int kSamples = 300;
-        PacedCar car;
+        PacedCar car(clock);
         if (!car.open())
             return 1;
         chart.beginDisplay();
@@ -134,7 +135,7 @@ int main(int argc, char **argv)
     }
     {
         constexpr int kRecords = 60;
-        PacedCar car;
+        PacedCar car(clock);
         if (!car.open())
             return 1;
         QBuffer file;

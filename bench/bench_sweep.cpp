@@ -37,7 +37,8 @@ struct Figures
 Figures runSweep(const sim::Scenario &scenario, sim::Options options)
 {
     Figures sweep;
-    ObdContext ctx;
+    SystemClock clock;
+    ObdContext ctx(clock);
     LiveDataState live;
     Sweep found;
     CountingSerial serial;

@@ -388,4 +388,11 @@ qint64 ElmEngine::searchUs() const
     return paceBaud(m_options, m_lineBaud) > 0 ? kSearchUs : 0;
 }
 
+AnyEngine makeEngine(Scenario scenario, Options options)
+{
+    if (options.personality == Personality::Elm327)
+        return ElmEngine(std::move(scenario), options);
+    return Engine(std::move(scenario), options);
+}
+
 } // namespace quorvex::sim

@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <utility>
+#include <variant>
 
 namespace quorvex::sim {
 
@@ -151,5 +152,9 @@ private:
     qint64 m_hangUpAtUs = -1;
     bool m_hungUp = false;
 };
+
+// Either personality, as Options::personality chooses.
+using AnyEngine = std::variant<Engine, ElmEngine>;
+AnyEngine makeEngine(Scenario scenario, Options options);
 
 } // namespace quorvex::sim

@@ -68,13 +68,6 @@ void closeFd(int &fd)
     fd = -1;
 }
 
-std::variant<Engine, ElmEngine> makeEngine(Scenario scenario, Options options)
-{
-    if (options.personality == Personality::Elm327)
-        return ElmEngine(std::move(scenario), options);
-    return Engine(std::move(scenario), options);
-}
-
 } // namespace
 
 Server::Server(Scenario scenario, Options options)

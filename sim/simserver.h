@@ -9,7 +9,6 @@
 
 #include <mutex>
 #include <thread>
-#include <variant>
 
 namespace quorvex::sim {
 
@@ -69,7 +68,7 @@ private:
     int readLineBaud() const;
 
     mutable std::mutex m_mutex;
-    std::variant<Engine, ElmEngine> m_engine; // guarded by m_mutex
+    AnyEngine m_engine;                       // guarded by m_mutex
     QByteArray m_received;                    // guarded by m_mutex
     int m_lineBaud = 0;                       // guarded by m_mutex
     qint64 m_sentBytes = 0;                   // guarded by m_mutex

@@ -1,19 +1,22 @@
 #include "simusbkit.h"
 
 #include <QMetaObject>
-#include <QTimer>
 
 #include <cerrno>
 
 namespace quorvex::sim {
 
-SimUsbKit::SimUsbKit(Scenario scenario, Options options, usb::UsbId id, QObject *parent)
-    : usb::UsbKit(parent), m_device(std::move(scenario), options), m_id(id)
+SimUsbKit::SimUsbKit(Clock &clock, Scenario scenario, Options options, usb::UsbId id,
+                     QObject *parent)
+    : usb::UsbKit(parent), m_clock(clock), m_device(std::move(scenario), options), m_id(id)
 {
-    m_clock.start();
 }
 
-SimUsbKit::~SimUsbKit() = default;
+SimUsbKit::~SimUsbKit()
+{
+    for (const quint64 id : std::as_const(m_holdTimers))
+        m_clock.cancel(id);
+}
 
 int SimUsbKit::init(usb::UsbId id)
 {
@@ -81,7 +84,9 @@ void SimUsbKit::submit(usb::DeviceHandle device, const usb::SetupPacket &setup, 
     if (m_hold) {
         const int serial = ++m_heldSerial;
         m_held.append({device, setup, std::move(done), serial});
-        QTimer::singleShot(static_cast<int>(timeoutMs * m_timeoutScale), this, [this, serial] {
+        const int ms = static_cast<int>(timeoutMs * m_timeoutScale);
+        m_holdTimers[serial] = m_clock.callAfter(ms, [this, serial] {
+            m_holdTimers.remove(serial);
             for (qsizetype i = 0; i < m_held.size(); ++i) {
                 if (m_held[i].serial != serial)
                     continue;

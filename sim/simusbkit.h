@@ -1,10 +1,11 @@
 #pragma once
 
+#include "clock.h"
 #include "simusb.h"
 #include "usbkit.h"
 
-#include <QElapsedTimer>
 #include <QList>
+#include <QMap>
 
 #include <functional>
 
@@ -12,7 +13,8 @@ namespace quorvex::sim {
 
 // A USB driver kit with the simulated scan interface plugged in: the program's USB link runs
 // on it unchanged, for tests and for the demonstration. Transfers are answered by the USB
-// personality from the event loop (never inside submit), each one recorded. The controls let a
+// personality from the event loop (never inside submit), each one recorded. The interface's
+// time and the transfers' time-outs run on the clock it is given (the program's). The controls let a
 // test plug and unplug the interface, plug in a second one, fail or hold transfers and refuse
 // the open.
 class SimUsbKit : public usb::UsbKit
@@ -34,8 +36,8 @@ public:
         kInterrupted = -10,
     };
 
-    explicit SimUsbKit(Scenario scenario, Options options = {}, usb::UsbId id = kId,
-                       QObject *parent = nullptr);
+    explicit SimUsbKit(Clock &clock, Scenario scenario, Options options = {},
+                       usb::UsbId id = kId, QObject *parent = nullptr);
     ~SimUsbKit() override;
 
     // UsbKit.
@@ -95,11 +97,11 @@ private:
     void endLater(std::function<void(const usb::TransferResult &)> done,
                   usb::TransferResult result);
     void failHeld(usb::DeviceHandle device, int status);
-    qint64 nowUs() const { return m_clock.nsecsElapsed() / 1000; }
+    qint64 nowUs() const { return m_clock.nowMs() * 1000; }
 
+    Clock &m_clock;
     UsbDevice m_device;
     usb::UsbId m_id;
-    QElapsedTimer m_clock;
     bool m_registered = false;
     usb::DeviceHandle m_plugged = 1; // the simulated interface; 0 while unplugged
     usb::DeviceHandle m_second = 0;  // a second interface, present while non-zero
@@ -114,6 +116,7 @@ private:
     int m_initStatus = 0;
     int m_endpoints = 1;
     QList<Held> m_held;
+    QMap<int, quint64> m_holdTimers; // the time-out of each held transfer, by its serial
     QList<UsbRecord> m_records;
     QList<usb::SetupPacket> m_transfers;
 };

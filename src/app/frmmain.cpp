@@ -22,14 +22,14 @@
 
 namespace quorvex {
 
-frmMain::frmMain(Prompts &prompts, QWidget *parent)
-    : QMainWindow(parent), m_prompts(prompts), m_quit([] { QCoreApplication::exit(0); })
+frmMain::frmMain(Prompts &prompts, Clock &clock, QWidget *parent)
+    : QMainWindow(parent), m_ctx(clock), m_prompts(prompts), m_elm(clock),
+      m_quit([] { QCoreApplication::exit(0); })
 {
     install_accessibility();
     setObjectName(QStringLiteral("frmMain"));
     keep_geometry(this);
     setWindowTitle(QStringLiteral("Quorvex  OBD-II Interface Version 3.40  R5"));
-    m_ctx.attachSerial(&m_serial);
     buildControls();
     buildMenus();
     connectHandlers();

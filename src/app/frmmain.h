@@ -56,7 +56,8 @@ class frmMain : public QMainWindow
 {
     Q_OBJECT
 public:
-    explicit frmMain(Prompts &prompts, QWidget *parent = nullptr);
+    // Every wait, bound and interval of the program runs on `clock`.
+    frmMain(Prompts &prompts, Clock &clock, QWidget *parent = nullptr);
     ~frmMain() override;
 
     ObdContext &context() { return m_ctx; }
@@ -73,6 +74,9 @@ public:
 
     // Devices behind Com1..Com4 (empty: no device); set before Form_Load.
     void setComDevices(const std::array<QString, 4> &devices) { m_comDevices = devices; }
+    // Where those devices are opened (the system's serial devices unless set); set before
+    // Form_Load.
+    void setSerialPorts(SerialPorts &ports) { m_ports = &ports; }
     // How the program ends (tests record instead of quitting).
     void setQuitHandler(std::function<void()> quit) { m_quit = std::move(quit); }
     // Where the trouble-code definitions are looked for, in order; set before Form_Load.
@@ -84,7 +88,6 @@ public:
     void setUsbDevice(usb::UsbId id) { m_usbId = id; }
     // The adapter on the serial ports; set before Form_Load (the menu changes it later).
     void setAdapterKind(AdapterKind kind);
-    AdapterKind adapterKind() const { return m_adapter; }
 
     void Form_Load();
     void Form_Unload();
@@ -172,7 +175,9 @@ private:
 
     ObdContext m_ctx;
     Prompts &m_prompts;
-    SerialTransport m_serial;
+    SystemSerialPorts m_systemPorts;
+    SerialPorts *m_ports = &m_systemPorts;
+    std::unique_ptr<Transport> m_line; // the serial line to the scan interface
     Elm327Transport m_elm;
     AdapterKind m_adapter = AdapterKind::ScanInterface;
     std::unique_ptr<usb::UsbLink> m_usb;

@@ -52,7 +52,7 @@ void frmMain::probe_ports()
         if (!usable)
             error = QStringLiteral("no serial device is mapped to this port");
         else
-            usable = SerialTransport::probe(device, &error);
+            usable = m_ports->probe(device, &error);
         m_comUsable[static_cast<size_t>(port - 1)] = usable;
         item->setEnabled(usable);
         item->setStatusTip(
@@ -212,11 +212,22 @@ bool frmMain::openSerialLine(int port, QString *error)
                             ? m_state.BaudRate
                             : Elm327Transport::kDefaultBaud;
         m_ctx.attachSerial(&m_elm);
-        return m_elm.isOpen() || m_elm.open(settings, error);
+        if (m_elm.isOpen())
+            return true;
+        std::unique_ptr<Transport> line = m_ports->open(settings, error);
+        if (line)
+            m_elm.open(std::move(line));
+        return m_elm.isOpen();
     }
     settings.baud = m_state.BaudRate == 9600 ? 9600 : 19200;
-    m_ctx.attachSerial(&m_serial);
-    return m_serial.isOpen() || m_serial.open(settings, error);
+    if (!m_line || !m_line->isOpen()) {
+        std::unique_ptr<Transport> line = m_ports->open(settings, error);
+        if (!line)
+            return false;
+        m_line = std::move(line);
+    }
+    m_ctx.attachSerial(m_line.get());
+    return true;
 }
 
 void frmMain::onLinkLost(const QString &reason)
@@ -224,7 +235,8 @@ void frmMain::onLinkLost(const QString &reason)
     // The adapter went away. Every wait has ended and every exchange now fails; whatever was
     // running stops without showing anything more (the monitoring loops too, a log with every
     // record it completed), and the user may connect again.
-    m_serial.close();
+    if (m_line)
+        m_line->close();
     m_elm.close();
     stopMonitors();
     setStatus(QString::fromUtf16(kEcuOffLine), kRed);

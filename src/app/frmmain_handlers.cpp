@@ -75,7 +75,7 @@ void frmMain::Form_Load()
     m_ctx.state.UseSerial = false;
     LoadTroubleCodes();
     if (!m_chart) {
-        m_chart = new Chart(m_prompts, this);
+        m_chart = new Chart(m_prompts, m_ctx.clock(), this);
         m_chart->SetupChart(); // loaded hidden, shown by the real-time display
     }
     probe_ports();

@@ -32,7 +32,7 @@ QString udev_rule(usb::UsbId id)
 
 void frmMain::setUsbKit(usb::UsbKit *kit)
 {
-    m_usb = std::make_unique<usb::UsbLink>(*kit);
+    m_usb = std::make_unique<usb::UsbLink>(*kit, m_ctx.clock());
     m_ctx.attachUsb(m_usb.get());
     connect(m_usb.get(), &usb::UsbLink::attached, this, &frmMain::onUsbAttach);
     connect(m_usb.get(), &usb::UsbLink::departed, this, &frmMain::onUsbDeparted);

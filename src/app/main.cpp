@@ -79,6 +79,7 @@ int main(int argc, char *argv[])
     }
 
     const usb::UsbId usbId = usb_device(cmd);
+    SystemClock clock;
     std::unique_ptr<sim::Server> simulator;
     std::unique_ptr<sim::Server> elmSimulator;
     std::unique_ptr<usb::UsbKit> usbKit;
@@ -89,7 +90,7 @@ int main(int argc, char *argv[])
             std::fprintf(stderr, "quorvex: %s\n", qPrintable(error));
             return 2;
         }
-        usbKit = std::make_unique<sim::SimUsbKit>(scenario, sim::Options{}, usbId);
+        usbKit = std::make_unique<sim::SimUsbKit>(clock, scenario, sim::Options{}, usbId);
         simulator = std::make_unique<sim::Server>(scenario);
         // The same car behind an ELM327 adapter, paced at the adapter's speed.
         sim::Options elm;
@@ -106,7 +107,7 @@ int main(int argc, char *argv[])
         usbKit = std::make_unique<usb::LibusbKit>();
 
     QtPrompts prompts;
-    frmMain window(prompts);
+    frmMain window(prompts, clock);
     prompts.setParent(&window);
     window.setUsbKit(usbKit.get());
     window.setUsbDevice(usbId);

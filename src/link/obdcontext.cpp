@@ -1,13 +1,17 @@
 #include "obdcontext.h"
 
-#include "eventwait.h"
 #include "transport.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 namespace quorvex {
 
-ObdContext::ObdContext() : link(state) {}
+ObdContext::ObdContext(Clock &clock)
+    : link(state), m_clock(clock), m_codeTimer([&clock] { return clock.nowMs(); })
+{
+}
 
 void ObdContext::attachSerial(Transport *transport)
 {
@@ -44,30 +48,23 @@ void ObdContext::onTransportLost(Transport *transport, const QString &reason)
     emit linkLost(reason);
 }
 
-Timing &ObdContext::CodeTimer()
-{
-    if (!m_codeTimer)
-        m_codeTimer = std::make_unique<Timing>();
-    return *m_codeTimer;
-}
-
 void ObdContext::beginClosing()
 {
     m_closing = true;
     state.StopFlag = true;
 }
 
-bool ObdContext::yieldUntil(double deadline)
+bool ObdContext::yieldUntil(qint64 deadlineMs)
 {
-    const double leftMs = (deadline - CodeTimer().CurrentTime()) * 1000.0;
+    const qint64 leftMs = deadlineMs - nowMs();
     if (leftMs >= 0)
-        yield(static_cast<int>(std::clamp(leftMs + 1.0, 1.0, double(kTimerPollMs))));
-    return CodeTimer().CurrentTime() > deadline;
+        yield(static_cast<int>(std::min<qint64>(leftMs + 1, std::numeric_limits<int>::max())));
+    return nowMs() > deadlineMs;
 }
 
 void ObdContext::pause(double seconds)
 {
-    const double deadline = CodeTimer().CurrentTime() + seconds;
+    const qint64 deadline = nowMs() + std::llround(seconds * 1000);
     while (!m_closing && !yieldUntil(deadline)) {
     }
 }
@@ -78,7 +75,7 @@ void ObdContext::yield(int maxMs) const
         return;
     // Over USB, characters arriving bring no event: the wait looks again every poll interval.
     const int poll = link.pollIntervalMs();
-    wait_for_events(poll > 0 && maxMs > poll ? poll : maxMs);
+    m_clock.wait(poll > 0 && maxMs > poll ? poll : maxMs);
 }
 
 } // namespace quorvex

@@ -1,13 +1,12 @@
 #pragma once
 
+#include "clock.h"
 #include "link.h"
 #include "linkstate.h"
 #include "timing.h"
 
 #include <QList>
 #include <QObject>
-
-#include <memory>
 
 namespace quorvex {
 
@@ -25,14 +24,15 @@ struct WaitBounds
 enum class Readiness { Contact, NoContact, Silent, Retrying };
 
 // The link session the main window owns and hands to every service: the link state and
-// operations, the wait bounds and the shared interval timer. It is also the one place where a
+// operations, the wait bounds, the clock every wait and bound reads, and the shared interval
+// timer on that clock. It is also the one place where a
 // lost device is noticed: every wait in progress ends, every later exchange fails at once
 // with a lost link, and linkLost() tells the window, until a new connection is made.
 class ObdContext : public QObject
 {
     Q_OBJECT
 public:
-    ObdContext();
+    explicit ObdContext(Clock &clock);
 
     LinkState state;
     Link link;
@@ -54,10 +54,9 @@ public:
     int beginExchange() { return ++m_exchanges; }
     int lastExchange() const { return m_exchanges; }
 
-    // The shared interval timer, created on first use.
-    Timing &CodeTimer();
-    // Substitutes the tick source of the shared timer (tests).
-    void setCodeTimer(std::unique_ptr<Timing> timer) { m_codeTimer = std::move(timer); }
+    Clock &clock() const { return m_clock; }
+    // The shared interval timer, on the clock.
+    Timing &CodeTimer() { return m_codeTimer; }
 
     // Set while the program ends: every wait returns at once.
     bool closing() const { return m_closing; }
@@ -66,13 +65,12 @@ public:
     // Sleeps in the event loop until something arrives or maxMs passes.
     void yield(int maxMs) const;
 
-    // Waits measured on the shared timer, for the waits that carry a limit of their own.
-    // yieldUntil sleeps in the event loop towards deadline (a CurrentTime reading) and tells
-    // whether it has passed; it wakes at least every kTimerPollMs so a substituted tick source
-    // is honoured. pause lets window events run for the given seconds (less when the program
-    // ends meanwhile).
-    static constexpr int kTimerPollMs = 50;
-    bool yieldUntil(double deadline);
+    // Milliseconds on the clock, for bounds.
+    qint64 nowMs() const { return m_clock.nowMs(); }
+    // Sleeps in the event loop towards deadlineMs (a nowMs reading) and tells whether it has
+    // passed. pause lets window events run for the given seconds (less when the program ends
+    // meanwhile).
+    bool yieldUntil(qint64 deadlineMs);
     void pause(double seconds);
 
 signals:
@@ -84,8 +82,9 @@ private:
     void watch(Transport *transport);
     void onTransportLost(Transport *transport, const QString &reason);
 
+    Clock &m_clock;
+    Timing m_codeTimer;
     QList<Transport *> m_watched;
-    std::unique_ptr<Timing> m_codeTimer;
     bool m_closing = false;
     bool m_lost = false;
     int m_epoch = 0;

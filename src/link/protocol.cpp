@@ -3,8 +3,7 @@
 #include "obdcontext.h"
 #include "reply.h"
 
-#include <QElapsedTimer>
-
+#include <cmath>
 #include <optional>
 
 namespace quorvex {
@@ -43,13 +42,12 @@ struct Received
 // Collects the reply: everything waiting is read on each wake, and the reply is complete once
 // it is long enough (or the fixed wait is over).
 Received receive(ObdContext &ctx, const ExchangeRequest &request, int epoch, int number,
-                 double deadline)
+                 qint64 deadlineMs)
 {
     Received r;
     const bool fixedWait = request.fixedWaitSeconds >= 0;
-    const bool ownLimit = deadline >= 0;
-    QElapsedTimer waited;
-    waited.start();
+    const bool ownLimit = deadlineMs >= 0;
+    const qint64 silentUntil = ctx.nowMs() + ctx.bounds.silentMs;
     for (;;) {
         if (link_gone(ctx, epoch)) {
             r.status = ExchangeStatus::LinkLost;
@@ -68,7 +66,7 @@ Received receive(ObdContext &ctx, const ExchangeRequest &request, int epoch, int
         if (!fixedWait && length > request.threshold)
             return r;
         if (ownLimit) {
-            if (ctx.yieldUntil(deadline)) {
+            if (ctx.yieldUntil(deadlineMs)) {
                 // What arrived in the fixed time is the reply; nothing at all is no reply.
                 if (fixedWait)
                     r.status = r.text.isEmpty() ? ExchangeStatus::NoReply : ExchangeStatus::Ok;
@@ -78,11 +76,11 @@ Received receive(ObdContext &ctx, const ExchangeRequest &request, int epoch, int
             }
             continue;
         }
-        if (waited.elapsed() >= ctx.bounds.silentMs) {
+        if (ctx.nowMs() >= silentUntil) {
             r.status = ExchangeStatus::NoReply;
             return r;
         }
-        ctx.yield(static_cast<int>(ctx.bounds.silentMs - waited.elapsed()));
+        ctx.yield(static_cast<int>(silentUntil - ctx.nowMs()));
     }
 }
 
@@ -178,8 +176,7 @@ ReadyResult wait_for_sync(ObdContext &ctx, int epoch)
     LinkState &st = ctx.state;
     ctx.link.OBDsync(); // may still describe the time before the last request
     bool answered = false;
-    QElapsedTimer waited;
-    waited.start();
+    const qint64 silentUntil = ctx.nowMs() + ctx.bounds.silentMs;
     for (;;) {
         if (const auto ended = ended_early(ctx, epoch))
             return *ended;
@@ -189,12 +186,12 @@ ReadyResult wait_for_sync(ObdContext &ctx, int epoch)
             return ReadyResult::Contact;
         }
         answered = answered || sync == 0;
-        if (waited.elapsed() >= ctx.bounds.silentMs) {
+        if (ctx.nowMs() >= silentUntil) {
             st.StopFlag = true;
             emit ctx.readinessChanged(answered ? Readiness::NoContact : Readiness::Silent);
             return answered ? ReadyResult::NoContact : ReadyResult::Silent;
         }
-        ctx.yield(static_cast<int>(ctx.bounds.silentMs - waited.elapsed()));
+        ctx.yield(static_cast<int>(silentUntil - ctx.nowMs()));
     }
 }
 
@@ -209,18 +206,17 @@ ReadyResult wait_for_ECU(ObdContext &ctx)
         return wait_for_sync(ctx, epoch);
     discard_input(ctx);
     QString collected;
-    QElapsedTimer silent;
-    silent.start();
+    const qint64 silentUntil = ctx.nowMs() + ctx.bounds.silentMs;
     for (;;) {
         if (const auto ended = ended_early(ctx, epoch))
             return *ended;
-        if (silent.elapsed() >= ctx.bounds.silentMs) {
+        if (ctx.nowMs() >= silentUntil) {
             st.StopFlag = true;
             emit ctx.readinessChanged(Readiness::Silent);
             return ReadyResult::Silent;
         }
         if (ctx.link.OBDinbuffercount() == 0) {
-            ctx.yield(static_cast<int>(ctx.bounds.silentMs - silent.elapsed()));
+            ctx.yield(static_cast<int>(silentUntil - ctx.nowMs()));
             continue;
         }
         collected += ctx.link.OBDinput();
@@ -266,14 +262,14 @@ Exchange exchange(ObdContext &ctx, const ExchangeRequest &request)
 
     // The exchange's own limit runs from the first send, over any repeats; a fixed wait is the
     // reply time of each send.
-    double deadline = -1;
+    qint64 deadline = -1;
     if (request.limitSeconds >= 0)
-        deadline = ctx.CodeTimer().CurrentTime() + request.limitSeconds;
+        deadline = ctx.nowMs() + std::llround(request.limitSeconds * 1000);
     for (int repeat = 0;; ++repeat) {
         discard_input(ctx);
         ctx.link.OBDoutput(request.command);
         if (request.fixedWaitSeconds >= 0)
-            deadline = ctx.CodeTimer().CurrentTime() + request.fixedWaitSeconds;
+            deadline = ctx.nowMs() + std::llround(request.fixedWaitSeconds * 1000);
         const Received r = receive(ctx, request, epoch, number, deadline);
         ex.received << r.text;
         ex.reply = strip_marks(r.text, request.vehicleReply);

@@ -54,7 +54,7 @@ struct ExchangeRequest
     bool vehicleReply = true;
     // Sent even when the ready check heard "P" (the exchange then ends at once, NoContact).
     bool sendWithoutContact = false;
-    // A limit of the exchange's own, on the shared timer from the first send (OverLimit);
+    // A limit of the exchange's own, on the clock from the first send (OverLimit);
     // otherwise the silent bound applies (NoReply).
     double limitSeconds = -1;
     // Instead of a length: whatever arrived within this many seconds is the reply.

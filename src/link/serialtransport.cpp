@@ -127,3 +127,15 @@ bool SerialTransport::probe(const QString &device, QString *error)
 }
 
 } // namespace quorvex
+
+namespace quorvex {
+
+std::unique_ptr<Transport> SystemSerialPorts::open(const SerialSettings &settings, QString *error)
+{
+    auto line = std::make_unique<SerialTransport>();
+    if (!line->open(settings, error))
+        return nullptr;
+    return line;
+}
+
+} // namespace quorvex

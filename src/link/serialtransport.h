@@ -4,6 +4,8 @@
 
 #include <QSerialPort>
 
+#include <memory>
+
 namespace quorvex {
 
 struct SerialSettings
@@ -29,7 +31,7 @@ public:
     explicit SerialTransport(QObject *parent = nullptr);
 
     bool open(const SerialSettings &settings, QString *error);
-    void close();
+    void close() override;
 
     bool isOpen() const override;
     void write(const QByteArray &bytes) override;
@@ -45,10 +47,6 @@ public:
     // A user-facing explanation for a failed open.
     static QString explainOpenError(QSerialPort::SerialPortError code, const QString &text);
 
-signals:
-    // Input has arrived (for a reader that works as it arrives rather than when asked).
-    void arrived();
-
 private:
     void onError(QSerialPort::SerialPortError error);
     void takeInput();
@@ -58,6 +56,29 @@ private:
     QSerialPort m_port;
     QString m_device; // as the user named it
     QByteArray m_input;
+};
+
+// What the Com ports lead to. The program opens the system's serial devices; tests put
+// simulated ones in their place.
+class SerialPorts
+{
+public:
+    virtual ~SerialPorts() = default;
+    // Whether the device can be used; false with the reason (missing, busy, permission denied).
+    virtual bool probe(const QString &device, QString *error) = 0;
+    // The device opened with these settings; nullptr with the reason when it cannot be.
+    virtual std::unique_ptr<Transport> open(const SerialSettings &settings, QString *error) = 0;
+};
+
+// The system's serial devices through SerialTransport.
+class SystemSerialPorts : public SerialPorts
+{
+public:
+    bool probe(const QString &device, QString *error) override
+    {
+        return SerialTransport::probe(device, error);
+    }
+    std::unique_ptr<Transport> open(const SerialSettings &settings, QString *error) override;
 };
 
 } // namespace quorvex

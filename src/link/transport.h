@@ -15,6 +15,8 @@ public:
     using QObject::QObject;
 
     virtual bool isOpen() const = 0;
+    // Closes the device (nothing is announced); reads find nothing from then on.
+    virtual void close() = 0;
     // A command's characters.
     virtual void write(const QByteArray &bytes) = 0;
     // The raw 14-byte block of the pass-through mode. A serial line carries it as it carries
@@ -31,6 +33,9 @@ public:
     virtual int pollIntervalMs() const { return 0; }
 
 signals:
+    // Input has arrived (for a reader that works as it arrives rather than when asked). Not
+    // every transport announces it: USB brings no event when characters arrive.
+    void arrived();
     // The device went away (adapter unplugged, far end closed). The transport is closed
     // by the time this is emitted.
     void lost(const QString &reason);

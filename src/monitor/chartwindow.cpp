@@ -12,13 +12,13 @@
 
 namespace quorvex {
 
-Chart::Chart(Prompts &prompts, QWidget *parent) : QWidget(parent, Qt::Window)
+Chart::Chart(Prompts &prompts, Clock &clock, QWidget *parent) : QWidget(parent, Qt::Window)
 {
     setObjectName(QStringLiteral("Chart"));
     keep_geometry(this);
     setWindowTitle(QStringLiteral("Quorvex Graphic Output"));
     iStripChartX1 =
-        named(new StripChart(prompts), "iStripChartX1", QStringLiteral("Quorvex Real Time Plot"));
+        named(new StripChart(prompts, clock), "iStripChartX1", QStringLiteral("Quorvex Real Time Plot"));
     lblValText = named(new QLabel, "lblValText");
     txbValue = named(new QLineEdit, "txbValue", QStringLiteral("Value"));
     txbValue->setReadOnly(true);

@@ -10,6 +10,7 @@ class QPushButton;
 
 namespace quorvex {
 
+class Clock;
 class FlagOption;
 class Prompts;
 class StripChart;
@@ -21,7 +22,7 @@ class Chart : public QWidget, public RealTimeView
 {
     Q_OBJECT
 public:
-    explicit Chart(Prompts &prompts, QWidget *parent = nullptr);
+    Chart(Prompts &prompts, Clock &clock, QWidget *parent = nullptr);
 
     // The strip chart's channel and axes as the program sets them up.
     void SetupChart();

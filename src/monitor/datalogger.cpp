@@ -8,6 +8,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <optional>
 
 namespace quorvex {
 
@@ -59,19 +60,19 @@ LogEnd run_logger(ObdContext &ctx, LiveDataState &live, const std::array<int, 4>
     LogEnd end;
     Timing &timer = ctx.CodeTimer();
     timer.Start();
-    double lastPass = -1e9;
+    std::optional<qint64> lastPassMs;
     while (!view.stopRequested()) {
         // With an interval, a pass starts that many seconds after the previous one did; the
         // wait happens in the event loop, where "Stop Log" is seen at once.
         const double interval = view.intervalSeconds();
-        if (interval > 0) {
-            const double due = lastPass + interval;
+        if (interval > 0 && lastPassMs) {
+            const qint64 due = *lastPassMs + std::llround(interval * 1000);
             while (!view.stopRequested() && !ctx.closing() && !ctx.yieldUntil(due)) {
             }
             if (view.stopRequested() || ctx.closing())
                 break;
         }
-        lastPass = timer.CurrentTime();
+        lastPassMs = ctx.nowMs();
         std::array<double, 4> numbers{};
         std::array<QString, 4> shown;
         ExchangeStatus failure = ExchangeStatus::Ok;

@@ -75,7 +75,8 @@ private:
     QPointF m_last;
 };
 
-StripChart::StripChart(Prompts &prompts, QWidget *parent) : QWidget(parent), m_prompts(prompts)
+StripChart::StripChart(Prompts &prompts, Clock &clock, QWidget *parent)
+    : QWidget(parent), m_prompts(prompts), m_clock([&clock] { return clock.nowMs(); })
 {
     m_chart = new QChart;
     m_chart->legend()->hide();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "clock.h"
 #include "timing.h"
 
 #include <QColor>
@@ -23,8 +24,8 @@ class ChartView;
 // toolbar of its own. Each member the real-time display and SetupChart use is one method here;
 // windows never touch Qt Charts directly.
 //
-// x is the elapsed time in seconds since the last reset (the display's start), on the
-// monotonic clock. While the chart follows the newest sample, the X axis keeps the configured
+// x is the elapsed time in seconds since the last reset (the display's start), on the program's
+// clock. While the chart follows the newest sample, the X axis keeps the configured
 // span (0-10 s after set-up) in sight and scrolls; samples older than kHistorySeconds behind
 // the newest are dropped, so a display left running for a day uses flat memory. Zooming or
 // panning stops the following until "Follow" is pressed again.
@@ -34,7 +35,7 @@ class StripChart : public QWidget
 public:
     static constexpr double kHistorySeconds = 600;
 
-    explicit StripChart(Prompts &prompts, QWidget *parent = nullptr);
+    StripChart(Prompts &prompts, Clock &clock, QWidget *parent = nullptr);
     ~StripChart() override;
 
     // Member 1: the channel's name and colour (the last two values have no effect here).

@@ -1,22 +1,21 @@
 #pragma once
 // The real main window on the offscreen platform, connected through its own menus to the
-// simulated interface on a pseudo-terminal: what a user sees, read back from the controls.
+// simulated interface in the test's process, on virtual time: what a user sees, read back from
+// the controls. Whatever the machine's load, a reply or a ready mark arrives when the simulator
+// says it is due, so every run of a test sees the same events in the same order.
 
-#include "eventwait.h"
 #include "frmmain.h"
 #include "recording.h"
-#include "settle.h"
-#include "simserver.h"
+#include "simports.h"
+#include "virtualclock.h"
 
 #include <QAction>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -25,7 +24,7 @@
 
 namespace quorvex::test {
 
-// One ECU whose values stay put, answering slowly enough for a watcher to act while a reply is
+// One ECU whose values stay put, answering late enough for a watcher to act while a reply is
 // awaited.
 inline sim::Scenario pinned_car()
 {
@@ -52,21 +51,19 @@ protected:
     }
     void TearDown() override
     {
-        window.reset(); // before the server: the window's port is the server's pty
-        server.reset();
+        window.reset(); // before the devices its lines lead to
     }
 
     void makeWindow()
     {
-        window = std::make_unique<frmMain>(prompts);
+        window = std::make_unique<frmMain>(prompts, clock);
         window->setQuitHandler([this] { ++quits; });
-        window->context().bounds.silentMs = 1500;
+        window->setSerialPorts(ports);
     }
+    // A simulated device for the next port chosen (connectCom puts it on a Com port).
     void startSim(sim::Scenario scenario = sim::defaultScenario(), sim::Options options = {})
     {
-        server = std::make_unique<sim::Server>(std::move(scenario), options);
-        QString error;
-        ASSERT_TRUE(server->start(&error)) << error.toStdString();
+        server = &ports.add(std::move(scenario), options);
     }
     void load(std::array<QString, 4> devices = {})
     {
@@ -82,18 +79,16 @@ protected:
         action(QStringLiteral("mnuConnectionCom%1").arg(port))->trigger();
     }
 
-    // Calls `then` once `done` holds, checking every 2 ms (while a handler runs).
+    // Calls `then` once `done` holds, looking every millisecond (while a handler runs).
     void when(std::function<bool()> done, std::function<void()> then)
     {
-        auto *watch = new QTimer(window.get());
-        QObject::connect(watch, &QTimer::timeout, [watch, done, then] {
-            if (done()) {
-                watch->stop();
-                watch->deleteLater();
-                then();
-            }
-        });
-        watch->start(2);
+        clock.when(std::move(done), std::move(then));
+    }
+    // Lets ms of virtual time pass; runs until pred holds (or the limit passes).
+    void settle(int ms) { clock.run(ms); }
+    bool wait_until(const std::function<bool()> &pred, int ms = 60'000)
+    {
+        return clock.runUntil(pred, ms);
     }
 
     template <typename T = QWidget> T *control(const QString &name) const
@@ -137,9 +132,11 @@ protected:
         return false;
     }
 
+    VirtualClock clock;
+    SimPorts ports{clock};
     RecordingPrompts prompts;
     std::unique_ptr<frmMain> window;
-    std::unique_ptr<sim::Server> server;
+    SimDevice *server = nullptr; // the device startSim made last
     int quits = 0;
 };
 

@@ -1,13 +1,8 @@
-// The ready check and the one exchange every service uses, against scripted transports (exact
-// byte sequences and timings) and the simulated interface over a real pseudo-terminal.
-#include "eventwait.h"
-#include "faketransport.h"
+// The ready check and the one exchange every service uses, against a scripted line (exact byte
+// sequences, each arriving at a chosen moment of virtual time) and the simulated interface.
 #include "protocol.h"
-#include "scriptedinterface.h"
+#include "scriptedline.h"
 #include "simfixture.h"
-
-#include <QElapsedTimer>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -16,15 +11,14 @@ using namespace quorvex::test;
 
 namespace {
 
-// A context on a transport of the test's, recording what the link announced.
-template <typename T> class LinkTest : public ::testing::Test
+// A context on a scripted line, recording what the link announced.
+class LinkTest : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
         ctx.attachSerial(&line);
         ctx.state.UseSerial = true;
-        ctx.bounds.silentMs = 400;
         QObject::connect(&ctx, &ObdContext::readinessChanged,
                          [this](Readiness r) { readiness << r; });
         QObject::connect(&ctx, &ObdContext::linkLost, [this] { ++lost; });
@@ -37,14 +31,24 @@ protected:
         return r;
     }
 
-    ObdContext ctx;
-    T line;
+    VirtualClock clock;
+    ObdContext ctx{clock};
+    ScriptedLine line{clock};
     QList<Readiness> readiness;
     int lost = 0;
 };
 
-using ScriptedLinkTest = LinkTest<FakeTransport>;
-using ExchangeTest = LinkTest<ScriptedInterface>;
+using ScriptedLinkTest = LinkTest;
+// The line answers each command at once and shows the mark of an idle interface after a read.
+class ExchangeTest : public LinkTest
+{
+protected:
+    void SetUp() override
+    {
+        LinkTest::SetUp();
+        line.idleMark = "S";
+    }
+};
 
 } // namespace
 
@@ -69,47 +73,47 @@ TEST_F(ScriptedLinkTest, ReadyCheckOutcomes)
         readiness.clear();
         line.readAll();
         line.feed("stale S"); // flushed by the check before it starts collecting
-        line.feedLater(5, r.now);
+        line.feedAfter(5, r.now);
         if (!r.later.isEmpty())
-            line.feedLater(35, r.later);
-        QElapsedTimer t;
-        t.start();
+            line.feedAfter(35, r.later);
+        const qint64 start = clock.nowMs();
         EXPECT_EQ(wait_for_ECU(ctx), r.result) << r.name;
         EXPECT_EQ(ctx.state.StopFlag, r.stop) << r.name;
         const Readiness announced = r.result == ReadyResult::Contact     ? Readiness::Contact
                                     : r.result == ReadyResult::NoContact ? Readiness::NoContact
                                                                          : Readiness::Silent;
         EXPECT_EQ(readiness, QList<Readiness>{announced}) << r.name;
-        if (r.result == ReadyResult::Silent) {
-            EXPECT_GE(t.elapsed(), ctx.bounds.silentMs - 5) << r.name;
-        }
-        wait_for_events(50); // let the row's timers fire before the next row
+        // The check ends at the first mark that tells, else exactly at the silent bound.
+        EXPECT_EQ(clock.nowMs() - start, r.result == ReadyResult::Silent ? ctx.bounds.silentMs
+                                         : r.later.isEmpty()             ? 5
+                                                                         : 35)
+            << r.name;
+        clock.run(50); // the row's deliveries are all in before the next row
     }
 }
 
 TEST_F(ScriptedLinkTest, ClosedOrLostLineEndsTheCheckAndEveryExchangeAtOnce)
 {
     line.open = false;
-    QElapsedTimer t;
-    t.start();
+    const qint64 start = clock.nowMs();
     EXPECT_EQ(wait_for_ECU(ctx), ReadyResult::Lost);
-    EXPECT_LT(t.elapsed(), 100);
+    EXPECT_EQ(clock.nowMs(), start);
     EXPECT_TRUE(readiness.isEmpty());
 
     // Lost while a reply is awaited: the wait ends, later exchanges send nothing until a new
     // connection, and the loss is announced once.
     line.open = true;
-    line.feedLater(1, "S");
-    QTimer::singleShot(30, [this] { emit line.lost(QStringLiteral("unplugged")); });
+    line.feedAfter(1, "S");
+    clock.callAfter(30, [this] { emit line.lost(QStringLiteral("unplugged")); });
     EXPECT_EQ(exchange(ctx, request("010009", 18)).status, ExchangeStatus::LinkLost);
     line.written.clear();
-    line.feedLater(1, "S");
+    line.feedAfter(1, "S");
     EXPECT_EQ(exchange(ctx, request("010009", 18)).status, ExchangeStatus::LinkLost);
     EXPECT_TRUE(line.written.isEmpty());
     EXPECT_EQ(lost, 1);
     ctx.linkOpened();
-    line.feedLater(1, "S");
-    line.feedLater(20, "R" + QByteArray(20, '0'));
+    line.feedAfter(1, "S");
+    line.feedAfter(20, "R" + QByteArray(20, '0'));
     EXPECT_EQ(exchange(ctx, request("010009", 18)).status, ExchangeStatus::Ok);
 }
 
@@ -118,13 +122,12 @@ TEST_F(ScriptedLinkTest, ReplyIsCompleteOnlyPastItsThresholdWithoutStrayMarks)
     // 14 characters are not enough for a threshold of 14, nor 14 after a stray mark.
     for (const QByteArray &first : {QByteArray(14, '0'), "S" + QByteArray(14, '0')}) {
         line.readAll();
-        line.feedLater(1, "S");
-        line.feedLater(10, first);
-        line.feedLater(80, "1");
-        QElapsedTimer t;
-        t.start();
+        line.feedAfter(1, "S");
+        line.feedAfter(10, first);
+        line.feedAfter(80, "1");
+        const qint64 start = clock.nowMs();
         const Exchange ex = exchange(ctx, request("010C07", 14));
-        EXPECT_GE(t.elapsed(), 70) << first.constData();
+        EXPECT_EQ(clock.nowMs() - start, 80) << first.constData();
         EXPECT_EQ(ex.status, ExchangeStatus::Ok);
         EXPECT_EQ(ex.reply, QString(14, u'0') + u'1');
         EXPECT_EQ(ex.received, QStringList{QString::fromLatin1(first + "1")});
@@ -145,19 +148,19 @@ TEST_F(ScriptedLinkTest, WaitsEndedElsewhereOrOutOfTime)
          ExchangeStatus::OverLimit},
         {"StopFlag raised by another handler",
          [](ObdContext &c, ExchangeRequest &) {
-             QTimer::singleShot(30, [&c] { c.state.StopFlag = true; });
+             c.clock().callAfter(30, [&c] { c.state.StopFlag = true; });
          },
          ExchangeStatus::Stopped},
         {"another handler's exchange meanwhile",
          [](ObdContext &c, ExchangeRequest &) {
-             QTimer::singleShot(30, [&c] { c.beginExchange(); });
+             c.clock().callAfter(30, [&c] { c.beginExchange(); });
          },
          ExchangeStatus::Stopped},
     };
     for (const Row &row : rows) {
         line.readAll();
-        line.feedLater(1, "S");
-        line.feedLater(10, "R48");
+        line.feedAfter(1, "S");
+        line.feedAfter(10, "R48");
         ExchangeRequest r = request("010009", 18);
         row.arrange(ctx, r);
         const Exchange ex = exchange(ctx, r);
@@ -209,7 +212,7 @@ TEST_F(ExchangeTest, MarkersStrayMarksAndRepeats)
 
 TEST_F(ExchangeTest, NoContactSendsOnlyWhatMayGoOutRegardless)
 {
-    line.markWhenIdle = "P";
+    line.idleMark = "P";
     line.replies = {{"040404", "R486B1044A7"}, {"800204", "OK2"}};
     EXPECT_EQ(exchange(ctx, request("040404", 9)).status, ExchangeStatus::NoContact);
     EXPECT_TRUE(line.written.isEmpty());
@@ -234,8 +237,8 @@ TEST_F(ExchangeTest, InterfaceAnswersAndTheFixedWait)
 
     ExchangeRequest vin = request("090208", 0);
     vin.fixedWaitSeconds = 0.1;
-    line.replies = {{"090208", "R1XV0A12345R0"}}; // cut short: taken as it is, marks after it
-    EXPECT_TRUE(exchange(ctx, vin).reply.startsWith(QStringLiteral("R1XV0A12345R0S")));
+    line.replies = {{"090208", "R1XV0A12345R0"}}; // cut short: taken as it is
+    EXPECT_EQ(exchange(ctx, vin).reply, QStringLiteral("R1XV0A12345R0"));
     line.replies = {};
     EXPECT_EQ(exchange(ctx, vin).status, ExchangeStatus::NoReply);
 }
@@ -252,7 +255,7 @@ TEST_F(SimProtocolTest, CommandGoesOutAsSixBytesAndTheReplyArrivesWhole)
     ASSERT_EQ(wait_for_ECU(ctx), ReadyResult::Contact);
     discard_input(ctx);
     ctx.link.OBDoutput(QStringLiteral("010009"));
-    ASSERT_TRUE(wait_until([&] { return ctx.link.OBDinbuffercount() >= 21; }));
+    ASSERT_TRUE(clock.runUntil([&] { return ctx.link.OBDinbuffercount() >= 21; }));
     EXPECT_EQ(server->received(), QByteArray("010009"));
     EXPECT_EQ(ctx.link.OBDinbuffercount(), 21);
     const QString reply = ctx.link.OBDinput();
@@ -269,7 +272,6 @@ TEST_F(SimProtocolTest, NoContactAndGarbage)
     for (int i = 0; i < 5; ++i)
         EXPECT_EQ(wait_for_ECU(ctx), ReadyResult::Contact);
     server->setFaults({.noContact = true});
-    settle(50); // a mark already on its way may still be an "S"
     EXPECT_EQ(wait_for_ECU(ctx), ReadyResult::NoContact);
     EXPECT_TRUE(ctx.state.StopFlag);
 }
@@ -279,14 +281,12 @@ TEST_F(SimProtocolTest, UnpluggedDeviceEndsTheWaitAndClosesThePort)
     sim::Scenario scenario = sim::defaultScenario();
     scenario.faults.silent = true;
     startSim(scenario);
-    ctx.bounds.silentMs = 5000;
     int lost = 0;
     QObject::connect(&ctx, &ObdContext::linkLost, [&] { ++lost; });
-    QTimer::singleShot(100, [this] { server->hangUp(); });
-    QElapsedTimer t;
-    t.start();
+    clock.callAfter(100, [this] { server->hangUp(); });
+    const qint64 start = clock.nowMs();
     EXPECT_EQ(wait_for_ECU(ctx), ReadyResult::Lost);
-    EXPECT_LT(t.elapsed(), 2000);
+    EXPECT_EQ(clock.nowMs() - start, 100);
     EXPECT_EQ(lost, 1);
-    EXPECT_FALSE(serial.isOpen());
+    EXPECT_FALSE(line->isOpen());
 }

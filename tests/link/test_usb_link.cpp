@@ -5,18 +5,15 @@
 #include "connection.h"
 #include "obdcontext.h"
 #include "protocol.h"
-#include "settle.h"
 #include "simusbkit.h"
 #include "usblink.h"
-
-#include <QElapsedTimer>
-#include <QTimer>
+#include "virtualclock.h"
 
 #include <gtest/gtest.h>
 
 using namespace quorvex;
 using namespace quorvex::usb;
-using quorvex::test::wait_until;
+using quorvex::test::VirtualClock;
 using sim::SimUsbKit;
 
 namespace {
@@ -35,19 +32,19 @@ protected:
     void open()
     {
         ASSERT_EQ(link.USB_init(SimUsbKit::kId), 0);
-        ASSERT_TRUE(wait_until([this] { return link.heldDevice() != 0; }));
+        ASSERT_TRUE(clock.runUntil([this] { return link.heldDevice() != 0; }));
         DeviceInfo info;
         ASSERT_EQ(link.connectHeld(&info), 0);
         ASSERT_TRUE(link.isOpen());
         ctx.attachUsb(&link);
         ctx.state.UseSerial = false;
-        ctx.bounds.silentMs = 400;
         kit.clearRecords();
     }
 
-    SimUsbKit kit{sim::defaultScenario()};
-    UsbLink link{kit};
-    ObdContext ctx;
+    VirtualClock clock;
+    SimUsbKit kit{clock, sim::defaultScenario()};
+    UsbLink link{kit, clock};
+    ObdContext ctx{clock};
 };
 
 } // namespace
@@ -75,7 +72,7 @@ TEST_F(UsbLinkTest, QueriesReadTheirDataStage)
 {
     EXPECT_EQ(link.OBDsync(), 1); // idle, with vehicle contact
     link.USB_CMD_OUT("900101");
-    ASSERT_TRUE(wait_until([this] { return link.USB_INBUF_COUNT() >= 5; }));
+    ASSERT_TRUE(clock.runUntil([this] { return link.USB_INBUF_COUNT() >= 5; }));
     // Five characters arrive from a read of up to 32.
     EXPECT_EQ(link.READ_OBD_BUFFER(), QByteArray("V3.40"));
     EXPECT_EQ(link.USB_INBUF_COUNT(), 0);
@@ -89,8 +86,8 @@ TEST_F(UsbLinkTest, HandlerStartedMeanwhileQueuesBehindAWholeCommand)
     // The device is slow: while the first command's requests wait, another handler sends a
     // command of its own. Its requests must not land between the first one's.
     kit.holdTransfers(true);
-    QTimer::singleShot(5, [this] { link.USB_CMD_OUT("010D00"); });
-    QTimer::singleShot(30, [this] { kit.holdTransfers(false); });
+    clock.callAfter(5, [this] { link.USB_CMD_OUT("010D00"); });
+    clock.callAfter(30, [this] { kit.holdTransfers(false); });
     link.USB_CMD_OUT("010C00");
     EXPECT_EQ(kit.device().engine().commands(), (QStringList{"010C00", "010D00"}));
     ASSERT_EQ(kit.transfers().size(), 6);
@@ -120,16 +117,13 @@ TEST_F(UsbLinkTest, FailedTransferReadsAsTheClearedBufferAndIsAnnounced)
 TEST_F(UsbLinkTest, HungTransferEndsAtItsTimeOutWhileTheWindowRuns)
 {
     kit.holdTransfers(true);
-    kit.setTimeoutScale(0.01); // 300 ms instead of 30 s
     int ticks = 0;
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
-    ticker.start(20);
-    QElapsedTimer t;
-    t.start();
+    for (int ms = 1000; ms <= 29000; ms += 1000)
+        clock.callAfter(ms, [&] { ++ticks; });
+    const qint64 start = clock.nowMs();
     EXPECT_EQ(link.USB_INBUF_COUNT(), 0);
-    EXPECT_GE(t.elapsed(), 290);
-    EXPECT_GE(ticks, 5); // events ran during the wait
+    EXPECT_EQ(clock.nowMs() - start, kTransferTimeoutMs);
+    EXPECT_EQ(ticks, 29); // events ran during the wait
     EXPECT_EQ(link.lastStatus(), SimUsbKit::kTimeout);
 }
 
@@ -145,7 +139,7 @@ TEST_F(UsbLinkTest, UnpluggedDuringARequestIsALostLinkOnce)
     request.command = QStringLiteral("010C00");
     request.threshold = 8;
     kit.holdTransfers(true);
-    QTimer::singleShot(20, [this] { kit.unplug(); });
+    clock.callAfter(20, [this] { kit.unplug(); });
     const Exchange ex = exchange(ctx, request);
     EXPECT_EQ(ex.status, ExchangeStatus::LinkLost);
     EXPECT_EQ(lost, 1);
@@ -160,7 +154,7 @@ TEST_F(UsbLinkTest, UnpluggedDuringARequestIsALostLinkOnce)
     EXPECT_EQ(kit.transfers().size(), sent);
     kit.holdTransfers(false);
     kit.plug();
-    ASSERT_TRUE(wait_until([this] { return link.USBAttached(); }));
+    ASSERT_TRUE(clock.runUntil([this] { return link.USBAttached(); }));
     DeviceInfo info;
     ASSERT_EQ(link.connectHeld(&info), 0);
     ctx.linkOpened();
@@ -173,7 +167,7 @@ TEST_F(UsbLinkTest, SecondInterfaceIsRejectedAndTheFirstStaysInUse)
     QObject::connect(&link, &UsbLink::attached, [&](const AttachEvent &e) { events << e; });
     const DeviceHandle first = link.heldDevice();
     kit.plugSecond();
-    ASSERT_TRUE(wait_until([&] { return !events.isEmpty(); }));
+    ASSERT_TRUE(clock.runUntil([&] { return !events.isEmpty(); }));
     EXPECT_EQ(events[0].kind, AttachEvent::Kind::SecondRejected);
     EXPECT_EQ(link.heldDevice(), first);
     EXPECT_EQ(kit.openDevices(), 1);
@@ -191,7 +185,7 @@ TEST_F(UsbLinkTest, ReadyCheckAsksForTheSyncByte)
     EXPECT_TRUE(ctx.state.StopFlag);
 
     kit.device().engine().setFaults({});
-    kit.failTransfers(1000, SimUsbKit::kIo);
+    kit.failTransfers(5000, SimUsbKit::kIo); // more than the bound has polls
     EXPECT_EQ(wait_for_ECU(ctx), ReadyResult::Silent);
 }
 

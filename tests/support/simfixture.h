@@ -1,11 +1,8 @@
 #pragma once
 
 #include "obdcontext.h"
-#include "serialtransport.h"
-#include "settle.h"
-#include "simserver.h"
-
-#include <QElapsedTimer>
+#include "simports.h"
+#include "virtualclock.h"
 
 #include <gtest/gtest.h>
 
@@ -13,33 +10,26 @@
 
 namespace quorvex::test {
 
-// The link attached to the simulated interface over a real pseudo-terminal. Waits are bounded
-// tighter than in the program so failures end quickly.
+// The link attached to the simulated interface in the test's process, on virtual time, with
+// the program's own bounds.
 class SimLinkTest : public ::testing::Test
 {
 protected:
     void startSim(sim::Scenario scenario = sim::defaultScenario(), sim::Options options = {})
     {
-        server = std::make_unique<sim::Server>(std::move(scenario), options);
+        server = &ports.add(std::move(scenario), options);
         QString error;
-        ASSERT_TRUE(server->start(&error)) << error.toStdString();
-        SerialSettings settings;
-        settings.device = server->devicePath();
-        ASSERT_TRUE(serial.open(settings, &error)) << error.toStdString();
-        ctx.attachSerial(&serial);
+        line = server->open(19200, &error);
+        ASSERT_TRUE(line) << error.toStdString();
+        ctx.attachSerial(line.get());
         ctx.state.UseSerial = true;
-        ctx.bounds.silentMs = 1500;
     }
 
-    void TearDown() override
-    {
-        serial.close();
-        server.reset();
-    }
-
-    ObdContext ctx;
-    SerialTransport serial;
-    std::unique_ptr<sim::Server> server;
+    VirtualClock clock;
+    SimPorts ports{clock};
+    ObdContext ctx{clock};
+    SimDevice *server = nullptr;
+    std::unique_ptr<Transport> line;
 };
 
 } // namespace quorvex::test

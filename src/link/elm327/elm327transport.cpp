@@ -11,30 +11,31 @@ constexpr qsizetype kInputLimit = 4096;
 
 } // namespace
 
-Elm327Transport::Elm327Transport(QObject *parent) : Transport(parent)
+Elm327Transport::Elm327Transport(Clock &clock, QObject *parent)
+    : Transport(parent), m_clock(clock), m_stepTimer(clock)
 {
-    m_stepTimer.setSingleShot(true);
-    connect(&m_stepTimer, &QTimer::timeout, this, [this] { finishStep(true); });
-    connect(&m_line, &SerialTransport::arrived, this, &Elm327Transport::onArrived);
-    connect(&m_line, &Transport::lost, this, [this](const QString &reason) {
+}
+
+void Elm327Transport::open(std::unique_ptr<Transport> line)
+{
+    close();
+    m_line = std::move(line);
+    connect(m_line.get(), &Transport::arrived, this, &Elm327Transport::onArrived);
+    connect(m_line.get(), &Transport::lost, this, [this](const QString &reason) {
         close();
         emit lost(reason);
     });
-}
-
-bool Elm327Transport::open(const SerialSettings &settings, QString *error)
-{
-    close();
-    if (!m_line.open(settings, error))
-        return false;
-    m_clock.start();
+    const qint64 now = m_clock.nowMs();
+    m_lastMarkMs = now - kMarkMs;
+    m_lastProbeMs = now;
     setUp();
-    return true;
 }
 
 void Elm327Transport::close()
 {
-    m_line.close();
+    // The line itself stays until the next open: this may run inside its own signal.
+    if (m_line)
+        m_line->close();
     m_stepTimer.stop();
     m_steps.clear();
     m_stepRunning = false;
@@ -108,17 +109,17 @@ void Elm327Transport::askFirst(Step step)
 
 void Elm327Transport::startNext()
 {
-    if (m_stepRunning || m_steps.empty() || !m_line.isOpen())
+    if (m_stepRunning || m_steps.empty() || !isOpen())
         return;
     m_stepRunning = true;
     m_answer.clear();
-    m_line.write(m_steps.front().line + '\r');
-    m_stepTimer.start(m_steps.front().timeoutMs);
+    m_line->write(m_steps.front().line + '\r');
+    m_stepTimer.start(m_steps.front().timeoutMs, [this] { finishStep(true); });
 }
 
 void Elm327Transport::onArrived()
 {
-    m_answer += m_line.readAll();
+    m_answer += m_line->readAll();
     if (!m_stepRunning) {
         m_answer.clear(); // nobody asked: a late line of an answer already given up
         return;
@@ -169,14 +170,14 @@ qint64 Elm327Transport::bytesAvailable()
 {
     // An idle adapter with the vehicle in reach is ready at once; without it the marks come
     // every kMarkMs, as the interface's do (a caller that waits for "S" sleeps meanwhile).
-    if (m_input.isEmpty() && idleForMarks() &&
-        (m_reachable || m_clock.elapsed() - m_lastMarkMs >= kMarkMs)) {
-        m_lastMarkMs = m_clock.elapsed();
+    const qint64 now = m_clock.nowMs();
+    if (m_input.isEmpty() && idleForMarks() && (m_reachable || now - m_lastMarkMs >= kMarkMs)) {
+        m_lastMarkMs = now;
         m_input = m_reachable ? "S" : "P";
         // Without the vehicle, ask again now and then whether it answers (between the
         // program's requests, which wait for it).
-        if (!m_reachable && m_steps.empty() && m_clock.elapsed() - m_lastProbeMs >= kProbeMs) {
-            m_lastProbeMs = m_clock.elapsed();
+        if (!m_reachable && m_steps.empty() && now - m_lastProbeMs >= kProbeMs) {
+            m_lastProbeMs = now;
             search();
         }
     }

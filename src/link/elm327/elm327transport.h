@@ -1,22 +1,21 @@
 #pragma once
 
+#include "clock.h"
 #include "elmtranslate.h"
-#include "serialtransport.h"
 #include "transport.h"
-
-#include <QElapsedTimer>
-#include <QTimer>
 
 #include <deque>
 #include <functional>
+#include <memory>
 
 namespace quorvex {
 
 // An ELM327-compatible adapter (clones on USB serial, Bluetooth rfcomm; STN chips) behind the
 // link operations: it presents the scan interface's byte stream, so nothing above the link
-// knows which kind of adapter is attached.
+// knows which kind of adapter is attached. It talks to the adapter over a line of its own (the
+// serial port), and its waits for the adapter's answers run on the program's clock.
 //
-// The adapter is reset and configured when the port opens (echo and line feeds off, spaces
+// The adapter is reset and configured when the line is handed over (echo and line feeds off, spaces
 // off where accepted, headers on, automatic protocol), then asked once for the vehicle's
 // supported PIDs, which finds the bus and the ECUs that answer. Each of the program's commands
 // becomes one adapter request and its answer one reply in the interface's layout. While no
@@ -42,15 +41,16 @@ public:
     // then the adapter's own identity.
     static constexpr char kFirmwareId[] = "E3.40";
 
-    explicit Elm327Transport(QObject *parent = nullptr);
+    explicit Elm327Transport(Clock &clock, QObject *parent = nullptr);
 
-    bool open(const SerialSettings &settings, QString *error);
-    void close();
+    // Takes over an open line to the adapter and starts setting it up.
+    void open(std::unique_ptr<Transport> line);
+    void close() override;
     // The adapter's identity ("ELM327 v1.5", "STN1110 v4.2.0"); empty until it answered.
     QString identity() const { return m_identity; }
     elm::Bus bus() const { return m_bus; }
 
-    bool isOpen() const override { return m_line.isOpen(); }
+    bool isOpen() const override { return m_line && m_line->isOpen(); }
     void write(const QByteArray &bytes) override;
     void writeBlock(const QByteArray &block) override;
     qint64 bytesAvailable() override;
@@ -86,12 +86,13 @@ private:
     void answerProgram(const QByteArray &text);
     bool idleForMarks() const;
 
-    SerialTransport m_line;
+    Clock &m_clock;
+    std::unique_ptr<Transport> m_line;
     Phase m_phase = Phase::Closed;
     std::deque<Step> m_steps;
     bool m_stepRunning = false;
     QByteArray m_answer; // from the adapter, up to its prompt
-    QTimer m_stepTimer;
+    ClockTimer m_stepTimer;
     int m_commandsWaiting = 0; // the program's commands not yet answered
 
     QByteArray m_command; // the program's characters of a command not yet complete
@@ -104,8 +105,7 @@ private:
     QList<quint32> m_ecus;  // the ECUs that answered, in the order they did
     int m_selected = 0;     // the one the program reads
     int m_hintsRefused = 0; // requests with a count hint the adapter did not understand
-    QElapsedTimer m_clock;
-    qint64 m_lastMarkMs = -kMarkMs;
+    qint64 m_lastMarkMs = 0;
     qint64 m_lastProbeMs = 0;
 };
 

@@ -1,7 +1,5 @@
 #include "usblink.h"
 
-#include "eventwait.h"
-
 #include <QPointer>
 
 #include <utility>
@@ -59,7 +57,8 @@ SetupPacket query_request(quint8 bRequest, quint16 wLength)
     return p;
 }
 
-UsbLink::UsbLink(UsbKit &kit, QObject *parent) : Transport(parent), m_kit(kit)
+UsbLink::UsbLink(UsbKit &kit, Clock &clock, QObject *parent)
+    : Transport(parent), m_kit(kit), m_clock(clock)
 {
     connect(&m_kit, &UsbKit::deviceArrived, this, &UsbLink::DeviceAttach);
     connect(&m_kit, &UsbKit::deviceLeft, this, &UsbLink::DeviceDetach);
@@ -128,24 +127,26 @@ int UsbLink::connectHeld(DeviceInfo *info)
 
 void UsbLink::release()
 {
+    close();
+    m_held = 0;
+    m_attached = false;
+    if (m_kit.isRegistered())
+        m_kit.uninit(); // ends the transfer in flight, if any
+}
+
+void UsbLink::close()
+{
     ++m_generation;
     m_inFlight = false;
     m_device = 0;
-    m_held = 0;
-    m_attached = false;
     failQueued(m_kit.noDeviceStatus());
-    if (m_kit.isRegistered())
-        m_kit.uninit(); // ends the transfer in flight, if any
 }
 
 void UsbLink::loseDevice(const QString &reason)
 {
     if (m_device == 0)
         return;
-    ++m_generation;
-    m_inFlight = false;
-    m_device = 0;
-    failQueued(m_kit.noDeviceStatus());
+    close();
     emit lost(reason);
 }
 
@@ -213,7 +214,7 @@ QList<TransferResult> UsbLink::transfer(const QList<SetupPacket> &requests)
     QList<TransferResult> results;
     for (const auto &slot : waiting) {
         while (!slot->done)
-            wait_for_events(m_timeoutMs);
+            m_clock.wait(m_timeoutMs);
         results << slot->result;
     }
     return results;

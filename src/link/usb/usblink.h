@@ -1,5 +1,6 @@
 #pragma once
 
+#include "clock.h"
 #include "transport.h"
 #include "usbkit.h"
 
@@ -68,7 +69,7 @@ public:
     // brings no event when characters arrive.
     static constexpr int kPollMs = 4;
 
-    explicit UsbLink(UsbKit &kit, QObject *parent = nullptr);
+    UsbLink(UsbKit &kit, Clock &clock, QObject *parent = nullptr);
     ~UsbLink() override;
 
     // The time-out of every transfer (kTransferTimeoutMs unless a test shortens it).
@@ -101,8 +102,9 @@ public:
     QByteArray READ_OBD_BUFFER();
     int OBDsync();
 
-    // Transport.
+    // Transport. Closing stops using the device; the registration and the device held stay.
     bool isOpen() const override { return m_device != 0; }
+    void close() override;
     void write(const QByteArray &bytes) override { USB_CMD_OUT(bytes); }
     void writeBlock(const QByteArray &block) override { EXT_CMD_OUT(block); }
     qint64 bytesAvailable() override { return USB_INBUF_COUNT(); }
@@ -145,6 +147,7 @@ private:
     void loseDevice(const QString &reason);
 
     UsbKit &m_kit;
+    Clock &m_clock;
     UsbId m_id;
     int m_lastStatus = 0;
     int m_timeoutMs = kTransferTimeoutMs;
