@@ -23,20 +23,27 @@ int byte_at(const QByteArray &bytes, int index)
     return index < bytes.size() ? quint8(bytes.at(index)) : 0;
 }
 
-std::optional<int> parse_hex(QStringView digits)
+// Digits of `base` (10 or 16) worth 0-255, any number of leading zeros among them. Digits only:
+// toInt would also take a sign ("$-1" would become test $FF), blanks and a NUL.
+std::optional<int> parse_digits(QStringView digits, int base)
 {
-    if (digits.isEmpty() || digits.size() > 2)
+    if (digits.isEmpty())
         return std::nullopt;
-    // Hexadecimal digits only: toInt would also take a sign ("$-1" would become test $FF),
-    // blanks and a NUL.
     for (const QChar c : digits) {
         const char16_t u = c.unicode();
-        if (!((u >= u'0' && u <= u'9') || (u >= u'A' && u <= u'F') || (u >= u'a' && u <= u'f')))
+        const bool digit = (u >= u'0' && u <= u'9') ||
+                           (base == 16 && ((u >= u'A' && u <= u'F') || (u >= u'a' && u <= u'f')));
+        if (!digit)
             return std::nullopt;
     }
-    bool ok = false;
-    const int value = digits.toString().toInt(&ok, 16);
-    return ok ? std::optional<int>(value) : std::nullopt;
+    qsizetype first = 0;
+    while (first + 1 < digits.size() && digits.at(first) == u'0')
+        ++first;
+    const QStringView significant = digits.mid(first);
+    if (significant.size() > 3) // also keeps the number within an int
+        return std::nullopt;
+    const int value = significant.toString().toInt(nullptr, base);
+    return value <= kMaxId ? std::optional<int>(value) : std::nullopt;
 }
 
 } // namespace
@@ -45,16 +52,10 @@ std::optional<int> parse_id(const QString &text)
 {
     const QString t = text.trimmed();
     if (t.startsWith(u'$'))
-        return parse_hex(QStringView(t).mid(1));
+        return parse_digits(QStringView(t).mid(1), 16);
     if (t.startsWith(QStringLiteral("&H"), Qt::CaseInsensitive))
-        return parse_hex(QStringView(t).mid(2));
-    if (t.isEmpty() || t.size() > 3)
-        return std::nullopt;
-    for (const QChar c : t)
-        if (c < u'0' || c > u'9')
-            return std::nullopt;
-    const int value = t.toInt();
-    return value <= kMaxId ? std::optional<int>(value) : std::nullopt;
+        return parse_digits(QStringView(t).mid(2), 16);
+    return parse_digits(t, 10);
 }
 
 QString id_box_text(const QString &text)

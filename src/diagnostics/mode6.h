@@ -13,8 +13,8 @@ namespace quorvex {
 class ObdContext;
 
 // A test or component ID as the user enters it: a whole number 0-255 in decimal, or "$" (or
-// "&H", what the window turns "$" into) followed by hexadecimal digits worth 0-255. Blanks
-// around it are allowed; anything else is none.
+// "&H", what the window turns "$" into) followed by hexadecimal digits worth 0-255. Leading
+// zeros ("0042", "$0FF") and blanks around it are allowed; anything else is none.
 std::optional<int> parse_id(const QString &text);
 
 // What the entry box shows once read: "$1A" becomes "&H1A", anything else stays.
