@@ -17,8 +17,8 @@ Chart::Chart(Prompts &prompts, Clock &clock, QWidget *parent) : QWidget(parent, 
     setObjectName(QStringLiteral("Chart"));
     keep_geometry(this);
     setWindowTitle(QStringLiteral("Quorvex Graphic Output"));
-    iStripChartX1 =
-        named(new StripChart(prompts, clock), "iStripChartX1", QStringLiteral("Quorvex Real Time Plot"));
+    iStripChartX1 = named(new StripChart(prompts, clock), "iStripChartX1",
+                          QStringLiteral("Quorvex Real Time Plot"));
     lblValText = named(new QLabel, "lblValText");
     txbValue = named(new QLineEdit, "txbValue", QStringLiteral("Value"));
     txbValue->setReadOnly(true);

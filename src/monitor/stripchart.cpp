@@ -101,7 +101,7 @@ StripChart::StripChart(Prompts &prompts, Clock &clock, QWidget *parent)
     m_xAxis->setTitleText(QStringLiteral("Sample #"));
     m_yAxis->setTitleText(QStringLiteral("Raw Value"));
     m_xAxis->setRange(0, 10);
-    m_yAxis->setRange(-10.625, 255);
+    m_yAxis->setRange(m_yMin, m_yMax);
     m_chart->addAxis(m_xAxis, Qt::AlignBottom);
     m_chart->addAxis(m_yAxis, Qt::AlignLeft);
     m_series->attachAxis(m_xAxis);
@@ -164,12 +164,14 @@ void StripChart::setXAxisTitle(const QString &title)
 
 void StripChart::setYAxisMin(double y)
 {
-    m_yAxis->setRange(std::min(y, m_yAxis->max()), std::max(y, m_yAxis->max()));
+    m_yMin = y;
+    m_yAxis->setRange(std::min(m_yMin, m_yMax), std::max(m_yMin, m_yMax));
 }
 
 void StripChart::setYAxisMax(double y)
 {
-    m_yAxis->setRange(std::min(m_yAxis->min(), y), std::max(m_yAxis->min(), y));
+    m_yMax = y;
+    m_yAxis->setRange(std::min(m_yMin, m_yMax), std::max(m_yMin, m_yMax));
 }
 
 void StripChart::setYAxisTitle(const QString &title)
@@ -264,11 +266,6 @@ void StripChart::scrollToNewest()
 int StripChart::sampleCount() const
 {
     return m_series->count();
-}
-
-QPointF StripChart::lastSample() const
-{
-    return m_series->count() ? m_series->at(m_series->count() - 1) : QPointF();
 }
 
 QString StripChart::titleText() const

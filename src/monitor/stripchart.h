@@ -44,6 +44,8 @@ public:
     // the left (100: at the right edge).
     void setFollowPosition(int percent);
     // Members 23, 24, 29, 38, 39, 44: the axes. The X limits are the span shown after a reset.
+    // Each limit is kept as set, whatever the other one was when it came (a pass sets both,
+    // one after the other); the axis shows them lower first.
     void setXAxisMin(double x);
     void setXAxisMax(double x);
     void setXAxisTitle(const QString &title);
@@ -72,7 +74,6 @@ public:
 
     // The samples kept, the title text, the axis ranges as shown (tests, the image saver).
     int sampleCount() const;
-    QPointF lastSample() const;
     QString titleText() const;
     std::pair<double, double> xRange() const;
     std::pair<double, double> yRange() const;
@@ -91,7 +92,6 @@ public:
 private:
     void askAndSaveImage();
     void scrollToNewest();
-    void followingChanged();
 
     Prompts &m_prompts;
     QChart *m_chart = nullptr;
@@ -105,6 +105,8 @@ private:
     Timing m_clock;
     double m_xMin = 0;
     double m_xMax = 10;
+    double m_yMin = -10.625;
+    double m_yMax = 255;
     int m_followPercent = 100;
     bool m_following = true;
     int m_batch = 0;

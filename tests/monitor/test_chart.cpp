@@ -1,8 +1,9 @@
-// The strip chart window: its set-up, its five buttons, the toolbar, and the chart's memory in
-// a display left running.
+// The strip chart window: its Y axis from item to item, its five buttons, the toolbar, and
+// the chart's memory in a display left running.
 #include "chartwindow.h"
 #include "recording.h"
 #include "stripchart.h"
+#include "virtualclock.h"
 
 #include <QAction>
 #include <QFile>
@@ -30,24 +31,41 @@ protected:
         EXPECT_NE(w, nullptr) << name;
         return w;
     }
+    VirtualClock clock;
     RecordingPrompts prompts;
-    Chart chart{prompts};
+    Chart chart{prompts, clock};
 };
 
 } // namespace
 
-TEST_F(ChartTest, SetUpValues)
+// Each pass sets the item's Y limits, the maximum first. Both are the item's after the pass,
+// whatever range the previous item left: a limit clamped against that range would show a wrong
+// axis for a whole pass, and for good when the display is frozen during it.
+TEST_F(ChartTest, EachPassShowsExactlyTheItemsYRange)
 {
-    const StripChart *c = chart.strip();
-    EXPECT_EQ(chart.windowTitle(), QStringLiteral("Quorvex Graphic Output"));
-    EXPECT_EQ(c->titleText(), QStringLiteral("Quorvex Real Time Plot"));
-    EXPECT_EQ(c->channelName(), QStringLiteral("Channel 1"));
-    EXPECT_EQ(c->channelColor(), QColor(0, 255, 0));
-    EXPECT_EQ(c->xRange(), (std::pair<double, double>{0, 10}));
+    StripChart *c = chart.strip();
+    EXPECT_EQ(c->xRange(), (std::pair<double, double>{0, 10})); // as set up
     EXPECT_EQ(c->yRange(), (std::pair<double, double>{0, 255}));
-    EXPECT_EQ(c->xTitle(), QStringLiteral("Elapsed Time - Seconds"));
-    EXPECT_EQ(c->yTitle(), QStringLiteral("Voltage"));
-    EXPECT_TRUE(chart.isHidden());
+    const auto sample = [](int code) {
+        return realtime_sample(*realtime_row(code), code, PidItem{1, " 1", "", "Label"});
+    };
+    const struct
+    {
+        const char *name;
+        int before, after;
+    } rows[] = {
+        {"Engine RPM, then Calculated Load below its minimum", 0x0C, 0x04},
+        {"Coolant, then Ignition Advance below its minimum", 0x05, 0x0E},
+        {"Calculated Load, then Engine RPM above its maximum", 0x04, 0x0C},
+        {"O2 sensor, then EVAP pressure around it", 0x14, 0x32},
+        {"EVAP pressure, then O2 sensor within it", 0x32, 0x14},
+    };
+    for (const auto &r : rows) {
+        chart.showSample(sample(r.before));
+        chart.showSample(sample(r.after));
+        const RealTimeRow *row = realtime_row(r.after);
+        EXPECT_EQ(c->yRange(), (std::pair<double, double>{row->yMin, row->yMax})) << r.name;
+    }
 }
 
 TEST_F(ChartTest, TheFiveButtons)
@@ -76,9 +94,11 @@ TEST_F(ChartTest, TheFiveButtons)
     find("cmdClearData")->click();
     EXPECT_EQ(chart.strip()->sampleCount(), 0);
     chart.showSample({0, 100, "RPM", "Engine RPM", "750 RPM", 75});
+    clock.run(2500);
+    EXPECT_EQ(chart.strip()->nextX(), 2.5);
     find("cmdResetChart")->click();
     EXPECT_EQ(chart.strip()->sampleCount(), 0);
-    EXPECT_LT(chart.strip()->nextX(), 1.0); // the clock starts again
+    EXPECT_EQ(chart.strip()->nextX(), 0); // the clock starts again
 
     find("Stop1")->click(); // while no loop runs: hidden, the flag stays up
     EXPECT_TRUE(chart.isHidden());
