@@ -30,13 +30,25 @@ Exchange request_mode_aware(ObdContext &ctx, const LiveDataState &live, int pid,
     return get_ecu_PID(ctx, live.PIDmode, hex2(pid), hex2(n + live.PIDoffset));
 }
 
-Reading read_pid(ObdContext &ctx, LiveDataState &live, const PidRow &row)
+// The service and the extra data bytes a mode-aware PID is asked with.
+struct Service
+{
+    QString mode;
+    int offset = 0;
+};
+
+Service service_of(const LiveDataState &live, ItemData data)
+{
+    return data == ItemData::Live ? Service{kService01, 0} : Service{live.PIDmode, live.PIDoffset};
+}
+
+Reading read_pid(ObdContext &ctx, LiveDataState &live, const PidRow &row, const Service &service)
 {
     if (row.rule == ValueRule::WideRangeLambda)
         live.WideO2PID = hex2(row.pid);
     const bool modeAware = row.kind == RequestKind::ModeAware;
-    const int offset = modeAware ? live.PIDoffset : 0;
-    const Exchange ex = get_ecu_PID(ctx, modeAware ? live.PIDmode : kService01, hex2(row.pid),
+    const int offset = modeAware ? service.offset : 0;
+    const Exchange ex = get_ecu_PID(ctx, modeAware ? service.mode : kService01, hex2(row.pid),
                                     hex2(row.n + offset));
     Reading r;
     r.status = ex.status;
@@ -45,12 +57,12 @@ Reading read_pid(ObdContext &ctx, LiveDataState &live, const PidRow &row)
     return r;
 }
 
-Reading read_fuel_economy(ObdContext &ctx, LiveDataState &live)
+Reading read_fuel_economy(ObdContext &ctx, LiveDataState &live, const Service &service)
 {
-    const Reading airFlow = read_pid(ctx, live, *find_pid_row(kAirFlow));
+    const Reading airFlow = read_pid(ctx, live, *find_pid_row(kAirFlow), service);
     if (!airFlow.ok())
         return airFlow;
-    const Reading speed = read_pid(ctx, live, *find_pid_row(kSpeed));
+    const Reading speed = read_pid(ctx, live, *find_pid_row(kSpeed), service);
     if (!speed.ok())
         return speed;
     std::optional<double> lambda;
@@ -83,14 +95,15 @@ bool has_item(int code)
     return code == kFuelEconomyItem || (code != kRunTime && find_pid_row(code) != nullptr);
 }
 
-Reading read_item(ObdContext &ctx, LiveDataState &live, int code)
+Reading read_item(ObdContext &ctx, LiveDataState &live, int code, ItemData data)
 {
+    const Service service = service_of(live, data);
     if (code == kFuelEconomyItem)
-        return read_fuel_economy(ctx, live);
+        return read_fuel_economy(ctx, live, service);
     const PidRow *row = find_pid_row(code);
     if (!row)
         return {};
-    Reading r = read_pid(ctx, live, *row);
+    Reading r = read_pid(ctx, live, *row, service);
     // The coolant line shows its reading as a whole number, halves to even (69.8 °F lists 70).
     if (r.ok() && code == kCoolant)
         r.item.valueText = QString::number(coolant_listed_value(r.item.valueText));

@@ -29,12 +29,18 @@ struct Reading
 // for the fuel economy.
 bool has_item(int code);
 
-// Reads value item `code` as the vehicle data window lists it. Mode-aware PIDs ask service
-// PIDmode with PIDoffset extra bytes (a freeze-frame run reads the frame), the others service
-// 01. The coolant shows its value rounded to a whole number; a wide-range O2 PID becomes
-// WideO2PID. The fuel economy asks air flow and speed, corrected by the equivalence ratio of
-// WideO2PID when a wide-range sensor is known. A code without an item reads as nothing, ok.
-Reading read_item(ObdContext &ctx, LiveDataState &live, int code);
+// Where mode-aware PIDs are read from: what the last current-data or freeze-frame run chose
+// (service PIDmode with PIDoffset extra bytes, the frame after a freeze-frame run), or the
+// vehicle's live data (service 01) whatever that run was, for the live displays.
+enum class ItemData { LastRun, Live };
+
+// Reads value item `code` as the vehicle data window lists it. Mode-aware PIDs ask the service
+// `data` chooses, the others service 01. The coolant shows its value rounded to a whole number;
+// a wide-range O2 PID becomes WideO2PID. The fuel economy asks air flow and speed, corrected by
+// the equivalence ratio of WideO2PID when a wide-range sensor is known. A code without an item
+// reads as nothing, ok.
+Reading read_item(ObdContext &ctx, LiveDataState &live, int code,
+                  ItemData data = ItemData::LastRun);
 
 // The equivalence ratio of wide-range O2 PID `pid` (two hex digits), always on service 01:
 // numeric value and its signed text.

@@ -77,7 +77,7 @@ LogEnd run_logger(ObdContext &ctx, LiveDataState &live, const std::array<int, 4>
         std::array<QString, 4> shown;
         ExchangeStatus failure = ExchangeStatus::Ok;
         for (size_t slot = 0; slot < codes.size(); ++slot) {
-            const Reading reading = read_item(ctx, live, codes[slot]);
+            const Reading reading = read_item(ctx, live, codes[slot], ItemData::Live);
             if (!reading.ok()) {
                 failure = reading.status;
                 break;

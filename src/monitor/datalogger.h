@@ -47,12 +47,12 @@ struct LogEnd
     int records = 0;
 };
 
-// The logging loop: a pass reads the four items (value item codes) in slot order; a complete
-// pass is shown and written as one record with one write call, the time stamp taken on the
-// shared timer (started here). A pass with a failed exchange writes no record and reports the
-// failure; a failure that ends the run (no vehicle contact, a silent interface, a lost link)
-// ends the log, as does a failed write. The pass in progress when the view asks to stop is
-// completed and written.
+// The logging loop: a pass reads the four items (value item codes) in slot order, live data
+// whatever the last run read (ItemData::Live); a complete pass is shown and written as one
+// record with one write call, the time stamp taken on the shared timer (started here). A pass
+// with a failed exchange writes no record and reports the failure; a failure that ends the run
+// (no vehicle contact, a silent interface, a lost link) ends the log, as does a failed write.
+// The pass in progress when the view asks to stop is completed and written.
 LogEnd run_logger(ObdContext &ctx, LiveDataState &live, const std::array<int, 4> &codes,
                   QIODevice &file, LoggerView &view,
                   const std::function<void(ExchangeStatus)> &onFailure);

@@ -73,7 +73,7 @@ ExchangeStatus run_air_fuel_meter(ObdContext &ctx, LiveDataState &live, AirFuelV
             return lambda.status;
         if (view.stopRequested())
             break;
-        const Reading rpm = read_item(ctx, live, kEngineSpeed);
+        const Reading rpm = read_item(ctx, live, kEngineSpeed, ItemData::Live);
         if (rpm.ok())
             view.showSpeed(engine_speed_text(rpm.item.valueText));
         else if (report_failure(onFailure, rpm.status))

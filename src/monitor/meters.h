@@ -47,7 +47,7 @@ public:
     virtual void showSpeed(const QString &text) = 0;
 };
 
-// The air/fuel ratio meter: the wide-range sensor WideO2PID and the engine speed, one pass
+// The air/fuel ratio meter: the wide-range sensor WideO2PID and the live engine speed, one pass
 // after the other with one event-loop turn between, until the view asks to stop. A failed
 // exchange leaves its text as it was and is reported; one that ends the run ("P" from the
 // interface among them) ends the meter.

@@ -109,7 +109,7 @@ ExchangeStatus run_realtime(ObdContext &ctx, LiveDataState &live, int code, Real
     if (!row)
         return ExchangeStatus::Ok;
     while (!view.stopRequested()) {
-        const Reading reading = read_item(ctx, live, code);
+        const Reading reading = read_item(ctx, live, code, ItemData::Live);
         if (!reading.ok()) {
             if (report_failure(onFailure, reading.status))
                 return reading.status;

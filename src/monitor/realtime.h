@@ -65,10 +65,11 @@ public:
     virtual void showSample(const RealTimeSample &sample) = 0;
 };
 
-// The real-time display of one item: reads it again and again through its decoder and shows
-// each pass until the view asks to stop. A pass whose exchange fails shows nothing (the view
-// keeps its last value) and reports the failure; a failure that ends the run (no vehicle
-// contact, a silent interface, a lost link) ends the display. Returns that failure, else Ok.
+// The real-time display of one item: reads its live value (ItemData::Live) again and again
+// through its decoder and shows each pass until the view asks to stop. A pass whose exchange
+// fails shows nothing (the view keeps its last value) and reports the failure; a failure that
+// ends the run (no vehicle contact, a silent interface, a lost link) ends the display. Returns
+// that failure, else Ok.
 ExchangeStatus run_realtime(ObdContext &ctx, LiveDataState &live, int code, RealTimeView &view,
                             const std::function<void(ExchangeStatus)> &onFailure);
 
