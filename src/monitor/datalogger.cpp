@@ -67,8 +67,8 @@ LogEnd run_logger(ObdContext &ctx, LiveDataState &live, const std::array<int, 4>
         const double interval = view.intervalSeconds();
         if (interval > 0 && lastPassMs) {
             const qint64 due = *lastPassMs + std::llround(interval * 1000);
-            while (!view.stopRequested() && !ctx.closing() && !ctx.yieldUntil(due)) {
-            }
+            while (!view.stopRequested() && !ctx.closing() && ctx.nowMs() < due)
+                ctx.yield(static_cast<int>(due - ctx.nowMs()));
             if (view.stopRequested() || ctx.closing())
                 break;
         }
