@@ -10,12 +10,13 @@
 #include <algorithm>
 
 using namespace quorvex;
-using quorvex::fuzz::Input;
+using namespace quorvex::fuzz;
 
 namespace {
 
-QStringList arguments(const QByteArray &bytes)
+QStringList arguments(Input &in)
 {
+    const QByteArray bytes = in.rest();
     QStringList args;
     if (bytes.isEmpty())
         return args;
@@ -50,8 +51,9 @@ bool sameMeaning(const CommandLine &a, const CommandLine &b)
            a.usb == b.usb && a.help == b.help && a.error == b.error;
 }
 
-void checkParse(const QStringList &args)
+void checkParse(Input &in)
 {
+    const QStringList args = arguments(in);
     const CommandLine cmd = parse_command_line(args);
     if (!cmd.error.isEmpty())
         return;
@@ -60,9 +62,9 @@ void checkParse(const QStringList &args)
     FUZZ_REQUIRE(cmd.scenario.isEmpty() || (cmd.simulate && !cmd.scenario.startsWith(u'-')));
 }
 
-void checkUsbId(const QStringList &args)
+void checkUsbId(Input &in)
 {
-    for (const QString &arg : args) {
+    for (const QString &arg : arguments(in)) {
         usb::UsbId id{0x1234, 0x5678};
         if (!usb::UsbId::parse(arg, &id)) {
             FUZZ_REQUIRE(id == (usb::UsbId{0x1234, 0x5678}));
@@ -75,8 +77,9 @@ void checkUsbId(const QStringList &args)
     }
 }
 
-void checkComPorts(const QStringList &args)
+void checkComPorts(Input &in)
 {
+    const QStringList args = arguments(in);
     // The first empty argument ends the command line; the next is the simulator's device; the
     // rest are the platform's ports.
     const qsizetype end = args.indexOf(QString());
@@ -105,14 +108,5 @@ void checkComPorts(const QStringList &args)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    Input in(data, size);
-    const std::uint8_t which = in.byte() % 3;
-    const QStringList args = arguments(in.rest());
-    if (which == 0)
-        checkParse(args);
-    else if (which == 1)
-        checkUsbId(args);
-    else
-        checkComPorts(args);
-    return 0;
+    return runCase(data, size, {checkParse, checkUsbId, checkComPorts});
 }

@@ -17,33 +17,12 @@
 #include <cmath>
 
 using namespace quorvex;
-using quorvex::fuzz::Input;
+using namespace quorvex::fuzz;
 
 namespace {
 
 enum class Special { Lambda, FuelStatus, FuelTrim, SecondaryAir, O2Sensors, Mpg };
 constexpr std::size_t kSpecials = 6;
-
-// The 1-based position of data byte 0.
-int dataStart(int offset)
-{
-    return 12 + 2 * offset;
-}
-
-// The reply with every character outside data bytes 0 .. bytes-1 replaced (garbage), or
-// zero-filled to beyond any data byte.
-QString sameData(const QString &reply, int offset, int bytes, bool garbage)
-{
-    if (!garbage)
-        return reply + QString(40, u'0');
-    QString out = reply;
-    const int first = dataStart(offset);
-    for (int p = 1; p <= out.size(); ++p) {
-        if (p < first || p >= first + 2 * bytes)
-            out[p - 1] = u'Z';
-    }
-    return out;
-}
 
 // A number text as the decoders write them: blank or minus, digits, a point, an exponent.
 bool isNumberText(const QString &text, int maxLength)
@@ -80,7 +59,7 @@ bool isReportText(const QString &text, int maxLines)
 
 void checkSpecial(Special which, Input &in, bool metric, int offset, bool garbage)
 {
-    const QString reply = fuzz::replyText(in.rest());
+    const QString reply = replyText(in.rest());
     const auto same = [&](auto decode, int at, int bytes) {
         const auto out = decode(reply);
         FUZZ_REQUIRE(decode(sameData(reply, at, bytes, garbage)) == out);
@@ -146,7 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const int offset = (flags >> 1) & 0x01;
     const bool garbage = flags & 0x04;
     if (which < rows.size())
-        checkRow(rows[which], fuzz::replyText(in.rest()), metric, offset, garbage);
+        checkRow(rows[which], replyText(in.rest()), metric, offset, garbage);
     else
         checkSpecial(static_cast<Special>(which - rows.size()), in, metric, offset, garbage);
     return 0;

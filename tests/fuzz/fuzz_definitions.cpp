@@ -12,7 +12,7 @@
 #include <QSet>
 
 using namespace quorvex;
-using quorvex::fuzz::Input;
+using namespace quorvex::fuzz;
 
 namespace {
 
@@ -83,36 +83,27 @@ void checkIndex(const QString &probe, const QByteArray &contents)
     FUZZ_REQUIRE(anyLine ? shown == found : shown == QString::fromUtf16(kDefinitionNotFound));
 }
 
+void checkIndexOfRest(Input &in)
+{
+    const QString probe = QString::fromUtf8(in.bytes(in.byte() % 8));
+    checkIndex(probe, in.rest());
+}
+
 // A first line of 64 << (0..8) bytes, the rest of the input over and over with its line ends
 // as blanks, then the rest as it is.
-QByteArray longLine(std::uint8_t scale, const QByteArray &rest)
+void checkIndexAfterLongLine(Input &in)
 {
-    const qsizetype length = qsizetype(64) << (scale % 9);
+    const qsizetype length = qsizetype(64) << (in.byte() % 9);
+    const QString probe = QString::fromUtf8(in.bytes(in.byte() % 8));
+    const QByteArray rest = in.rest();
     QByteArray unit = rest.isEmpty() ? QByteArray("P0301 ") : rest;
     unit.replace('\r', ' ').replace('\n', ' ');
-    return unit.repeated(length / unit.size() + 1).left(length) + "\r\n" + rest;
+    checkIndex(probe, unit.repeated(length / unit.size() + 1).left(length) + "\r\n" + rest);
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    Input in(data, size);
-    switch (in.byte() % 3) {
-    case 0:
-        checkSplit(in);
-        break;
-    case 1: {
-        const QString probe = QString::fromUtf8(in.bytes(in.byte() % 8));
-        checkIndex(probe, in.rest());
-        break;
-    }
-    default: {
-        const std::uint8_t scale = in.byte();
-        const QString probe = QString::fromUtf8(in.bytes(in.byte() % 8));
-        checkIndex(probe, longLine(scale, in.rest()));
-        break;
-    }
-    }
-    return 0;
+    return runCase(data, size, {checkSplit, checkIndexOfRest, checkIndexAfterLongLine});
 }

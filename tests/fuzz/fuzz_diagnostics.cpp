@@ -8,83 +8,22 @@
 //      must show that VIN) or with the fuzzer's text
 //   5  request_trouble_codes over an interface answering with the fuzzer's texts: the report
 //
-// Cases 4 and 5 run the real exchange on an interface that answers at once and a shared timer
-// that jumps a second per reading, so no wait ever sleeps.
+// Cases 4 and 5 run the real exchange on the scripted interface and the stepping clock.
 #include "fuzzsupport.h"
 
 #include "definitions.h"
 #include "mil.h"
 #include "obdcontext.h"
 #include "simreplies.h"
-#include "timing.h"
-#include "transport.h"
 #include "troublecodes.h"
 #include "vin.h"
 
-#include <QCoreApplication>
-
-#include <memory>
-#include <utility>
-
 using namespace quorvex;
-using quorvex::fuzz::Input;
+using namespace quorvex::fuzz;
 
 namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
-
-// Answers each command with the next scripted reply, then with ready marks. With `pad`, a
-// reply is zero-filled to the length the command asks for (after any leading marks), so no
-// wait for a longer reply ever starts.
-class ScriptedInterface : public Transport
-{
-public:
-    QList<QByteArray> replies;
-    bool pad = true;
-    char mark = 'S';
-
-    bool isOpen() const override { return true; }
-    void write(const QByteArray &bytes) override
-    {
-        QByteArray reply = m_next < replies.size() ? replies[m_next++] : QByteArray();
-        if (pad) {
-            qsizetype marks = 0;
-            while (marks < reply.size() && reply[marks] == 'S')
-                ++marks;
-            const int length = bytes.mid(4, 2).toInt(nullptr, 16);
-            reply = reply.leftJustified(marks + 2 * length + 3, '0');
-        }
-        m_buffer = reply;
-    }
-    qint64 bytesAvailable() override { return m_buffer.size(); }
-    QByteArray readAll() override { return std::exchange(m_buffer, QByteArray(1, mark)); }
-
-private:
-    qsizetype m_next = 0;
-    QByteArray m_buffer = "S";
-};
-
-// A context on the interface whose shared timer advances a second at every reading.
-struct Session
-{
-    explicit Session(ScriptedInterface &interface)
-    {
-        ctx.attachSerial(&interface);
-        ctx.state.UseSerial = true;
-        ctx.bounds.silentMs = 20;
-        ctx.bounds.retryLimit = 3;
-        ctx.setCodeTimer(std::make_unique<Timing>([this] { return m_ticks += 1000; }));
-    }
-    ObdContext ctx;
-
-private:
-    qint64 m_ticks = 0;
-};
-
-bool isUpperHex(QChar c)
-{
-    return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F');
-}
 
 // A code as the letter rule writes it ("P0301"), or "P" and a slot that is not hex.
 bool isCodeText(const QString &code, const QString &slot)
@@ -104,21 +43,11 @@ bool isCodeText(const QString &code, const QString &slot)
 void checkMil(Input &in)
 {
     const bool garbage = in.byte() & 1;
-    const QString reply = fuzz::replyText(in.rest());
+    const QString reply = replyText(in.rest());
     const MilReport report = decode_mil(reply);
 
-    // Only bytes A to D (characters 12-19) count, missing ones as zero: the report is the same
-    // with garbage around them, or zero-filled.
-    QString same = reply;
-    if (garbage) {
-        for (int i = 0; i < same.size(); ++i) {
-            if (i < 11 || i >= 19)
-                same[i] = u'Z';
-        }
-    } else {
-        same += QString(20, u'0');
-    }
-    const MilReport other = decode_mil(same);
+    // Only bytes A to D count, missing ones as zero.
+    const MilReport other = decode_mil(sameData(reply, 0, 4, garbage));
     FUZZ_REQUIRE(other.text == report.text && other.o2MonitorComplete == report.o2MonitorComplete);
 
     FUZZ_REQUIRE(report.text.endsWith(kCrLf));
@@ -146,7 +75,7 @@ void checkLetterRule(Input &in)
         const QByteArray two = in.bytes(2).leftJustified(2, '\0');
         slot = QString::fromLatin1(two.toHex().toUpper());
     } else {
-        slot = fuzz::replyText(in.bytes(mode >> 5));
+        slot = replyText(in.bytes(mode >> 5));
     }
     const QString code = trouble_code_text(slot);
     FUZZ_REQUIRE(isCodeText(code, slot));
@@ -154,7 +83,7 @@ void checkLetterRule(Input &in)
 
 void checkShiftBlank(Input &in)
 {
-    const QString reply = fuzz::replyText(in.rest());
+    const QString reply = replyText(in.rest());
     const QString shifted = shift_blank_at_10(reply);
     if (reply.size() < 10 || reply.at(9) >= u'0') {
         FUZZ_REQUIRE(shifted == reply);
@@ -171,7 +100,7 @@ void checkVinText(Input &in)
 {
     const int count = in.byte() % 24;
     const QByteArray raw = in.rest();
-    const QString text = fuzz::replyText(raw);
+    const QString text = replyText(raw);
 
     const QString decoded = HexToText(text, count);
     FUZZ_REQUIRE(decoded.size() == std::min<qsizetype>(count, text.size() / 2));
@@ -214,11 +143,11 @@ void checkGetVin(Input &in)
 const TroubleCodeDefinitions &definitions()
 {
     static const TroubleCodeDefinitions table(
-        {QStringLiteral("P0301 Cylinder 1 Misfire Detected"),
-         QStringLiteral("P0171 System Too Lean (Bank 1)"), QStringLiteral("C0123 Chassis code"),
-         QStringLiteral("B0123 Body code"),
-         QStringLiteral("U0001 High Speed CAN Communication Bus"),
-         QStringLiteral("U1123 Network code"), QStringLiteral("Pzzzz not a code")});
+        QStringLiteral("P0301 Cylinder 1 Misfire Detected\nP0171 System Too Lean (Bank 1)\n"
+                       "C0123 Chassis code\nB0123 Body code\n"
+                       "U0001 High Speed CAN Communication Bus\nU1123 Network code\n"
+                       "Pzzzz not a code")
+            .split(u'\n'));
     return table;
 }
 
@@ -235,8 +164,7 @@ void checkTroubleCodeReport(Input &in)
     const std::uint8_t flags = in.byte();
     ScriptedInterface interface;
     interface.mark = flags & 1 ? 'P' : 'S';
-    for (const QByteArray &line : in.rest().split('\n'))
-        interface.replies.push_back(line);
+    interface.replies = in.rest().split('\n');
     Session session(interface);
     bool asked = false;
     const ReadAnyway readAnyway = [&](const QString &soFar) {
@@ -282,36 +210,9 @@ void checkTroubleCodeReport(Input &in)
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
-{
-    // The exchanges never sleep here, but the wait primitive needs an application should one
-    // ever have to.
-    static QCoreApplication app(*argc, *argv);
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    Input in(data, size);
-    switch (in.byte() % 6) {
-    case 0:
-        checkMil(in);
-        break;
-    case 1:
-        checkLetterRule(in);
-        break;
-    case 2:
-        checkShiftBlank(in);
-        break;
-    case 3:
-        checkVinText(in);
-        break;
-    case 4:
-        checkGetVin(in);
-        break;
-    default:
-        checkTroubleCodeReport(in);
-        break;
-    }
-    return 0;
+    return runCase(data, size,
+                   {checkMil, checkLetterRule, checkShiftBlank, checkVinText, checkGetVin,
+                    checkTroubleCodeReport});
 }

@@ -15,7 +15,7 @@
 #include "simelm.h"
 
 using namespace quorvex;
-using quorvex::fuzz::Input;
+using namespace quorvex::fuzz;
 
 namespace {
 
@@ -26,9 +26,8 @@ void answer(Input &in)
 {
     const elm::Bus buses[] = {elm::Bus::Can11, elm::Bus::Can29, elm::Bus::Iso, elm::Bus::Unknown};
     const elm::Bus bus = buses[in.byte() % 4];
-    const elm::Command command =
-        elm::parse_command(kCommands[in.byte() % (sizeof kCommands / sizeof *kCommands)]);
-    const QByteArray raw = in.bytes(in.remaining());
+    const elm::Command command = elm::parse_command(kCommands[in.byte() % std::size(kCommands)]);
+    const QByteArray raw = in.rest();
     const elm::Answer parsed = elm::parse_answer(raw, bus, elm::elm_request(command));
     FUZZ_REQUIRE(parsed.status == elm::Answer::Status::Data || parsed.messages.isEmpty());
     for (const elm::Message &m : parsed.messages)
@@ -45,10 +44,8 @@ void answer(Input &in)
         FUZZ_REQUIRE(reply.size() == 18);
         return;
     }
-    for (qsizetype i = 1; i < reply.size(); ++i) {
-        const char c = reply.at(i);
-        FUZZ_REQUIRE((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || c == 'R');
-    }
+    for (const char c : reply)
+        FUZZ_REQUIRE(isUpperHex(QLatin1Char(c)) || c == 'R');
     if (!o2)
         FUZZ_REQUIRE(reply.size() >= 1 + 2 * command.length + 2);
 }
@@ -82,10 +79,5 @@ void adapter(Input &in)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    Input in(data, size);
-    if (in.byte() % 2 == 0)
-        answer(in);
-    else
-        adapter(in);
-    return 0;
+    return runCase(data, size, {answer, adapter});
 }

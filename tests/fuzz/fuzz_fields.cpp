@@ -16,7 +16,7 @@
 #include <limits>
 
 using namespace quorvex;
-using quorvex::fuzz::Input;
+using namespace quorvex::fuzz;
 
 namespace {
 
@@ -27,16 +27,11 @@ int digitValue(QChar c)
     return v > 9 ? v - 7 : v;
 }
 
-bool isUpperHex(QChar c)
-{
-    return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F');
-}
-
 void checkFieldReader(Input &in)
 {
     const int pos = static_cast<std::int8_t>(in.byte());
     const int n = in.byte() % 64;
-    const QString reply = fuzz::replyText(in.rest());
+    const QString reply = replyText(in.rest());
 
     const QString field = reply_field(reply, pos, n);
     FUZZ_REQUIRE(field.size() == n);
@@ -57,7 +52,7 @@ void checkConvHex(Input &in)
     const quint8 value = in.byte();
     const bool wide = in.byte() & 1; // any UTF-16 character, not only what a serial line carries
     const QByteArray raw = in.rest();
-    const QString text = wide ? QString::fromUtf8(raw) : fuzz::replyText(raw);
+    const QString text = wide ? QString::fromUtf8(raw) : replyText(raw);
 
     QString hex = text;
     const int v = conv_hex(hex);
@@ -119,7 +114,7 @@ void checkNumberTexts(Input &in)
 
 void checkVal(Input &in)
 {
-    const QString text = fuzz::replyText(in.rest());
+    const QString text = replyText(in.rest());
     const double v = Val(text);
     FUZZ_REQUIRE(!std::isnan(v));
     // Blanks are skipped wherever they stand, so one more in front changes nothing.
@@ -135,7 +130,7 @@ void checkFormat(Input &in)
 {
     const double x = in.number();
     const std::uint8_t shape = in.byte();
-    const QString picture = fuzz::replyText(in.rest());
+    const QString picture = replyText(in.rest());
 
     const QString out = Format(x, picture);
     if (picture.isEmpty() || !std::isfinite(x)) {
@@ -197,26 +192,7 @@ void checkRoundEven(Input &in)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    Input in(data, size);
-    switch (in.byte() % 6) {
-    case 0:
-        checkFieldReader(in);
-        break;
-    case 1:
-        checkConvHex(in);
-        break;
-    case 2:
-        checkNumberTexts(in);
-        break;
-    case 3:
-        checkVal(in);
-        break;
-    case 4:
-        checkFormat(in);
-        break;
-    default:
-        checkRoundEven(in);
-        break;
-    }
-    return 0;
+    return runCase(
+        data, size,
+        {checkFieldReader, checkConvHex, checkNumberTexts, checkVal, checkFormat, checkRoundEven});
 }

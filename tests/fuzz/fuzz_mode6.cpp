@@ -9,11 +9,13 @@
 #include "mode6.h"
 #include "numberforms.h"
 
+#include <QRegularExpression>
+
 #include <bit>
 #include <cmath>
 
 using namespace quorvex;
-using quorvex::fuzz::Input;
+using namespace quorvex::fuzz;
 
 namespace {
 
@@ -22,35 +24,13 @@ QString typed(const QByteArray &bytes)
     return QString::fromUtf8(bytes);
 }
 
-bool allOf(QStringView text, bool (*digit)(QChar))
-{
-    for (const QChar c : text) {
-        if (!digit(c))
-            return false;
-    }
-    return true;
-}
-
-bool isDecimal(QChar c)
-{
-    return c >= u'0' && c <= u'9';
-}
-
-bool isHex(QChar c)
-{
-    return isDecimal(c) || (c >= u'A' && c <= u'F') || (c >= u'a' && c <= u'f');
-}
-
-// What the window accepts as an ID, blanks around it aside: up to three decimal digits, or
-// "$" or "&H" and up to two hexadecimal digits.
+// What the window accepts as an ID, blanks around it aside: decimal digits, or "$" or "&H"
+// and hexadecimal digits, leading zeros allowed in either.
 bool isIdForm(const QString &text)
 {
-    const QString t = text.trimmed();
-    if (t.startsWith(u'$'))
-        return t.size() >= 2 && t.size() <= 3 && allOf(QStringView(t).mid(1), isHex);
-    if (t.startsWith(QStringLiteral("&H"), Qt::CaseInsensitive))
-        return t.size() >= 3 && t.size() <= 4 && allOf(QStringView(t).mid(2), isHex);
-    return !t.isEmpty() && t.size() <= 3 && allOf(t, isDecimal);
+    static const QRegularExpression form(
+        QRegularExpression::anchoredPattern(QStringLiteral("[0-9]+|(\\$|&[Hh])[0-9A-Fa-f]+")));
+    return form.match(text.trimmed()).hasMatch();
 }
 
 void checkId(Input &in)
@@ -64,8 +44,10 @@ void checkId(Input &in)
     if (!id)
         return;
     const QString hex = QString::number(*id, 16);
-    for (const QString &same : {QString::number(*id), u'$' + hex, QStringLiteral(" &h") + hex,
-                                QStringLiteral("&H") + hex.toUpper() + u' '}) {
+    for (const QString &same :
+         {QString::number(*id), QStringLiteral("000") + QString::number(*id), u'$' + hex,
+          QStringLiteral("$00") + hex, QStringLiteral(" &h") + hex,
+          QStringLiteral("&H") + hex.toUpper() + u' '}) {
         FUZZ_REQUIRE(parse_id(same) == id);
     }
 }
@@ -141,20 +123,5 @@ void checkTestList(Input &in)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    Input in(data, size);
-    switch (in.byte() % 4) {
-    case 0:
-        checkId(in);
-        break;
-    case 1:
-        checkScale(in);
-        break;
-    case 2:
-        checkResult(in);
-        break;
-    default:
-        checkTestList(in);
-        break;
-    }
-    return 0;
+    return runCase(data, size, {checkId, checkScale, checkResult, checkTestList});
 }

@@ -8,6 +8,8 @@
 //   flag bit 0: metric units           bit 1: no vehicle contact ("P" marks)
 //   flag bit 2: debug echo             bit 3: a wide-range O2 PID known from before ("24")
 //   flag bit 4: the run starts near the end of ListPID
+#include "fuzzsupport.h"
+
 #include "currentdata.h"
 #include "decoders.h"
 #include "definitions.h"
@@ -17,54 +19,15 @@
 #include "livestate.h"
 #include "mil.h"
 #include "numberforms.h"
-#include "obdcontext.h"
 #include "pidtable.h"
 #include "reply.h"
 #include "sweep.h"
-#include "transport.h"
 #include "troublecodes.h"
 
-#include <QCoreApplication>
-
-#include <cstddef>
-#include <cstdint>
-#include <vector>
-
 using namespace quorvex;
+using namespace quorvex::fuzz;
 
 namespace {
-
-// Answers each command with the next scripted text. A text shorter than the command's wait
-// threshold is zero-filled at its end, so every wait ends at once: a short reply then reads
-// as a reply whose missing bytes are zero, which is what the decoders promise anyway, and the
-// fuzzer spends its time in the decoding rather than in time-outs.
-class FuzzInterface : public Transport
-{
-public:
-    std::vector<QByteArray> replies;
-    bool contact = true;
-
-    bool isOpen() const override { return true; }
-    void write(const QByteArray &bytes) override
-    {
-        QByteArray reply = m_next < replies.size() ? replies[m_next++] : QByteArray();
-        const int length = bytes.mid(4, 2).toInt(nullptr, 16);
-        if (reply.size() < 2 * length + 3)
-            reply = reply.leftJustified(2 * length + 3, '0');
-        m_buffer = reply;
-    }
-    qint64 bytesAvailable() override { return m_buffer.size(); }
-    QByteArray readAll() override
-    {
-        QByteArray all = m_buffer;
-        m_buffer = contact ? "S" : "P";
-        return all;
-    }
-
-private:
-    std::size_t m_next = 0;
-    QByteArray m_buffer = "S";
-};
 
 // A sink the optimiser cannot drop.
 volatile std::size_t g_sink = 0;
@@ -107,34 +70,21 @@ void decodePure(const QString &reply, bool metric)
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
-{
-    static QCoreApplication app(*argc, *argv);
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    if (size < 1)
-        return 0;
-    const std::uint8_t flags = data[0];
-    const QByteArray rest(reinterpret_cast<const char *>(data + 1),
-                          static_cast<qsizetype>(size - 1));
+    Input in(data, size);
+    const std::uint8_t flags = in.byte();
+    const QByteArray rest = in.rest();
     const bool metric = flags & 0x01;
 
     decodePure(QString::fromLatin1(rest), metric);
 
-    FuzzInterface interface;
-    for (const QByteArray &line : rest.split('\n'))
-        interface.replies.push_back(line);
-    interface.contact = !(flags & 0x02);
-
-    ObdContext ctx;
-    ctx.attachSerial(&interface);
-    ctx.state.UseSerial = true;
+    ScriptedInterface interface;
+    interface.replies = rest.split('\n');
+    interface.mark = flags & 0x02 ? 'P' : 'S';
+    Session session(interface);
+    ObdContext &ctx = session.ctx;
     ctx.state.DebugMode = flags & 0x04;
-    ctx.bounds.silentMs = 20;
-    ctx.bounds.retryLimit = 3;
     LiveDataState live;
     live.UnitsMetric = metric;
     if (flags & 0x08)
@@ -146,8 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             sweep.addLine({4, PidItem{}});
     }
     request_current_data(ctx, live, sweep, diagnostic_hooks());
-    if (sweep.lines().size() > Sweep::kMaxLines)
-        __builtin_trap(); // the line bound was not kept
+    FUZZ_REQUIRE(sweep.lines().size() <= Sweep::kMaxLines);
     consume(sweep.report());
     Sweep frame;
     ReadFreezeFrame(ctx, live, frame);

@@ -13,8 +13,10 @@
 #include "simengine.h"
 #include "simscenario.h"
 
+#include <algorithm>
+
 using namespace quorvex::sim;
-using quorvex::fuzz::Input;
+using namespace quorvex::fuzz;
 
 namespace {
 
@@ -36,40 +38,26 @@ QByteArray wrapped(std::uint8_t where, const QByteArray &rest)
 }
 
 // A target scenario that differs from the built-in car in every top-level value.
-Scenario sentinel()
-{
-    Scenario s;
-    s.name = QStringLiteral("sentinel");
-    s.firmware = QStringLiteral("X9.99");
-    s.vin = QStringLiteral("SENTINEL000000000");
-    s.vinForm = VinForm::None;
-    s.markIntervalMs = 7;
-    s.latencyMs = 3;
-    s.noContact = true;
-    s.passThrough = 6;
-    s.ecus = {Ecu{.address = 0x33}};
-    s.faults.silent = true;
-    return s;
-}
+const Scenario kSentinel{.name = "sentinel",
+                         .firmware = "X9.99",
+                         .vin = "SENTINEL000000000",
+                         .vinForm = VinForm::None,
+                         .markIntervalMs = 7,
+                         .latencyMs = 3,
+                         .noContact = true,
+                         .passThrough = 6,
+                         .ecus = {Ecu{.address = 0x33}},
+                         .faults = {.silent = true}};
 
 bool isPrintable(const QString &text)
 {
-    for (const QChar c : text) {
-        if (c.unicode() < 0x21 || c.unicode() > 0x7E)
-            return false;
-    }
-    return true;
+    return std::all_of(text.cbegin(), text.cend(),
+                       [](QChar c) { return c.unicode() >= 0x21 && c.unicode() <= 0x7E; });
 }
 
-bool isUpperHex(const QString &text, qsizetype length)
+bool isHexText(const QString &text, qsizetype length)
 {
-    if (text.size() != length)
-        return false;
-    for (const QChar c : text) {
-        if (!((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F')))
-            return false;
-    }
-    return true;
+    return text.size() == length && std::all_of(text.cbegin(), text.cend(), isUpperHex);
 }
 
 bool arePids(const QList<quint8> &pids)
@@ -83,20 +71,13 @@ bool arePids(const QList<quint8> &pids)
 
 template <typename T> bool within(const QList<T> &some, const QList<T> &all)
 {
-    for (const T &x : some) {
-        if (!all.contains(x))
-            return false;
-    }
-    return true;
+    return std::all_of(some.cbegin(), some.cend(), [&](const T &x) { return all.contains(x); });
 }
 
 bool areCodes(const QStringList &codes)
 {
-    for (const QString &code : codes) {
-        if (!isUpperHex(code, 4))
-            return false;
-    }
-    return true;
+    return std::all_of(codes.cbegin(), codes.cend(),
+                       [](const QString &c) { return isHexText(c, 4); });
 }
 
 void checkEcu(const Ecu &ecu)
@@ -106,7 +87,7 @@ void checkEcu(const Ecu &ecu)
     FUZZ_REQUIRE(areCodes(ecu.storedCodes) && areCodes(ecu.pendingCodes));
     FUZZ_REQUIRE(ecu.monitors.size() == 3);
     if (ecu.freezeFrame) {
-        FUZZ_REQUIRE(isUpperHex(ecu.freezeFrame->code, 4) && arePids(ecu.freezeFrame->pids));
+        FUZZ_REQUIRE(isHexText(ecu.freezeFrame->code, 4) && arePids(ecu.freezeFrame->pids));
         QList<quint8> held = ecu.freezeFrame->pids;
         held.append(0x02);
         FUZZ_REQUIRE(within(ecu.freezeFrame->values.keys(), held));
@@ -130,7 +111,7 @@ void checkAccepted(const Scenario &s)
     FUZZ_REQUIRE(f.retryReplies >= 0 && f.strayLeadingS >= 0 && f.disconnectAfter >= -1 &&
                  f.latencyMs >= 0 && f.codesLatencyMs >= 0 && f.blankAt10 >= 0);
     for (const QString &command : f.strayMarkBefore)
-        FUZZ_REQUIRE(isUpperHex(command, 6));
+        FUZZ_REQUIRE(isHexText(command, 6));
 }
 
 // One session of every kind of command, the pass-through block included. The clock moves a
@@ -162,11 +143,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::uint8_t where = in.byte();
     const QByteArray json = wrapped(where, in.rest());
 
-    const Scenario before = sentinel();
-    Scenario scenario = before;
+    Scenario scenario = kSentinel;
     QString error;
     if (!parseScenario(json, &scenario, &error)) {
-        FUZZ_REQUIRE(scenario == before && !error.isEmpty());
+        FUZZ_REQUIRE(scenario == kSentinel && !error.isEmpty());
         return 0;
     }
     Scenario fromDefault;

@@ -17,7 +17,7 @@
 #include "simengine.h"
 
 using namespace quorvex::sim;
-using quorvex::fuzz::Input;
+using namespace quorvex::fuzz;
 
 namespace {
 
@@ -65,11 +65,6 @@ Faults faultsOf(std::uint8_t bits)
     return f;
 }
 
-bool isCommandCharacter(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
-}
-
 // What may come out of the interface between now and nextEventUs(), on a copy so that looking
 // does not move the engine's own clock.
 void checkSchedule(const Engine &engine, qint64 nowUs)
@@ -115,7 +110,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             const QByteArray piece = in.bytes(static_cast<std::size_t>(length));
             engine.receive(piece, now);
             for (const char c : piece) {
-                if (isCommandCharacter(c))
+                if (isUpperHex(QLatin1Char(c)))
                     heard.append(c);
             }
         }
