@@ -1,30 +1,28 @@
-// The ELM327 driver on a serial line whose far end plays back an adapter's side of the
-// conversation: the set-up it sends, the ready marks it makes, the requests it sends for the
-// program's commands and the replies it gives back in the scan interface's layout.
+// The ELM327 driver on a line whose far end plays an adapter's side of the conversation, made up
+// or recorded from real adapters: the set-up it sends, the ready marks it makes, the requests it
+// sends for the program's commands and the replies it gives back in the scan interface's layout.
 #include "connection.h"
 #include "elm327transport.h"
 #include "items.h"
 #include "obdcontext.h"
 #include "protocol.h"
-#include "scriptedtty.h"
-#include "settle.h"
+#include "scriptedline.h"
 #include "simreplies.h"
+#include "virtualclock.h"
 
 #include <QDir>
 #include <QFile>
-#include <QMap>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
 using namespace quorvex;
 using namespace quorvex::test;
+using Turns = QList<ScriptedLine::Turn>;
 
 namespace {
 
 // A clone of the common kind: it refuses ATS0 and STDI, and answers on CAN with headers.
-QList<ScriptedTty::Turn> cloneSetUp(const QByteArray &search,
-                                    const QByteArray &protocol = "A6\r\r>")
+Turns cloneSetUp(const QByteArray &search, const QByteArray &protocol = "A6\r\r>")
 {
     return {{"ATZ", "ATZ\r\r\rELM327 v1.5\r\r>"},
             {"ATE0", "ATE0\rOK\r\r>"},
@@ -39,27 +37,42 @@ QList<ScriptedTty::Turn> cloneSetUp(const QByteArray &search,
 
 const QByteArray kFound = "SEARCHING...\r7E8 06 41 00 BE 3F A8 13 \r7E9 06 41 00 98 18 00 01 \r\r>";
 
+QByteArray vehicle(const char *message, int length)
+{
+    return sim::vehicleReply(QByteArray::fromHex(message), length);
+}
+
 class ElmTransportTest : public ::testing::Test
 {
 protected:
-    void start(QList<ScriptedTty::Turn> script)
+    void SetUp() override
     {
-        tty = std::make_unique<ScriptedTty>(std::move(script));
-        QString error;
-        ASSERT_TRUE(elm.open({tty->devicePath(), 38400}, &error)) << error.toStdString();
         ctx.attachSerial(&elm);
         ctx.state.UseSerial = true;
-        ctx.bounds.silentMs = 1500;
         QObject::connect(&ctx, &ObdContext::linkLost, [this] { ++lost; });
     }
-    QByteArray vehicle(const char *message, int length)
+    void start(Turns script)
     {
-        return sim::vehicleReply(QByteArray::fromHex(message), length);
+        auto line = std::make_unique<ScriptedLine>(clock);
+        line->converse(std::move(script));
+        adapter = line.get();
+        elm.open(std::move(line));
+    }
+    void expectScriptPlayed() const
+    {
+        EXPECT_TRUE(adapter->scriptDone());
+        EXPECT_TRUE(adapter->unexpected().isEmpty())
+            << adapter->unexpected().join('|').toStdString();
+    }
+    Exchange rpm()
+    {
+        return get_ecu_PID(ctx, QStringLiteral("01"), QStringLiteral("0C"), QStringLiteral("07"));
     }
 
-    std::unique_ptr<ScriptedTty> tty;
-    Elm327Transport elm;
-    ObdContext ctx;
+    VirtualClock clock;
+    Elm327Transport elm{clock};
+    ObdContext ctx{clock};
+    ScriptedLine *adapter = nullptr; // owned by elm
     int lost = 0;
 };
 
@@ -67,149 +80,167 @@ protected:
 
 TEST_F(ElmTransportTest, SetUpThenEveryCommandInTheInterfacesLayout)
 {
-    QList<ScriptedTty::Turn> script = cloneSetUp(kFound);
     // Two ECUs answered the search: requests go to the first alone, then to the other.
-    script += {{"ATSH7E0", "OK\r\r>"},
-               {"010C1", "7E8 04 41 0C 1A F8 \r\r>"},
-               {"03", "7E8 10 0C 43 05 01 33 01 71 \r7E8 21 04 20 03 00 C1 00 00 \r\r>"},
-               {"ATSH7E1", "OK\r\r>"},
-               {"010C1", "7E9 04 41 0C 00 64 \r\r>"}};
-    start(script);
-    // Ready once the adapter is set up and the vehicle found.
+    start(cloneSetUp(kFound) +
+          Turns{{"ATSH7E0", "OK\r\r>"},
+                {"010C1", "7E8 04 41 0C 1A F8 \r\r>"},
+                {"03", "7E8 10 0C 43 05 01 33 01 71 \r7E8 21 04 20 03 00 C1 00 00 \r\r>"},
+                {"ATSH7E1", "OK\r\r>"},
+                {"010C1", "7E9 04 41 0C 00 64 \r\r>"}});
     EXPECT_EQ(wait_for_ECU(ctx), ReadyResult::Contact);
     EXPECT_EQ(elm.identity(), QStringLiteral("ELM327 v1.5"));
     EXPECT_EQ(elm.bus(), elm::Bus::Can11);
 
-    const FirmwareId firmware = exchange_firmware_id(ctx);
-    EXPECT_EQ(firmware.id, QStringLiteral("E3.40"));
-    const Exchange rpm =
-        get_ecu_PID(ctx, QStringLiteral("01"), QStringLiteral("0C"), QStringLiteral("07"));
-    EXPECT_EQ(rpm.reply, QString::fromLatin1(vehicle("486B10410C1AF8", 7)));
-
+    EXPECT_EQ(exchange_firmware_id(ctx).id, QStringLiteral("E3.40"));
+    EXPECT_EQ(rpm().reply, QString::fromLatin1(vehicle("486B10410C1AF8", 7)));
     ExchangeRequest codes;
     codes.command = QStringLiteral("030A0A");
     codes.threshold = 21;
     const Exchange stored = exchange(ctx, codes);
-    ASSERT_TRUE(stored.ok());
     EXPECT_TRUE(stored.reply.startsWith(QString::fromLatin1(vehicle("486B1043013301710420", 10) +
                                                             vehicle("486B10430300C1000000", 10))))
         << stored.reply.toStdString();
 
     // "800204" switches to the other ECU: its answers from now on.
     EXPECT_EQ(exchange_change_ecu(ctx), ExchangeStatus::Ok);
-    const Exchange second =
-        get_ecu_PID(ctx, QStringLiteral("01"), QStringLiteral("0C"), QStringLiteral("07"));
-    EXPECT_EQ(second.reply, QString::fromLatin1(vehicle("486B18410C0064", 7)));
-    EXPECT_TRUE(tty->scriptDone());
-    EXPECT_TRUE(tty->unexpected().isEmpty()) << tty->unexpected().join('|').toStdString();
+    EXPECT_EQ(rpm().reply, QString::fromLatin1(vehicle("486B18410C0064", 7)));
+    expectScriptPlayed();
 }
 
 // An adapter older than the count hint answers "?" to it: the request goes again without it,
 // and after three such answers no request carries one.
 TEST_F(ElmTransportTest, AdapterThatRefusesTheCountHint)
 {
-    QList<ScriptedTty::Turn> script = cloneSetUp(kFound);
-    script += {{"ATSH7E0", "OK\r\r>"}};
-    for (int refused = 0; refused < 3; ++refused)
+    Turns script = cloneSetUp(kFound) + Turns{{"ATSH7E0", "OK\r\r>"}};
+    for (int refused = 0; refused < Elm327Transport::kHintRefusals; ++refused)
         script += {{"010C1", "?\r\r>"}, {"010C", "7E8 04 41 0C 1A F8 \r\r>"}};
     script +=
         {{"010C", "7E8 04 41 0C 1A F8 \r\r>"}, {"020000", "7E8 07 42 00 00 7E 1F 80 00 \r\r>"}};
     start(script);
     ASSERT_EQ(wait_for_ECU(ctx), ReadyResult::Contact);
-    for (int n = 0; n < 4; ++n) {
-        const Exchange rpm =
-            get_ecu_PID(ctx, QStringLiteral("01"), QStringLiteral("0C"), QStringLiteral("07"));
-        EXPECT_EQ(rpm.reply, QString::fromLatin1(vehicle("486B10410C1AF8", 7))) << n;
-    }
+    for (int n = 0; n <= Elm327Transport::kHintRefusals; ++n)
+        EXPECT_EQ(rpm().reply, QString::fromLatin1(vehicle("486B10410C1AF8", 7))) << n;
     ExchangeRequest frame;
     frame.command = QStringLiteral("02000A");
     frame.threshold = 21;
     EXPECT_EQ(exchange(ctx, frame).reply, QString::fromLatin1(vehicle("486B104200007E1F8000", 10)));
-    EXPECT_TRUE(tty->scriptDone());
-    EXPECT_TRUE(tty->unexpected().isEmpty()) << tty->unexpected().join('|').toStdString();
-}
-
-TEST_F(ElmTransportTest, WithoutTheVehicleTheMarksSayP)
-{
-    start(cloneSetUp("SEARCHING...\rUNABLE TO CONNECT\r\r>", "A0\r\r>"));
-    EXPECT_EQ(wait_for_ECU(ctx), ReadyResult::NoContact);
-    EXPECT_TRUE(ctx.state.StopFlag);
-    EXPECT_EQ(elm.bus(), elm::Bus::Unknown);
-    EXPECT_TRUE(tty->scriptDone());
+    expectScriptPlayed();
 }
 
 TEST_F(ElmTransportTest, AdapterUnpluggedMidRequestIsALostLink)
 {
-    QList<ScriptedTty::Turn> script = cloneSetUp(kFound);
-    script += {{"ATSH7E0", "OK\r\r>"}, {"010C1", ""}}; // never answered
-    start(script);
+    start(cloneSetUp(kFound) + Turns{{"ATSH7E0", "OK\r\r>"}, {"010C1", ""}}); // never answered
     ASSERT_EQ(wait_for_ECU(ctx), ReadyResult::Contact);
-    QTimer::singleShot(100, [this] { tty.reset(); });
-    const Exchange rpm =
-        get_ecu_PID(ctx, QStringLiteral("01"), QStringLiteral("0C"), QStringLiteral("07"));
-    EXPECT_EQ(rpm.status, ExchangeStatus::LinkLost);
+    clock.callAfter(100, [this] {
+        adapter->close();
+        emit adapter->lost(QStringLiteral("unplugged"));
+    });
+    const qint64 start = clock.nowMs();
+    EXPECT_EQ(rpm().status, ExchangeStatus::LinkLost);
+    EXPECT_EQ(clock.nowMs() - start, 100); // not the silent bound
     EXPECT_EQ(lost, 1);
     EXPECT_FALSE(elm.isOpen());
 }
 
 namespace {
 
-// The answers a recorded conversation gave to the lines the driver sends.
-QMap<QByteArray, QByteArray> recordedAnswers(const QString &path, bool *iso)
+// A conversation recorded from a real adapter: what the host sent and what the adapter
+// answered, in order, and the bus of the car.
+struct Recorded
 {
-    QMap<QByteArray, QByteArray> answers;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return answers;
-    QByteArray sent;
-    for (const QByteArray &line : file.readAll().split('\n')) {
-        if (line.startsWith("# bus:"))
-            *iso = line.contains("iso");
-        else if (line.startsWith("> "))
-            sent = line.mid(2).toUpper().replace(" ", "");
-        else if (line.startsWith("< ") && !answers.contains(sent)) {
-            QByteArray raw = line.mid(2);
-            raw.replace("\\r", "\r").replace("\\n", "\n");
-            answers.insert(sent, raw);
-        }
+    QString name;
+    elm::Bus bus = elm::Bus::Unknown;
+    Turns turns;
+
+    // The first answer to a line however the host spelt it ("AT Z" is "ATZ"), else `otherwise`.
+    QByteArray answerTo(const QByteArray &line, const QByteArray &otherwise) const
+    {
+        for (const ScriptedLine::Turn &t : turns)
+            if (QByteArray(t.line).replace(' ', "").toUpper() == line)
+                return t.answer;
+        return otherwise;
     }
-    return answers;
+};
+
+// The recordings write CR as \r, LF as \n and other bytes as \xNN.
+QByteArray unescaped(QByteArray text)
+{
+    text.replace("\\r", "\r").replace("\\n", "\n");
+    for (qsizetype i; (i = text.indexOf("\\x")) >= 0;)
+        text.replace(i, 4, QByteArray::fromHex(text.mid(i + 2, 2)));
+    return text;
+}
+
+QList<Recorded> recorded()
+{
+    QList<Recorded> all;
+    const QDir dir(QStringLiteral(QUORVEX_ELM_FIXTURES));
+    for (const QString &name : dir.entryList({QStringLiteral("*.txt")}, QDir::Files, QDir::Name)) {
+        QFile file(dir.filePath(name));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        Recorded r{name, elm::Bus::Unknown, {}};
+        for (const QByteArray &line : file.readAll().split('\n')) {
+            if (line.startsWith("# bus:"))
+                r.bus = line.contains("iso") ? elm::Bus::Iso : elm::Bus::Can11;
+            else if (line.startsWith("> "))
+                r.turns.append({line.mid(2), {}});
+            else if (line.startsWith("< ") && !r.turns.isEmpty())
+                r.turns.back().answer = unescaped(line.mid(2));
+        }
+        all << r;
+    }
+    return all;
 }
 
 } // namespace
 
-// The set-up against what real adapters answered (where a conversation holds the driver's
-// line; the usual answer where it does not): the adapter is named, the bus found, the vehicle
-// reached.
-TEST_F(ElmTransportTest, SetUpOnRecordedAdapters)
+// Conversations recorded from real adapters. Every vehicle answer in them reads as the vehicle's
+// messages, the interface's exact replies where the car is known. Where one holds the search,
+// the set-up runs on what the adapter answered (the usual answer to a line it does not hold):
+// the adapter is named, the bus found, the vehicle reached.
+TEST_F(ElmTransportTest, RecordedAdapters)
 {
-    const QDir dir(QStringLiteral(QUORVEX_ELM_FIXTURES));
-    int used = 0;
-    for (const QString &name : dir.entryList({QStringLiteral("*.txt")}, QDir::Files)) {
-        bool iso = false;
-        const QMap<QByteArray, QByteArray> recorded = recordedAnswers(dir.filePath(name), &iso);
-        if (!recorded.contains("0100"))
+    const QMap<QString, std::pair<const char *, QByteArray>> known{
+        {"clone15_can_init.txt", {"010009", vehicle("486B104100FFFFFFFF", 9)}},
+        {"clone15_iso9141_bus_init.txt", {"010009", vehicle("486B114100BE1FB810", 9)}},
+        {"can_vin_headers.txt", {"090208", "RWP0ZZZ99ZTS392124"}},
+    };
+    int answers = 0;
+    int setUps = 0;
+    for (const Recorded &r : recorded()) {
+        SCOPED_TRACE(r.name.toStdString());
+        for (const auto &[sent, answer] : r.turns) {
+            if (sent.toUpper().startsWith("AT") || sent.toUpper().startsWith("ST"))
+                continue;
+            ++answers;
+            const elm::Answer parsed =
+                elm::parse_answer(answer.left(answer.indexOf('>')), r.bus, sent);
+            EXPECT_EQ(parsed.status, elm::Answer::Status::Data) << sent.constData();
+            if (known.contains(r.name)) {
+                const auto &[command, expected] = known.value(r.name);
+                EXPECT_EQ(elm::interface_reply(elm::parse_command(command), parsed), expected);
+            }
+        }
+        const QByteArray search = r.answerTo("0100", {});
+        if (search.isEmpty())
             continue;
-        ++used;
-        QList<ScriptedTty::Turn> script;
-        for (const char *line : {"ATZ", "ATE0", "ATL0", "ATS0", "ATH1", "ATSP0", "STDI"})
-            script.append(ScriptedTty::Turn{
-                line,
-                recorded.value(line, QByteArray(line).startsWith("ST") ? "?\r\r>" : "OK\r\r>")});
-        script.append(ScriptedTty::Turn{"0100", recorded.value("0100")});
-        script.append(
-            ScriptedTty::Turn{"ATDPN", recorded.value("ATDPN", iso ? "A3\r\r>" : "A6\r\r>")});
+        ++setUps;
+        const bool iso = r.bus == elm::Bus::Iso;
+        Turns script;
+        for (const char *line : {"ATZ", "ATE0", "ATL0", "ATS0", "ATH1", "ATSP0"})
+            script += {line, r.answerTo(line, "OK\r\r>")};
+        script += {{"STDI", r.answerTo("STDI", "?\r\r>")},
+                   {"0100", search},
+                   {"ATDPN", r.answerTo("ATDPN", iso ? "A3\r\r>" : "A6\r\r>")}};
         if (!iso)
-            script.append(ScriptedTty::Turn{"ATSH7E0", "OK\r\r>"});
-        SCOPED_TRACE(name.toStdString());
+            script += ScriptedLine::Turn{"ATSH7E0", "OK\r\r>"};
         start(script);
         EXPECT_EQ(wait_for_ECU(ctx), ReadyResult::Contact);
-        EXPECT_TRUE(elm.identity().startsWith(QStringLiteral("ELM327 v")))
-            << elm.identity().toStdString();
-        EXPECT_EQ(elm.bus(), iso ? elm::Bus::Iso : elm::Bus::Can11);
-        EXPECT_TRUE(wait_until([this] { return tty->scriptDone(); }, 1000));
-        EXPECT_TRUE(tty->unexpected().isEmpty());
-        elm.close();
+        EXPECT_EQ(elm.identity(), QStringLiteral("ELM327 v1.5"));
+        EXPECT_EQ(elm.bus(), r.bus);
+        expectScriptPlayed();
     }
-    EXPECT_GE(used, 2);
+    EXPECT_GE(answers, 3);
+    EXPECT_GE(setUps, 2);
 }

@@ -38,12 +38,12 @@ TEST(ReplyFields, MarkersTestOnlyCharactersThatArrived)
     EXPECT_EQ(reply_char(QStringLiteral("AB"), 3), QChar(u'\0'));
 }
 
-TEST(Timing, MeasuresIntervalsInSecondsFromTicks)
+TEST(Timing, MeasuresIntervalsInSecondsAcrossThirtyTwoBits)
 {
-    qint64 now = 0;
+    // 2^32 ms after boot a 32-bit tick counter wraps to 0; the interval crosses that moment.
+    qint64 now = (qint64(1) << 32) - 500;
     Timing t([&now] { return now; });
     EXPECT_EQ(t.ElapsedTime(), 0.0); // no Finish yet
-    now = 10'000;
     t.Start();
     now += 250;
     EXPECT_DOUBLE_EQ(t.CurrentTime(), 0.25);
@@ -52,25 +52,6 @@ TEST(Timing, MeasuresIntervalsInSecondsFromTicks)
     EXPECT_DOUBLE_EQ(t.ElapsedTime(), 1.5);
     t.Start();
     EXPECT_EQ(t.ElapsedTime(), 0.0); // Start clears the last measurement
-}
-
-TEST(Timing, NoWrapAfterFortyNineDays)
-{
-    // 2^32 ms after boot a 32-bit tick counter wraps to 0; 64-bit ticks carry on.
-    qint64 now = (qint64(1) << 32) - 500;
-    Timing t([&now] { return now; });
-    const double t0 = t.CurrentTime();
-    now += 1000;
-    EXPECT_DOUBLE_EQ(t.CurrentTime() - t0, 1.0);
-}
-
-TEST(Timing, DefaultSourceIsMonotonicMilliseconds)
-{
-    Timing t;
-    const double a = t.CurrentTime();
-    const double b = t.CurrentTime();
-    EXPECT_GT(a, 0.0); // seconds since boot when never started
-    EXPECT_LE(a, b);
 }
 
 TEST(LeadingNumber, ReadsTheNumericStartOfAText)

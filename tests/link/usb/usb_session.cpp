@@ -3,8 +3,8 @@
 // which replays that capture as the device (--replay). Set-up, the ready check, the firmware
 // id and one current-data request; what each step learnt is printed, one line per step, so the
 // two runs can be compared.
+#include "clock.h"
 #include "connection.h"
-#include "eventwait.h"
 #include "items.h"
 #include "libusbkit.h"
 #include "obdcontext.h"
@@ -13,7 +13,6 @@
 #include "usblink.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
 
 #include <cstdio>
@@ -24,12 +23,12 @@ using namespace quorvex::usb;
 
 namespace {
 
-QStringList session(UsbKit &kit)
+QStringList session(UsbKit &kit, Clock &clock)
 {
     QStringList out;
-    UsbLink link(kit);
+    UsbLink link(kit, clock);
     link.setTransferTimeoutMs(3000); // a request the capture does not hold fails soon
-    ObdContext ctx;
+    ObdContext ctx(clock);
     ctx.attachUsb(&link);
     ctx.state.UseSerial = false;
     QObject::connect(&link, &UsbLink::attached, [&](const AttachEvent &event) {
@@ -38,10 +37,9 @@ QStringList session(UsbKit &kit)
                    .arg(event.status);
     });
     out << QStringLiteral("init %1").arg(link.USB_init(sim::SimUsbKit::kId));
-    QElapsedTimer waited;
-    waited.start();
-    while (link.heldDevice() == 0 && waited.elapsed() < 5000)
-        wait_for_events(50);
+    const qint64 deadline = clock.nowMs() + 5000;
+    while (link.heldDevice() == 0 && clock.nowMs() < deadline)
+        clock.wait(50);
     if (link.heldDevice() == 0) {
         out << QStringLiteral("no attach");
         return out;
@@ -76,10 +74,11 @@ int main(int argc, char *argv[])
         std::fputs("usage: usb_session --record FILE | --replay\n", stderr);
         return 2;
     }
+    SystemClock clock;
     QStringList transcript;
     if (record) {
-        sim::SimUsbKit kit(sim::defaultScenario());
-        transcript = session(kit);
+        sim::SimUsbKit kit(clock, sim::defaultScenario());
+        transcript = session(kit, clock);
         QFile file(args[1]);
         if (!file.open(QIODevice::WriteOnly) ||
             file.write(sim::usbmon_pcap(kit.records(), sim::SimUsbKit::kBus,
@@ -89,7 +88,7 @@ int main(int argc, char *argv[])
         }
     } else {
         LibusbKit kit;
-        transcript = session(kit);
+        transcript = session(kit, clock);
     }
     std::fputs(qPrintable(transcript.join(u'\n') + u'\n'), stdout);
     return 0;
