@@ -1,8 +1,7 @@
 // The decoders as pure functions: reply text, unit system and offset in, value text, units and
-// numeric value, or report lines, out. Rows are the worked examples and the values that break
-// naive arithmetic (rounding, truncation, clamping, sign, 16-bit overflow, single precision);
-// rows whose exact line the window test lists (test_livedata_window.cpp) are not repeated here
-// unless they carry an edge.
+// numeric value, or report lines, out. Rows are the values that break naive arithmetic
+// (rounding, truncation, clamping, sign, 16-bit overflow, single precision); the plain lines
+// are left to the window test, which lists one of each item (test_livedata_window.cpp).
 #include "decoders.h"
 
 #include <gtest/gtest.h>
@@ -35,65 +34,36 @@ struct Row
 
 } // namespace
 
-TEST(ValueDecoders, EveryRuleInBothUnitSystems)
+TEST(ValueDecoders, EdgesOfTheRulesInBothUnitSystems)
 {
     const Row rows[] = {
-        {"load A=128 truncates 50.196", 0x04, "80", kEnglish, " 50", "%", 128},
         {"load A=254 truncates 99.6", 0x04, "FE", kMetric, " 99", "%", 254},
-        {"load A=255", 0x04, "FF", kMetric, " 100", "%", 255},
-        {"coolant 00 metric", 0x05, "00", kMetric, "-40", "Deg C", 0},
-        {"coolant 00 English", 0x05, "00", kEnglish, "-40", "Deg F", 0},
-        {"coolant FF English 419", 0x05, "FF", kEnglish, "419", "Deg F", 255},
         {"coolant 7B English cut from 181.4", 0x05, "7B", kEnglish, "181.", "Deg F", 123},
-        {"coolant 3D English 69.8", 0x05, "3D", kEnglish, "69.8", "Deg F", 61},
-        {"fuel pressure 3 kPa per count", 0x0A, "64", kEnglish, " 300", "KPa", 100},
         {"MAP 101 English cut to 5", 0x0B, "65", kEnglish, " 29.9", "inHg", 101},
-        {"RPM 0BB8", 0x0C, "0BB8", kMetric, " 750", "RPM", 30},
         {"RPM quarter revolutions", 0x0C, "0001", kEnglish, " .25", "RPM", 0.01},
         {"speed 255 English truncates 155.55", 0x0D, "FF", kEnglish, " 155", "MPH", 255},
-        {"ignition 0 degrees", 0x0E, "80", kMetric, " 0", "Deg", 128},
-        {"ignition -64", 0x0E, "00", kEnglish, "-64", "Deg", 0},
         {"intake air 97 clamped metric", 0x0F, "97", kMetric, "-20", "Deg C", 20},
-        {"intake air 97 clamped English", 0x0F, "97", kEnglish, "-4", "Deg F", 20},
         {"intake air 96 not clamped", 0x0F, "96", kMetric, " 110", "Deg C", 150},
-        {"air flow 5 g/s", 0x10, "01F4", kEnglish, " 5", "gm/sec", 1.25},
-        {"air flow zero", 0x10, "0000", kMetric, " 0", "gm/sec", 0},
         {"throttle cut to 4", 0x11, "1F", kMetric, " 12.", "%", 31},
         {"O2 5A no zero before the point", 0x14, "5A", kMetric, " .45", " Volts", 90},
         {"run time beyond 32767 s", 0x1F, "8000", kMetric, " 32768", "Sec.", 32768},
-        {"run time FFFF", 0x1F, "FFFF", kEnglish, " 65535", "Sec.", 65535},
-        // PIDs 21 to 4E.
         {"rail pressure metric through 000.0", 0x22, "03E8", kMetric, " 079.0", " kPa", 1000},
-        {"gauge pressure metric 10 kPa/count", 0x23, "0014", kMetric, " 200", "kPa", 20},
-        {"gauge pressure 200 kPa is 29 psi", 0x23, "0014", kEnglish, " 29", " PSI", 20},
         {"gauge pressure 1.45 psi truncated", 0x23, "0001", kEnglish, " 1", " PSI", 1},
-        {"gauge pressure FFFF", 0x23, "FFFF", kEnglish, " 95025", " PSI", 65535},
-        {"wide-range O2 8000", 0x24, "8000", kMetric, " .999424", " Lambda", 0.999424},
         {"wide-range O2 FFFF in double precision", 0x34, "FFFF", kMetric, " 1.9988175", " Lambda",
          1.9988175},
-        {"EGR A=128 truncates", 0x2C, "80", kMetric, " 50", "%", 128},
-        {"EGR A=254 truncates to 99", 0x2C, "FE", kMetric, " 99", "%", 254},
         {"EGR error is not signed", 0x2D, "00", kMetric, " 0", "%", 0},
-        {"distance since clear metric", 0x31, "FFFF", kMetric, " 65535", "kM", 65535},
         {"EVAP FFFF is -1 count", 0x32, "FFFF", kMetric, "-.25", "Pa", -1},
         {"EVAP 7FFF highest", 0x32, "7FFF", kMetric, " 8191.75", "Pa", 32767},
         {"EVAP 8000 lowest", 0x32, "8000", kMetric, "-8192", "Pa", -32768},
-        {"BARO 101 English", 0x33, "65", kEnglish, " 29.8253", "InHg", 101},
-        {"catalyst 1194 metric", 0x3C, "1194", kMetric, " 410", "Deg C", 450},
-        {"catalyst 1194 English", 0x3F, "1194", kEnglish, " 770", "Deg F", 450},
         {"catalyst half rounds to even", 0x3E, "0005", kMetric, " -40", "Deg C", 0},
         {"catalyst 2.5 rounds to even 2", 0x3E, "0019", kMetric, " -38", "Deg C", 2},
         {"catalyst FFFF beyond 16 bits", 0x3C, "FFFF", kMetric, " 6514", "Deg C", 6554},
-        {"module voltage", 0x42, "3039", kEnglish, " 12.345", "Volts", 12.345},
         {"absolute load 328 counts beyond 16 bits", 0x43, "0148", kMetric, " 129", "%", 129},
-        {"absolute load FFFF", 0x43, "FFFF", kEnglish, " 25700", "%", 25700},
-        {"equivalence ratio 8000", 0x44, "8000", kMetric, " .999424", " ", 0.99942398071289062},
         {"equivalence ratio single precision", 0x44, "FFFF", kEnglish, " 1.998817", " ",
          1.9988174438476562},
         {"relative throttle A=128 rounds to 50", 0x45, "80", kMetric, " 50", "%", 50},
         {"relative throttle A=254 rounds to 100", 0x45, "FE", kEnglish, " 100", "%", 100},
         {"ambient is not clamped", 0x46, "FF", kMetric, " 215", "Deg C", 255},
-        {"minutes with MIL beyond 32767", 0x4D, "FFFF", kMetric, " 65535", "Min.", 65535},
     };
     for (const Row &r : rows) {
         const PidRow *row = find_pid_row(r.pid);
@@ -122,10 +92,7 @@ TEST(ValueDecoders, OffsetsShortEmptyAndGarbageReplies)
         {"ignition ignores the offset", 0x0E, "R486B10410E80FF", 1, " 0"},
         {"wide-range O2 reads service 01's positions", 0x24, "R486B1041248000", 1, " .999424"},
         {"empty intake air is a zero byte, not clamped", 0x0F, "", 0, "-40"},
-        {"empty RPM", 0x0C, "", 0, " 0"},
         {"empty catalyst", 0x3C, "", 0, " -40"},
-        {"empty EVAP", 0x32, "", 0, " 0"},
-        {"empty wide-range O2", 0x24, "", 0, " 0"},
         {"header only", 0x0D, "R486B10410D", 0, " 0"},
         {"one digit of A", 0x0C, "R486B10410C0B", 0, " 704"},
         {"B missing", 0x10, "R486B104110FF", 0, " 652.8"},

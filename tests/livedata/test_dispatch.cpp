@@ -1,14 +1,16 @@
-// The support dispatchers and the items' exchanges against a scripted ECU: which PIDs are
-// asked, in which order and service, and which lines and report texts a run finds.
+// The current-data request, the support dispatchers and the items' exchanges against an ECU
+// reduced to a table: which PIDs are asked, in which order and service, and which lines and
+// report texts a run finds.
 #include "currentdata.h"
 #include "dispatch.h"
 #include "items.h"
 #include "livestate.h"
 #include "obdcontext.h"
 #include "pidtable.h"
-#include "scriptedecu.h"
+#include "scriptedline.h"
 #include "sweep.h"
 #include "sweeplines.h"
+#include "virtualclock.h"
 
 #include <gtest/gtest.h>
 
@@ -22,9 +24,10 @@ class DispatchTest : public ::testing::Test
 protected:
     void SetUp() override
     {
+        ecu.idleMark = "S";
+        ecu.answer = [this](const QByteArray &command) { return ecu_table(data)(command); };
         ctx.attachSerial(&ecu);
         ctx.state.UseSerial = true;
-        ctx.bounds.silentMs = 300;
         hooks.getMIL = [this](SweepRun &) { ++milCalls; };
         hooks.getTroubleCodes = [this](SweepRun &r) {
             ++codeCalls;
@@ -34,11 +37,13 @@ protected:
     // A fresh run: no commands, nothing found.
     SweepRun run(bool freezeFrame = false)
     {
-        ecu.commands.clear();
+        ecu.written.clear();
         sweep = Sweep();
         return SweepRun{ctx, live, sweep, hooks, freezeFrame};
     }
     QStringList lines() const { return line_texts(sweep); }
+    // The commands sent, separated by blanks.
+    QString asked() const { return ecu.commands().join(u' '); }
     QList<int> codes() const
     {
         QList<int> out;
@@ -47,8 +52,10 @@ protected:
         return out;
     }
 
-    ScriptedEcu ecu;
-    ObdContext ctx;
+    VirtualClock clock;
+    ScriptedLine ecu{clock};
+    ObdContext ctx{clock};
+    QMap<QByteArray, QByteArray> data; // the ECU's table (ecu_table)
     LiveDataState live;
     Sweep sweep;
     DispatchHooks hooks;
@@ -63,9 +70,12 @@ TEST_F(DispatchTest, CurrentDataListsItemsInPidOrder)
 {
     // Supported: 01 03 04 05 06 | 0C 10 | 11. Speed (0D) is not listed but the fuel economy
     // asks it.
-    ecu.data = {{"0100", "BC118000"}, {"0103", "0200"}, {"0104", "80"},
-                {"0105", "3D"},       {"0106", "7F"},   {"010C", "0BB8"},
-                {"0110", "01F4"},     {"010D", "64"},   {"0111", "FF"}};
+    data = {{"0100", "BC118000"}, {"0103", "0200"}, {"0104", "80"}, {"0105", "3D"}, {"0106", "7F"},
+            {"010C", "0BB8"},     {"0110", "01F4"}, {"010D", "64"}, {"0111", "FF"}};
+    // A freeze frame's facts from the run before, all cleared.
+    live.PIDmode = QStringLiteral("02");
+    live.PIDoffset = 1;
+    live.HasLTFTB1 = live.NoFreezeFrame = true;
     run();
     request_current_data(ctx, live, sweep, hooks);
     EXPECT_EQ(lines(),
@@ -77,25 +87,83 @@ TEST_F(DispatchTest, CurrentDataListsItemsInPidOrder)
     EXPECT_EQ(codeCalls, 0);
     EXPECT_EQ(sweep.report(), QStringLiteral("\r\nFuel Sys1-Closed Loop Mode\r\n\r\n"
                                              "Short Term Fuel Trim---- -1%\r\n"));
+    EXPECT_EQ(live.PIDmode, QStringLiteral("01"));
+    EXPECT_EQ(live.PIDoffset, 0);
     EXPECT_TRUE(live.HasSTFTB1);
-    EXPECT_FALSE(live.HasLTFTB1);
-    EXPECT_EQ(ecu.commands, (QStringList{"010009", "010307", "010406", "010506", "010606", "010C07",
-                                         "011007", "011007", "010D06", "011106"}));
+    EXPECT_FALSE(live.HasLTFTB1 || live.NoFreezeFrame);
+    EXPECT_EQ(asked(), "010009 010307 010406 010506 010606 010C07 011007 011007 010D06 011106");
     EXPECT_EQ(sweep.outcome(), ExchangeStatus::Ok);
 }
 
-TEST_F(DispatchTest, FailedItemsAreNotListedAndTheRunGoesOn)
+TEST_F(DispatchTest, CurrentDataSupportRequestOutcomes)
 {
-    // 05 and 06 are announced but never answered; 0C answers.
-    ecu.data = {{"0104", "80"}, {"010C", "0BB8"}};
-    SweepRun r = run();
-    dispatch_byte(r, 0x01, 0x1C); // 04 05 06
-    dispatch_byte(r, 0x09, 0x10); // 0C
-    EXPECT_EQ(lines(),
-              (QStringList{"Calculated Load --------  50%", "Engine RPM -------------  750RPM"}));
-    EXPECT_EQ(sweep.report(), QString()); // no trim line from a failed exchange
-    EXPECT_TRUE(live.HasSTFTB1);          // supported all the same
-    EXPECT_EQ(sweep.outcome(), ExchangeStatus::EcuTimeout);
+    using enum ExchangeStatus;
+    data = {{"0100", "10100000"}, {"0104", "80"}, {"010C", "0BB8"}}; // PIDs 04 and 0C
+    const QStringList listed{"Calculated Load --------  50%", "Engine RPM -------------  750RPM"};
+    const QByteArray timeout = "RS" + QByteArray(16, '0');
+    const QByteArray fromD0 = "R486BD041000000000000";
+    const QString notObd = QString::fromUtf16(kNotObdText);
+    const struct
+    {
+        const char *name;
+        QByteArray mark;
+        QByteArray support; // the reply to "010009"; empty: the table's
+        ExchangeStatus status;
+        const char *ecu;
+        QStringList lines;
+        QString report;
+    } rows[] = {
+        {"answering ECU", "S", {}, Ok, "ECU #=10\r\n", listed, "\r\n"},
+        {"ECU does not answer", "S", timeout, EcuTimeout, "", {}, "\r\n"},
+        {"no vehicle contact", "P", {}, NoContact, "", {}, "\r\n"},
+        {"ECU without OBD-II data", "S", fromD0, Ok, "ECU #=D0\r\n", {}, notObd},
+    };
+    for (const auto &r : rows) {
+        ecu.idleMark = r.mark;
+        ecu.replies.clear();
+        if (!r.support.isEmpty())
+            ecu.replies["010009"] = r.support;
+        run();
+        sweep = Sweep(QStringLiteral("old report"));
+        const CurrentDataResult result = request_current_data(ctx, live, sweep, hooks);
+        EXPECT_EQ(result.support, r.status) << r.name;
+        EXPECT_EQ(result.ecuNumber, QLatin1String(r.ecu)) << r.name;
+        EXPECT_EQ(lines(), r.lines) << r.name;
+        EXPECT_EQ(sweep.report(), r.report) << r.name;
+        EXPECT_EQ(sweep.outcome(), Ok) << r.name;
+        EXPECT_EQ(asked().isEmpty(), r.status == NoContact) << r.name;
+    }
+}
+
+TEST_F(DispatchTest, DebugModeEchoesEveryReplyOfTheSupportRequest)
+{
+    // Not usable twice, the first time behind a stray mark, then the answer.
+    int sends = 0;
+    ecu.answer = [&sends](const QByteArray &) -> QByteArray {
+        const QByteArray notUsable = "R0S" + QByteArray(16, '0');
+        return ++sends == 1 ? "S" + notUsable : sends == 2 ? notUsable : "R486B104100000000002D";
+    };
+    ctx.state.DebugMode = true;
+    run();
+    request_current_data(ctx, live, sweep, hooks);
+    EXPECT_EQ(sweep.report(), "\r\n\r\nMode 1, PID 0 = SR0S" + QString(16, u'0') +
+                                  "\r\nMode 1, PID 0 = R0S" + QString(16, u'0') +
+                                  "\r\nMode 1, PID 0 = R486B104100000000002D");
+}
+
+TEST_F(DispatchTest, SinglePidExchangeWaitsForMoreThanTwiceTheLength)
+{
+    ecu.idleMark.clear();
+    ecu.answer = nullptr;
+    ecu.feedAfter(5, "S");                                     // ready mark
+    ecu.feedAfter(20, QByteArray("R486B10410C0BB8").left(14)); // 14 characters: not enough
+    ecu.feedAfter(90, "8");
+    const qint64 start = clock.nowMs();
+    const Exchange ex =
+        get_ecu_PID(ctx, QStringLiteral("01"), QStringLiteral("0C"), QStringLiteral("07"));
+    EXPECT_EQ(clock.nowMs() - start, 90);
+    EXPECT_EQ(ex.reply, QStringLiteral("R486B10410C0BB8"));
+    EXPECT_EQ(asked(), "010C07");
 }
 
 TEST_F(DispatchTest, NoFreezeFrameEndsTheFirstRangeOnlyInAFreezeFrameRun)
@@ -105,12 +173,11 @@ TEST_F(DispatchTest, NoFreezeFrameEndsTheFirstRangeOnlyInAFreezeFrameRun)
     dispatch_first_range(frame, {0xFF, 0xFF, 0xFF, 0xFF});
     EXPECT_EQ(milCalls, 1);
     EXPECT_EQ(codeCalls, 1);
-    EXPECT_TRUE(ecu.commands.isEmpty()); // neither PIDs 03 to 08 nor the other bytes
+    EXPECT_EQ(asked(), ""); // neither PIDs 03 to 08 nor the other bytes
 
     SweepRun current = run(false);
     dispatch_byte(current, 0x01, 0xFF);
-    EXPECT_EQ(ecu.commands,
-              (QStringList{"010307", "010406", "010506", "010606", "010706", "010806"}));
+    EXPECT_EQ(asked(), "010307 010406 010506 010606 010706 010806");
     EXPECT_TRUE(live.HasSTFTB1 && live.HasLTFTB1 && live.HasSTFTB2);
 }
 
@@ -118,16 +185,16 @@ TEST_F(DispatchTest, FuelEconomyLineOnlyWhileAirFlows)
 {
     // Air flow (0001: 0.01 g/s), items listed, commands (the fuel economy asks air flow again,
     // and speed).
-    const std::tuple<const char *, QList<int>, QStringList> rows[] = {
-        {"0000", {16}, {"011007"}},
-        {"0001", {16, 18}, {"011007", "011007", "010D06"}},
+    const std::tuple<const char *, QList<int>, const char *> rows[] = {
+        {"0000", {16}, "011007"},
+        {"0001", {16, 18}, "011007 011007 010D06"},
     };
     for (const auto &[airFlow, listed, commands] : rows) {
-        ecu.data = {{"0110", airFlow}, {"010D", "00"}};
+        data = {{"0110", airFlow}, {"010D", "00"}};
         SweepRun r = run();
         dispatch_byte(r, 0x09, 0x01); // PID 10 alone
         EXPECT_EQ(codes(), listed) << airFlow;
-        EXPECT_EQ(ecu.commands, commands) << airFlow;
+        EXPECT_EQ(asked(), QLatin1String(commands)) << airFlow;
     }
 }
 
@@ -136,8 +203,8 @@ TEST_F(DispatchTest, ChainsThroughAllThreeRangesAndSilentBitsAskNothing)
     // First bitmap: byte 4 = 01, only the chain. Second: 21, 2F and the chain. Third: 41 (byte 1
     // bit 7), 42, 4E, then 4F and 50 (byte 2 bits 1 and 0) without action; bytes 3 and 4 are
     // never examined.
-    ecu.data = {{"0100", "00000001"}, {"0120", "80020001"}, {"0121", "0064"}, {"012F", "80"},
-                {"0140", "C007FFFF"}, {"0142", "3039"},     {"014E", "0010"}};
+    data = {{"0100", "00000001"}, {"0120", "80020001"}, {"0121", "0064"}, {"012F", "80"},
+            {"0140", "C007FFFF"}, {"0142", "3039"},     {"014E", "0010"}};
     live.UnitsMetric = true;
     run();
     request_current_data(ctx, live, sweep, hooks);
@@ -146,20 +213,19 @@ TEST_F(DispatchTest, ChainsThroughAllThreeRangesAndSilentBitsAskNothing)
         (QStringList{"Distance with MIL -----  100Km", "Fuel Level ------------  50%",
                      "Control Mod. Voltage---  12.345Volts", "Min. Since TC Clear---  16Min."}));
     EXPECT_EQ(codes(), (QList<int>{33, 47, 66, 78}));
-    EXPECT_EQ(ecu.commands,
-              (QStringList{"010009", "012009", "012109", "012F06", "014009", "014209", "014E09"}));
+    EXPECT_EQ(asked(), "010009 012009 012109 012F06 014009 014209 014E09");
 }
 
 TEST_F(DispatchTest, SecondBitmapFailureKeepsEarlierLines)
 {
-    ecu.data = {{"010C", "0BB8"}};
+    data = {{"010C", "0BB8"}};
     // Reply to "012009" (empty: the ECU's time-out), outcome, not-OBD-II text expected.
     for (const auto &[reply, outcome, notObd] :
          {std::tuple{"", ExchangeStatus::EcuTimeout, false},
           std::tuple{"R486BD041200000000000", ExchangeStatus::Ok, true}}) {
-        ecu.verbatim.clear();
+        ecu.replies.clear();
         if (*reply)
-            ecu.verbatim["012009"] = reply;
+            ecu.replies["012009"] = reply;
         SweepRun r = run();
         dispatch_byte(r, 0x09, 0x10); // PID 0C
         dispatch_byte(r, 0x19, 0x01); // PID 20
@@ -171,14 +237,14 @@ TEST_F(DispatchTest, SecondBitmapFailureKeepsEarlierLines)
 
 TEST_F(DispatchTest, LineBoundEndsTheListing)
 {
-    ecu.data = {{"010B", "65"}, {"010C", "0BB8"}};
+    data = {{"010B", "65"}, {"010C", "0BB8"}};
     SweepRun r = run();
     for (int i = 0; i < Sweep::kMaxLines - 1; ++i)
         sweep.addLine({4, PidItem{}});
     dispatch_byte(r, 0x09, 0x30); // PIDs 0B and 0C
     EXPECT_EQ(sweep.lines().size(), Sweep::kMaxLines);
     EXPECT_EQ(sweep.lines().last().code, 11);
-    EXPECT_EQ(ecu.commands, QStringList{"010B06"}); // PID 0C is not asked
+    EXPECT_EQ(asked(), "010B06"); // PID 0C is not asked
 }
 
 // Mode-aware items ask the run's service with PIDoffset extra bytes; the others ask service 01
@@ -186,48 +252,33 @@ TEST_F(DispatchTest, LineBoundEndsTheListing)
 // last wide-range sensor decoded.
 TEST_F(DispatchTest, ItemsFollowTheRunsServiceOffsetAndWideRangeSensor)
 {
-    ecu.data = {{"020C", "000BB8"}, {"010C", "1770"}, {"0110", "01F4"}, {"010D", "32"},
-                {"0124", "4000"},   {"0134", "8000"}, {"0205", "007B"}};
+    data = {{"020C", "000BB8"}, {"010C", "1770"}, {"0110", "01F4"}, {"010D", "32"},
+            {"0124", "4000"},   {"0134", "8000"}, {"0205", "007B"}};
     const struct
     {
         const char *name;
-        const char *mode;
+        bool frame;       // a freeze-frame run
         const char *wide; // WideO2PID
         int code;
         const char *text;
-        QStringList commands;
+        const char *commands;
     } rows[] = {
-        {"RPM from the freeze frame", "02", "0", 0x0C, " 750", {"020C08"}},
-        {"air flow stays on service 01", "02", "0", 0x10, " 5", {"011007"}},
-        {"wide-range O2 on service 01 in a freeze-frame run",
-         "02",
-         "0",
-         0x24,
-         " .499712",
-         {"012409"}},
-        {"coolant listed whole (181.4 Deg F)", "02", "0", 0x05, "181", {"020507"}},
-        {"RPM back on service 01", "01", "0", 0x0C, " 1500", {"010C07"}},
-        {"mpg, voltage type 24",
-         "01",
-         "24",
-         kFuelEconomyItem,
-         " 46.6",
-         {"011007", "010D06", "012409"}},
-        {"mpg, current type 34",
-         "01",
-         "34",
-         kFuelEconomyItem,
-         " 93.3",
-         {"011007", "010D06", "013409"}},
+        {"RPM from the freeze frame", true, "0", 0x0C, " 750", "020C08"},
+        {"air flow stays on service 01", true, "0", 0x10, " 5", "011007"},
+        {"wide-range O2 stays on service 01", true, "0", 0x24, " .499712", "012409"},
+        {"coolant listed whole (181.4 Deg F)", true, "0", 0x05, "181", "020507"},
+        {"RPM back on service 01", false, "0", 0x0C, " 1500", "010C07"},
+        {"mpg, voltage type", false, "24", kFuelEconomyItem, " 46.6", "011007 010D06 012409"},
+        {"mpg, current type", false, "34", kFuelEconomyItem, " 93.3", "011007 010D06 013409"},
     };
     for (const auto &r : rows) {
-        ecu.commands.clear();
-        live.PIDmode = QString::fromLatin1(r.mode);
-        live.PIDoffset = r.mode == QByteArrayView("02") ? 1 : 0;
+        ecu.written.clear();
+        live.PIDmode = r.frame ? QStringLiteral("02") : QStringLiteral("01");
+        live.PIDoffset = r.frame ? 1 : 0;
         live.WideO2PID = QString::fromLatin1(r.wide);
         const Reading reading = read_item(ctx, live, r.code);
         EXPECT_EQ(reading.item.valueText, QString::fromLatin1(r.text)) << r.name;
-        EXPECT_EQ(ecu.commands, r.commands) << r.name;
+        EXPECT_EQ(asked(), QLatin1String(r.commands)) << r.name;
     }
     for (const int code : {0x01, 0x03, 0x13, 0x1F, 0x20, 0x41, 0x4F, 0x50, -1})
         EXPECT_FALSE(has_item(code)) << code;
@@ -235,12 +286,12 @@ TEST_F(DispatchTest, ItemsFollowTheRunsServiceOffsetAndWideRangeSensor)
 
 TEST_F(DispatchTest, O2SensorLocationsKeepEntriesOfClearBits)
 {
-    ecu.data = {{"0113", "11"}};
+    data = {{"0113", "11"}};
     live.O2Sensors[2] = 4; // from an earlier request
     SweepRun r = run();
     dispatch_byte(r, 0x11, 0x20); // PID 13
     EXPECT_EQ(live.O2Sensors, (std::array<int, 8>{1, 0, 4, 0, 16, 0, 0, 0}));
     EXPECT_EQ(sweep.report(), QStringLiteral("# of O2 Sensors --------  2\r\n"));
-    EXPECT_EQ(ecu.commands, QStringList{"011306"});
+    EXPECT_EQ(asked(), "011306");
     EXPECT_TRUE(sweep.lines().isEmpty());
 }
