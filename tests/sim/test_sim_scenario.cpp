@@ -51,15 +51,12 @@ TEST(SimScenario, ShippedFilesParseAndServeTheirPurpose)
     const std::tuple<const char *, QByteArray, int, QByteArray> rows[] = {
         {"default.json", "020208", 13, "0301"}, // the misfire's freeze frame
         {"allpids.json", "010009", 11, "FFFFFFFF"},
-        {"allpids.json", "012009", 11, "FFFFFFFF"},
         {"allpids.json", "014009", 11, "FFFC0000"},
         {"firstbitmap.json", "010009", 11, "FFFFFFFE"}, // no chain to PID 20
         {"d0.json", "010009", 5, "D0"},
         {"nocodes.json", "010109", 11, "00"},
         {"nocodes.json", "030A0A", 1, "FF"},
-        {"nocodes.json", "070A0A", 1, "FF"},
         {"nocodes.json", "02000A", 13, "40000000"}, // PID 02 alone: no frame stored
-        {"nocodes.json", "020208", 13, "0000"},
         {"longvin.json", "090208", 0, "R486B104902"},
         {"firmware309.json", "900101", 0, "V3.09"},
     };
@@ -72,50 +69,37 @@ TEST(SimScenario, ShippedFilesParseAndServeTheirPurpose)
 
 TEST(SimScenario, ReadsEveryKeyAndKeepsTheBuiltInCarForTheOthers)
 {
-    EXPECT_EQ(parsed(R"({"name": "quiet", "faults": {"silent": true}})"),
-              (Scenario{.name = "quiet", .faults = {.silent = true}}));
-    EXPECT_EQ(parsed(R"({"faults": {"clearRejected": true, "codesLatencyMs": 12000,
-                                   "blankAt10": 2, "strayMarkBefore": ["012009"]}})")
-                  .faults,
-              (Faults{.clearRejected = true,
-                      .codesLatencyMs = 12000,
-                      .blankAt10 = 2,
-                      .strayMarkBefore = {"012009"}}));
-
-    const Ecu expected{.pids = {0x01, 0x02, 0x0C},
-                       .values = {{0x0C, QByteArray::fromHex("0BB8")}},
-                       .silentPids = {0x02},
-                       .mil = true,
-                       .storedCodes = {"0301", "C001"},
-                       .pendingCodes = {"0171"},
-                       .monitors = QByteArray::fromHex("077F61"),
-                       .freezeFrame = FreezeFrame{.code = "0133",
-                                                  .pids = {0x04, 0x0C},
-                                                  .values = {{0x02, QByteArray::fromHex("0134")},
-                                                             {0x0C, QByteArray::fromHex("1A2C")}}},
-                       .freezeFrameSupport = QByteArray::fromHex("58180000")};
     EXPECT_EQ(
-        parsed(ecu(R"("pids": ["01", "02", "0C"], "values": {"0C": "0BB8"}, "silentPids": ["02"],
-        "mil": true, "storedCodes": ["0301", "c001"], "pendingCodes": ["0171"],
-        "monitors": "077f61", "freezeFrameSupport": "58180000",
-        "freezeFrame": {"code": "0133", "pids": ["04", "0C"],
-                        "values": {"02": "0134", "0C": "1A2C"}})"))
-            .ecus,
-        QList<Ecu>{expected});
-}
+        parsed(R"({"name": "quiet", "passThrough": 8, "faults": {"silent": true,
+                       "codesLatencyMs": 12000, "strayMarkBefore": ["012009"]}})"),
+        (Scenario{
+            .name = "quiet",
+            .passThrough = 8,
+            .faults = {.silent = true, .codesLatencyMs = 12000, .strayMarkBefore = {"012009"}}}));
 
-TEST(SimScenario, ReadsTheO2AndServiceSixTests)
-{
-    const Scenario s = parsed(R"({"passThrough": 8, "ecus": [{"address": "10",
+    const Ecu expected{
+        .pids = {0x01, 0x02, 0x0C},
+        .values = {{0x0C, QByteArray::fromHex("0BB8")}},
+        .silentPids = {0x02},
+        .mil = true,
+        .storedCodes = {"0301", "C001"},
+        .monitors = QByteArray::fromHex("077F61"),
+        .freezeFrame = FreezeFrame{.code = "0133",
+                                   .pids = {0x04, 0x0C},
+                                   .values = {{0x02, QByteArray::fromHex("0134")}}},
+        .freezeFrameSupport = QByteArray::fromHex("58180000"),
+        .o2Tests = {{0x01, QByteArray::fromHex("5A")}, {0x05, QByteArray::fromHex("190A32")}},
+        .o2Service05 = false,
+        .mode6Tests = {{0x1A, 0x01, 0x01F4, 0x01C2, true}}};
+    EXPECT_EQ(parsed(ecu(R"("pids": ["01", "02", "0C"], "values": {"0C": "0BB8"},
+        "silentPids": ["02"], "mil": true, "storedCodes": ["0301", "c001"], "monitors": "077f61",
+        "freezeFrameSupport": "58180000",
+        "freezeFrame": {"code": "0133", "pids": ["04", "0C"], "values": {"02": "0134"}},
         "o2Service05": false, "o2Tests": {"01": "5A", "05": "190A32"},
         "mode6": [{"tid": "1A", "cid": "01", "value": "01F4", "limit": "01C2",
-                   "minimum": true}]}]})");
-    EXPECT_EQ(s.passThrough, 8);
-    ASSERT_EQ(s.ecus.size(), 1);
-    EXPECT_FALSE(s.ecus[0].o2Service05);
-    EXPECT_EQ(s.ecus[0].o2Tests, (QMap<quint8, QByteArray>{{0x01, QByteArray::fromHex("5A")},
-                                                           {0x05, QByteArray::fromHex("190A32")}}));
-    EXPECT_EQ(s.ecus[0].mode6Tests, (QList<Mode6Test>{{0x1A, 0x01, 0x01F4, 0x01C2, true}}));
+                   "minimum": true}])"))
+                  .ecus,
+              QList<Ecu>{expected});
 }
 
 TEST(SimScenario, RejectsMalformedInputNamingTheKey)
@@ -126,44 +110,24 @@ TEST(SimScenario, RejectsMalformedInputNamingTheKey)
         {R"({"colour": "red"})", "colour"},
         {ecu(R"("speed": 1)"), "ecus[0]: unknown key \"speed\""},
         {R"({"faults": {"jitter": true}})", "faults: unknown key \"jitter\""},
-        {R"({"vinForm": "medium"})", "vinForm"},
         {R"({"vin": "1XV0A"})", "vin"},
         {R"({"firmware": "3.4"})", "firmware"},
         {R"({"markIntervalMs": 0})", "markIntervalMs"},
         {R"({"latencyMs": "slow"})", "latencyMs"},
         {R"({"ecus": []})", "ecus"},
-        {R"({"ecus": [{"address": "1G"}]})", "address"},
         {R"({"ecus": [{"pids": ["01"]}]})", "address"},
-        {ecu(R"("pids": ["100"])"), "pid"},
         {ecu(R"("pids": ["01"], "values": {"0C": "0BB8"})"), "0C"},
-        {ecu(R"("pids": ["0C"], "values": {"0C": "xyz"})"), "0C"},
-        {R"({"faults": {"retryReplies": -1}})", "retryReplies"},
-        {ecu(R"("pids": ["00"])"), "outside 01 to 4E"},
         {ecu(R"("pids": ["4F"])"), "outside 01 to 4E"},
         {ecu(R"("pids": ["0C", "0c"])"), "twice"},
-        {ecu(R"("mil": 1)"), "mil"},
-        {ecu(R"("storedCodes": ["301"])"), "storedCodes"},
         {ecu(R"("pendingCodes": ["P0301"])"), "pendingCodes"},
-        {ecu(R"("storedCodes": "0301")"), "storedCodes"},
-        {ecu(R"("monitors": "0765")"), "monitors"},
-        {ecu(R"("freezeFrameSupport": "581800")"), "freezeFrameSupport"},
         {ecu(R"("freezeFrame": {"pids": ["04"]})"), "freezeFrame: \"code\" is required"},
-        {ecu(R"("freezeFrame": {"code": "0133", "dtc": "0133"})"),
-         "freezeFrame: unknown key \"dtc\""},
         {ecu(R"("freezeFrame": {"code": "0133", "pids": ["04"], "values": {"05": "7B"}})"),
          "freezeFrame: value for PID 05"},
-        {ecu(R"("freezeFrame": null)"), "freezeFrame"},
-        {R"({"faults": {"blankAt10": -1}})", "blankAt10"},
-        {R"({"faults": {"codesLatencyMs": "long"}})", "codesLatencyMs"},
-        {R"({"faults": {"clearRejected": "yes"}})", "clearRejected"},
         {R"({"faults": {"strayMarkBefore": ["01200"]}})", "strayMarkBefore"},
         {ecu(R"("pids": ["01"], "silentPids": ["0C"])"), "silentPids \"0C\" not in"},
         {ecu(R"("o2Tests": {"05": "19"})"), "o2Tests 05"},
-        {ecu(R"("o2Tests": {"0A": "19"})"), "o2Tests 0A"},
         {ecu(R"("mode6": [{"tid": "20", "cid": "01", "value": "0001", "limit": "0002"}])"),
          "support ID"},
-        {ecu(R"("mode6": [{"tid": "01", "cid": "01", "value": "01"}])"), "value"},
-        {R"({"passThrough": -2})", "passThrough"},
     };
     for (const auto &[json, mentioned] : rows) {
         SCOPED_TRACE(json.constData());
@@ -178,34 +142,27 @@ TEST(SimScenario, RejectsMalformedInputNamingTheKey)
 TEST(SimScenario, HostileFilesAreRefusedNamingTheFile)
 {
     QTemporaryDir dir;
-    const QString pipe = dir.filePath(QStringLiteral("pipe.json"));
-    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
-    const QString zero = dir.filePath(QStringLiteral("zero.json"));
-    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), zero));
-    const QString big = dir.filePath(QStringLiteral("big.json"));
-    {
-        QFile file(big);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("{\"name\": \"" + QByteArray(kMaxScenarioBytes, 'a') + "\"}");
-    }
-    const QString longName = dir.filePath(QStringLiteral("long.json"));
-    {
-        QFile file(longName);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("{\"name\": \"" + QByteArray(kMaxScenarioString + 1, 'a') + "\"}");
-    }
-    const std::pair<QString, QString> rows[] = {
-        {pipe, pipe + " is not a regular file (a pipe, a device or a socket)"},
-        {zero, zero + " is not a regular file (a pipe, a device or a socket)"},
-        {big, big + " is larger than 1 MB"},
-        {longName, longName + ": \"name\" must be a string of at most 256 characters"},
-        {dir.filePath("missing.json"),
-         dir.filePath("missing.json") + ": No such file or directory"},
+    const auto path = [&](const char *name) { return dir.filePath(QLatin1String(name)); };
+    const auto writeNamed = [&](const char *file, qsizetype nameLength) {
+        QFile out(path(file));
+        return out.open(QIODevice::WriteOnly) &&
+               out.write("{\"name\": \"" + QByteArray(nameLength, 'a') + "\"}") > 0;
     };
-    for (const auto &[path, message] : rows) {
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path("pipe.json")).constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), path("zero.json")));
+    ASSERT_TRUE(writeNamed("big.json", kMaxScenarioBytes));
+    ASSERT_TRUE(writeNamed("long.json", kMaxScenarioString + 1));
+    const std::pair<const char *, QString> rows[] = {
+        {"pipe.json", " is not a regular file (a pipe, a device or a socket)"},
+        {"zero.json", " is not a regular file (a pipe, a device or a socket)"},
+        {"big.json", " is larger than 1 MB"},
+        {"long.json", ": \"name\" must be a string of at most 256 characters"},
+        {"missing.json", ": No such file or directory"},
+    };
+    for (const auto &[file, message] : rows) {
         Scenario scenario;
         QString error;
-        EXPECT_FALSE(readScenarioFile(path, &scenario, &error)) << path.toStdString();
-        EXPECT_EQ(error, message);
+        EXPECT_FALSE(readScenarioFile(path(file), &scenario, &error)) << file;
+        EXPECT_EQ(error, path(file) + message);
     }
 }

@@ -14,13 +14,18 @@ namespace {
 // One engine ECU at address 10 with `ecu`'s diagnostic memory and the PIDs read here.
 Scenario car(Ecu ecu)
 {
-    ecu.pids = {0x01, 0x02, 0x05, 0x0B, 0x0C, 0x1F, 0x21, 0x30, 0x31, 0x4D, 0x4E};
+    ecu.pids = {0x01, 0x02, 0x05, 0x0B, 0x0C};
     return {.ecus = {ecu}};
 }
 
 FreezeFrame frame(const QString &code, const QList<quint8> &pids)
 {
     return {.code = code, .pids = pids};
+}
+
+QByteArray blanked(QByteArray reply)
+{
+    return reply.insert(9, ' '); // at character 10
 }
 
 } // namespace
@@ -47,12 +52,6 @@ TEST(SimServices, RepliesCarryTheDiagnosticMemory)
         {"count saturates at 7F",
          car({.storedCodes = QStringList(200, "0301")}),
          {{"010109", framed("486B1041017F076500")}}},
-        {"monitors unsupported",
-         car({.monitors = QByteArray(3, '\0')}),
-         {{"010109", framed("486B10410100000000")}}},
-        {"pinned PID 01 wins",
-         car({.values = {{0x01, QByteArray::fromHex("00112233")}}, .mil = true}),
-         {{"010109", framed("486B10410100112233")}}},
         // Service 02 puts the frame number 00 after the PID, so its data sit one byte later.
         {"no frame: PID 02 alone, code 0000",
          car({}),
@@ -74,6 +73,13 @@ TEST(SimServices, RepliesCarryTheDiagnosticMemory)
         {"pinned support wins",
          car({.freezeFrame = frame("0133", {0x04}), .freezeFrameSupport = QByteArray(4, '\0')}),
          {{"02000A", framed("486B1042000000000000")}}},
+        // Character 10 blank: the next two code replies; other replies do not count.
+        {"blank at 10 fault",
+         {.faults = {.blankAt10 = 2}},
+         {{"030A0A", blanked(framed("486B1043030100000000"))},
+          {"010109", framed("486B10410181076500")},
+          {"070A0A", blanked(framed("486B1047017100000000"))},
+          {"030A0A", framed("486B1043030100000000")}}},
     });
 }
 
@@ -115,34 +121,6 @@ TEST(SimServices, ClearEndsTheActiveEcusMemoryOrIsRefused)
     });
 }
 
-// The counters of PIDs 21 and 4D run only while the MIL is on; clearing restarts those and
-// the ones since clearing (30, 31, 4E).
-TEST(SimServices, CountersFollowTheMilTheDistanceAndTheLastClearing)
-{
-    Engine dark(car({}));
-    Engine lit(car({.mil = true}));
-    const auto word = [](Engine &engine, const QByteArray &pid, qint64 seconds) {
-        const QByteArray reply = exchange(engine, "01" + pid + "07", seconds * 1000 * kMs);
-        return reply.mid(11, 4).toInt(nullptr, 16);
-    };
-    EXPECT_EQ(word(dark, "31", 0), 1234);   // km since clearing, the first call starts the run
-    EXPECT_EQ(word(dark, "31", 260), 1237); // a drive cycle covers about a kilometre
-    EXPECT_EQ(word(dark, "21", 260), 0);
-    EXPECT_EQ(word(dark, "4D", 600), 0);
-    EXPECT_EQ(word(dark, "1F", 600), 600);  // seconds since the start
-    EXPECT_EQ(word(lit, "30", 0) >> 8, 23); // warm-ups since clearing, one byte
-    EXPECT_EQ(word(lit, "21", 260), 57 + 3);
-    EXPECT_EQ(word(lit, "4D", 600), 42 + 10);
-    EXPECT_GE(word(lit, "4E", 600), 1870);
-
-    exchange(lit, "040404", 600'000 * kMs);
-    EXPECT_EQ(word(lit, "30", 601) >> 8, 0);
-    EXPECT_EQ(word(lit, "21", 601), 0);
-    EXPECT_LE(word(lit, "31", 601), 1);
-    EXPECT_EQ(word(lit, "4D", 601), 0);
-    EXPECT_EQ(word(lit, "4E", 660), 1); // one minute after clearing
-}
-
 TEST(SimServicesFaults, CodesLatencyDelaysOnlyStoredCodes)
 {
     // Due after the car's 10 ms, plus the fault's 50 ms for service 03 alone.
@@ -154,19 +132,6 @@ TEST(SimServicesFaults, CodesLatencyDelaysOnlyStoredCodes)
         EXPECT_EQ(engine.take(dueUs - 1), "") << command.constData();
         EXPECT_FALSE(engine.take(dueUs).isEmpty()) << command.constData();
     }
-}
-
-TEST(SimServicesFaults, BlankAt10CountsDownOverCodeReplies)
-{
-    const QByteArray stored = framed("486B1043030100000000");
-    const QByteArray pending = framed("486B1047017100000000");
-    const auto blanked = [](QByteArray reply) { return reply.insert(9, ' '); }; // character 10
-    runScripts({{"blank on the next two code replies",
-                 {.faults = {.blankAt10 = 2}},
-                 {{"030A0A", blanked(stored)},
-                  {"010109", framed("486B10410181076500")}, // not a code reply: does not count
-                  {"070A0A", blanked(pending)},
-                  {"030A0A", stored}}}});
 }
 
 TEST(SimServices, O2SensorTestOnService05Or06)
@@ -195,11 +160,8 @@ TEST(SimServices, O2SensorTestOnService05Or06)
 TEST(SimServices, PassThroughTakesARawBlockAndAnswersRawBytes)
 {
     // A block: 1, its length, three header bytes, service 06, test ID, component ID, zeros.
-    const auto block = [](quint8 tid, quint8 cid) {
-        QByteArray b(14, '\0');
-        const char head[] = {1, 6, 0x68, 0x6A, char(0xF1), 6, char(tid), char(cid)};
-        b.replace(0, 8, QByteArray(head, 8));
-        return b;
+    const auto block = [](const char *tidCid) {
+        return QByteArray::fromHex("0106686AF106" + QByteArray(tidCid)).leftJustified(14, '\0');
     };
     const auto raw = [](const char *hex) {
         return QByteArray::fromHex(hex).leftJustified(13, '\0');
@@ -207,17 +169,17 @@ TEST(SimServices, PassThroughTakesARawBlockAndAnswersRawBytes)
     runScripts({
         {"acknowledged with the protocol code, then a test over its maximum",
          {.passThrough = 8},
-         {{"F00504", "RA8"}, {block(0x01, 0x01), raw("486B104601 01F4 01C2")}}},
+         {{"F00504", "RA8"}, {block("0101"), raw("486B104601 01F4 01C2")}}},
         {"a minimum limit: bit 7 of the limit type",
          {},
-         {{"F00504", "RA1"}, {block(0x1A, 0x01), raw("486B104681 01F4 01C2")}}},
+         {{"F00504", "RA1"}, {block("1A01"), raw("486B104681 01F4 01C2")}}},
         {"support from 00: tests 01, 02, 1A, and bit 0 for the range beyond",
          {},
-         {{"F00504", "RA1"}, {block(0x00, 0x00), raw("486B10460000 C0000041")}}},
+         {{"F00504", "RA1"}, {block("0000"), raw("486B10460000 C0000041")}}},
         {"support from 20: test 21",
          {},
-         {{"F00504", "RA1"}, {block(0x20, 0x00), raw("486B10462000 80000000")}}},
-        {"a test the car lacks", {}, {{"F00504", "RA1"}, {block(0x05, 0x01), raw("486B107F0612")}}},
+         {{"F00504", "RA1"}, {block("2000"), raw("486B10462000 80000000")}}},
+        {"a test the car lacks", {}, {{"F00504", "RA1"}, {block("0501"), raw("486B107F0612")}}},
         {"not acknowledged: the next command is a command again",
          {.passThrough = -1},
          {{"F00504", "RN0"}, {"900101", "V3.40"}}},
