@@ -1,10 +1,8 @@
-// Clearing the trouble codes: against the simulated car (which forgets its codes) and against
-// scripted replies the simulator never sends, and waits that end without one.
+// Clearing the trouble codes, against replies given character for character and waits that
+// end without one.
 #include "clearcodes.h"
-#include "scriptedinterface.h"
+#include "scriptedline.h"
 #include "simfixture.h"
-
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -12,74 +10,48 @@ using namespace quorvex;
 using namespace quorvex::test;
 
 namespace {
-
-const QString kCleared = QStringLiteral("Trouble Codes Cleared");
-const QString kFailed = QStringLiteral("Operation Failed");
-const QString kCrLf = QStringLiteral("\r\n");
-
 using ClearCodesTest = SimLinkTest;
-
 } // namespace
 
 // Service 04 is sent at once, without a question; only 44 at positions 8-9 reports the codes
-// cleared.
-TEST_F(ClearCodesTest, OutcomesAgainstTheCar)
+// cleared, compared as text.
+TEST_F(ClearCodesTest, ServiceByteAndEndedWaits)
 {
+    const QString cleared = QStringLiteral("Trouble Codes Cleared");
+    const QString failed = QStringLiteral("Operation Failed");
+    const QString none = QStringLiteral("\r\n");
     const struct
     {
         const char *name;
-        sim::Faults faults;
+        QByteArray reply; // empty: nothing ever comes
+        int stopFlagAtMs; // raised by another handler while the clearing waits; 0: never
         QString report;
         ExchangeStatus status;
+        int waitedMs;
     } rows[] = {
-        {"cleared (44)", {}, kCleared, ExchangeStatus::Ok},
-        {"negative response 7F", {.clearRejected = true}, kFailed, ExchangeStatus::Ok},
-        {"ECU does not answer (S at character 2)",
-         {.ecuTimeout = true},
-         kCrLf,
-         ExchangeStatus::EcuTimeout},
+        {"cleared (44)", "R486B104400", 0, cleared, ExchangeStatus::Ok, 0},
+        {"a ready mark ahead of the reply", "SR486B104400", 0, cleared, ExchangeStatus::Ok, 0},
+        {"negative response 7F", "R486B107F0422", 0, failed, ExchangeStatus::Ok, 0},
+        {"not hex, though it would count as 68", "R486B103K00", 0, failed, ExchangeStatus::Ok, 0},
+        {"ECU does not answer (S at character 2)", "RS000000000", 0, none,
+         ExchangeStatus::EcuTimeout, 0},
+        {"no reply within the link's bound", "", 0, none, ExchangeStatus::NoReply, 5000},
+        {"wait ended by StopFlag", "", 50, none, ExchangeStatus::Stopped, 50},
     };
+    ScriptedLine scripted(clock);
+    scripted.idleMark = "S";
+    ctx.attachSerial(&scripted);
+    ctx.state.UseSerial = true;
     for (const auto &r : rows) {
-        sim::Scenario s = sim::defaultScenario();
-        s.ecus[0].mil = true;
-        s.ecus[0].storedCodes = {"0301"};
-        s.faults = r.faults;
-        startSim(s);
+        scripted.written.clear();
+        scripted.replies["040404"] = r.reply;
+        if (r.stopFlagAtMs)
+            clock.callAfter(r.stopFlagAtMs, [this] { ctx.state.StopFlag = true; });
+        const qint64 start = clock.nowMs();
         const ClearResult result = clear_trouble_codes(ctx);
         EXPECT_EQ(result.report, r.report) << r.name;
         EXPECT_EQ(result.status, r.status) << r.name;
-        EXPECT_EQ(server->commands(), QStringList{"040404"}) << r.name;
-        TearDown();
-    }
-}
-
-TEST(ClearCodesScripted, ServiceByteAndEndedWaits)
-{
-    const struct
-    {
-        const char *name;
-        QByteArray reply;    // empty: nothing ever comes
-        bool stopFlagAt50ms; // raised by another handler while the clearing waits
-        QString report;
-        ExchangeStatus status;
-    } rows[] = {
-        {"a ready mark ahead of the reply", "SR486B104400", false, kCleared, ExchangeStatus::Ok},
-        {"not hex, though it would count as 68", "R486B103K00", false, kFailed, ExchangeStatus::Ok},
-        {"no reply within the link's bound", "", false, kCrLf, ExchangeStatus::NoReply},
-        {"wait ended by StopFlag", "", true, kCrLf, ExchangeStatus::Stopped},
-    };
-    for (const auto &r : rows) {
-        ObdContext ctx;
-        ScriptedInterface interface;
-        ctx.attachSerial(&interface);
-        ctx.state.UseSerial = true;
-        ctx.bounds.silentMs = r.stopFlagAt50ms ? 5000 : 150;
-        interface.replies["040404"] = r.reply;
-        if (r.stopFlagAt50ms)
-            QTimer::singleShot(50, [&ctx] { ctx.state.StopFlag = true; });
-        const ClearResult result = clear_trouble_codes(ctx);
-        EXPECT_EQ(result.report, r.report) << r.name;
-        EXPECT_EQ(result.status, r.status) << r.name;
-        EXPECT_EQ(interface.written, QList<QByteArray>{"040404"}) << r.name;
+        EXPECT_EQ(scripted.written, QList<QByteArray>{"040404"}) << r.name;
+        EXPECT_EQ(clock.nowMs() - start, r.waitedMs) << r.name;
     }
 }

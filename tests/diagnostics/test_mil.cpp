@@ -12,15 +12,7 @@
 using namespace quorvex;
 using namespace quorvex::test;
 
-namespace {
-
-QString milReply(const char *abcd)
-{
-    return QStringLiteral("R486B104101") + QLatin1String(abcd);
-}
-
-} // namespace
-
+// Each row also tells the O2 monitor flag: set only when byte C says the monitor is supported.
 TEST(MilReport, LinesPerByte)
 {
     const struct
@@ -28,56 +20,42 @@ TEST(MilReport, LinesPerByte)
         const char *name;
         const char *abcd;
         QStringList lines;
+        std::optional<bool> o2Complete;
     } rows[] = {
-        {"MIL on hides the count", "83000000", {"MIL is ON, Stored Trouble Codes Present"}},
-        {"MIL off with three codes", "03000000", {"MIL is OFF, 3 stored Trouble Code(s)"}},
-        {"nothing supported", "00000000", {"MIL is OFF, 0 stored Trouble Code(s)"}},
-        {"B=15: misfire incomplete, component complete, no fuel line",
-         "00150000",
+        {"MIL on hides the count", "83000000", {"MIL is ON, Stored Trouble Codes Present"}, {}},
+        {"MIL off with three codes", "03000000", {"MIL is OFF, 3 stored Trouble Code(s)"}, {}},
+        {"B=57: misfire and component incomplete, fuel system complete",
+         "00570000",
          {"MIL is OFF, 0 stored Trouble Code(s)", "Misfire Monitoring Incomplete",
-          "Component Monitoring Complete"}},
-        {"B=77: every continuous monitor incomplete",
-         "00770000",
-         {"MIL is OFF, 0 stored Trouble Code(s)", "Misfire Monitoring Incomplete",
-          "Fuel Sys. Monitoring Incomplete", "Component Monitoring Incomplete"}},
+          "Fuel Sys. Monitoring Complete", "Component Monitoring Incomplete"},
+         {}},
         {"catalyst keeps its spelling",
          "00000101",
-         {"MIL is OFF, 0 stored Trouble Code(s)", "Catalyst Monitoring Inomplete"}},
+         {"MIL is OFF, 0 stored Trouble Code(s)", "Catalyst Monitoring Inomplete"},
+         {}},
         {"C=FF, D=AA: every other monitor incomplete, bit 01 first",
          "0000FFAA",
          {"MIL is OFF, 0 stored Trouble Code(s)", "Catalyst Monitoring Complete",
           "Heated Catalyst Monitoring Incomplete", "Evaporative System Monitoring Complete",
           "Sec. Air System Monitoring Incomplete", "A/C Refrigerant Monitoring Complete",
           "O2 Sensor Monitoring Incomplete", "O2 Sensor Heater Monitoring Complete",
-          "EGR Monitoring Incomplete"}},
+          "EGR Monitoring Incomplete"},
+         false},
+        {"C=20 D=00: the O2 monitor alone, complete",
+         "00002000",
+         {"MIL is OFF, 0 stored Trouble Code(s)", "O2 Sensor Monitoring Complete"},
+         true},
         {"incomplete bits of unsupported monitors say nothing",
-         "7F70005F",
-         {"MIL is OFF, 127 stored Trouble Code(s)"}},
+         "7F7000FF",
+         {"MIL is OFF, 127 stored Trouble Code(s)"},
+         {}},
     };
     for (const auto &r : rows) {
-        EXPECT_EQ(decode_mil(milReply(r.abcd)).text,
-                  r.lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"))
+        const MilReport report = decode_mil(QStringLiteral("R486B104101") + QLatin1String(r.abcd));
+        EXPECT_EQ(report.text, r.lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"))
             << r.name;
+        EXPECT_EQ(report.o2MonitorComplete, r.o2Complete) << r.name;
     }
-}
-
-TEST(MilReport, O2MonitorFlagOnlyWhenSupported)
-{
-    const struct
-    {
-        const char *name;
-        QString reply;
-        std::optional<bool> complete;
-    } rows[] = {
-        {"C=20 D=20 incomplete", milReply("00002020"), false},
-        {"C=20 D=00 complete", milReply("00002000"), true},
-        {"C=00 unsupported", milReply("000000FF"), std::nullopt},
-        {"empty reply", QString(), std::nullopt},
-    };
-    for (const auto &r : rows)
-        EXPECT_EQ(decode_mil(r.reply).o2MonitorComplete, r.complete) << r.name;
-    EXPECT_EQ(decode_mil(QString()).text,
-              QStringLiteral("MIL is OFF, 0 stored Trouble Code(s)\r\n"));
 }
 
 namespace {

@@ -3,8 +3,6 @@
 #include "o2test.h"
 #include "simfixture.h"
 
-#include <QElapsedTimer>
-
 #include <gtest/gtest.h>
 
 using namespace quorvex;
@@ -12,16 +10,18 @@ using namespace quorvex::test;
 
 TEST(O2Test, SensorListFromTheSensorsPresent)
 {
-    const QList<O2SensorChoice> choices = o2_sensor_choices({1, 2, 0, 0, 16, 0, 0, 0});
-    ASSERT_EQ(choices.size(), 3);
-    EXPECT_EQ(choices[0].line, QStringLiteral("Bank1, Sensor1"));
-    EXPECT_EQ(choices[1].line, QStringLiteral("Bank1, Sensor2"));
-    EXPECT_EQ(choices[2].line, QStringLiteral("Bank2, Sensor1"));
-    EXPECT_EQ(choices[2].bit, 16);
-    EXPECT_EQ(o2_sensor_choices({0, 0, 0, 0, 0, 0, 0, 128}).value(0).line,
-              QStringLiteral("Bank2, Sensor4"));
+    QStringList lines;
+    QList<int> bits;
+    for (const O2SensorChoice &c : o2_sensor_choices({1, 2, 0, 0, 16, 0, 0, 128})) {
+        lines << c.line;
+        bits << c.bit;
+    }
+    EXPECT_EQ(lines, (QStringList{"Bank1, Sensor1", "Bank1, Sensor2", "Bank2, Sensor1",
+                                  "Bank2, Sensor4"}));
+    EXPECT_EQ(bits, (QList<int>{1, 2, 16, 128}));
 }
 
+// Values just beyond their limits, below and above, and one within them.
 TEST(O2Test, TestTextsAndLimits)
 {
     const struct
@@ -31,8 +31,6 @@ TEST(O2Test, TestTextsAndLimits)
         const char *value, *minimum, *maximum;
         bool outside;
     } rows[] = {
-        {1, "R486B1045015A", " .45 V", "", "", false},
-        {5, "R486B104505190A32", " .1 S", " .04 S", " .2 S", false},
         {5, "R486B104505330A32", " .204 S", " .04 S", " .2 S", true},
         {7, "R486B104507000A14", " 0 V", " .05 V", " .1 V", true},
         {9, "R486B104509320A64", " 2 S", " .4 S", " 4 S", false},
@@ -73,10 +71,7 @@ TEST_F(O2RunTest, ServiceFiveWhenTheSupportReplySays4600)
     // The request ends in the sensor's bit value; TID 02 always on service 06.
     EXPECT_EQ(server->commands(), (QStringList{"050010", "050110", "060210", "050310", "050410",
                                                "050510", "050610", "050710", "050810", "050910"}));
-    ASSERT_EQ(result.results.size(), 9);
-    EXPECT_EQ(result.results[4].value, QStringLiteral(" .1 S"));
-    EXPECT_EQ(result.results[4].minimum, QStringLiteral(" .04 S"));
-    EXPECT_EQ(result.results[4].maximum, QStringLiteral(" .2 S"));
+    EXPECT_EQ(result.results.size(), 9);
     EXPECT_EQ(result.supportEcho.size(), 1);
 }
 
@@ -98,24 +93,19 @@ TEST_F(O2RunTest, OutcomesWithoutResults)
     run(sim::Ecu{}, 4);
     EXPECT_EQ(result.outcome, O2TestRun::Outcome::EcuTimeout);
     EXPECT_TRUE(result.results.isEmpty());
-    TearDown();
-    // No test at all: "4500" then "4600" with nothing supported is still supported but empty;
-    // a car that never says "4600" is not supported.
+    // No test at all: "4600" with nothing supported is still supported, but empty.
     sim::Ecu none;
     none.o2Tests = {};
     run(none, 1);
     EXPECT_EQ(result.outcome, O2TestRun::Outcome::Done);
     EXPECT_TRUE(result.results.isEmpty());
-    TearDown();
-    // A silent interface ends the wait after the bound, not never.
-    ctx.bounds.silentMs = 300;
+    // A silent interface ends the wait at the link's bound, not never.
     sim::Scenario quiet;
     quiet.faults.silent = true;
     startSim(quiet);
-    QElapsedTimer t;
-    t.start();
+    const qint64 start = clock.nowMs();
     result = RunO2Test(ctx, 1);
-    EXPECT_LT(t.elapsed(), 2000);
+    EXPECT_EQ(clock.nowMs() - start, ctx.bounds.silentMs);
     EXPECT_EQ(result.outcome, O2TestRun::Outcome::Failed);
     EXPECT_EQ(result.status.outcome(), ExchangeStatus::Silent);
 }

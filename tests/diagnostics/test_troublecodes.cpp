@@ -2,15 +2,12 @@
 // its delays and its blank at character 10, and against a scripted interface for replies the
 // simulator never sends.
 #include "definitions.h"
-#include "scriptedinterface.h"
+#include "scriptedline.h"
 #include "simfixture.h"
 #include "troublecodes.h"
 
-#include <QTimer>
-
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <optional>
 
 using namespace quorvex;
@@ -70,21 +67,17 @@ QString pendingSection(const QString &slot1, const QString &slot2 = {}, const QS
 class TroubleCodesTest : public SimLinkTest
 {
 protected:
-    // Answers the question from `answers` (No when it runs dry) and notes what it was shown.
+    // Answers the question with `answer` and notes what it was shown.
     TroubleCodeRun run()
     {
         asked.clear();
         return request_trouble_codes(ctx, definitions, [this](const QString &soFar) {
             asked << soFar;
-            if (answers.empty())
-                return false;
-            const bool yes = answers.front();
-            answers.pop_front();
-            return yes;
+            return answer;
         });
     }
 
-    std::deque<bool> answers;
+    bool answer = false;
     QStringList asked; // the report so far, each time the question was asked
 
     TroubleCodeDefinitions definitions{
@@ -104,17 +97,12 @@ QByteArray pendingFrame(const char *header, const char *codeSlots)
 // place left.
 TEST(TroubleCodeText, LetterRuleAndBlankAtTen)
 {
-    for (const auto &[slot, code] : {std::pair{"0301", "P0301"},
-                                     {"3FFF", "P3FFF"},
-                                     {"4123", "C0123"},
-                                     {"7001", "C3001"},
-                                     {"8123", "B0123"},
-                                     {"B000", "B3000"},
-                                     {"C123", "U0123"},
-                                     {"D123", "U1123"},
-                                     {"F0F0", "U30F0"},
-                                     {"0000", "P0000"},
-                                     {"0K00", "P0K00"}})
+    const std::pair<const char *, const char *> codes[] = {
+        {"0301", "P0301"}, {"3FFF", "P3FFF"}, {"4123", "C0123"}, {"7001", "C3001"},
+        {"8123", "B0123"}, {"B000", "B3000"}, {"C123", "U0123"}, {"D123", "U1123"},
+        {"F0F0", "U30F0"}, {"0000", "P0000"}, {"0K00", "P0K00"},
+    };
+    for (const auto &[slot, code] : codes)
         EXPECT_EQ(trouble_code_text(QLatin1String(slot)), QLatin1String(code)) << slot;
     // Positions 10-21 take 11-22; position 22 and what follows keep their characters.
     const char *shifted = "R486B10430301042001711AA";
@@ -149,7 +137,7 @@ TEST_F(TroubleCodesTest, MilAndCountDecideWhatIsShown)
     };
     for (const auto &r : rows) {
         startSim(car({"0301", "C001", "4123"}, {"C001"}, QByteArray(r.pid01)));
-        answers = {r.answer.value_or(false)};
+        answer = r.answer.value_or(false);
         const TroubleCodeRun result = run();
         // Asked with the status lines already in the report.
         EXPECT_EQ(asked, r.answer ? QStringList{statusLines(r.mil, r.count)} : QStringList())
@@ -163,7 +151,6 @@ TEST_F(TroubleCodesTest, MilAndCountDecideWhatIsShown)
             commands.removeAll(QStringLiteral("030A0A"));
         EXPECT_EQ(server->commands(), commands) << r.name;
         EXPECT_EQ(result.status, ExchangeStatus::Ok) << r.name;
-        TearDown();
     }
 }
 
@@ -178,7 +165,6 @@ TEST_F(TroubleCodesTest, BlankAtTenReadsAsIfAbsentAndStrayMarksAreDropped)
         EXPECT_EQ(run().report, statusLines("ON", 2) + stored(1, kP0301) + stored(2, kP0420) +
                                     pendingSection(pending(1, kP0171), pending(2, kP0300)))
             << name;
-        TearDown();
     }
 }
 
@@ -202,26 +188,26 @@ TEST_F(TroubleCodesTest, StoredCodesWaitKeepsItsOwnLimit)
     const QString inTime =
         statusLines("ON", 1) + stored(1, kP0301) + pendingSection(pending(1, kP0171));
     sim::Scenario s = car({"0301"}, {"0171"});
-    s.faults.codesLatencyMs = 600;
+    s.faults.codesLatencyMs = 9000; // well past the link's bound
     startSim(s);
-    ctx.bounds.silentMs = 200;
     TroubleCodeRun result = run();
     EXPECT_FALSE(result.CodesTimedOut);
     EXPECT_EQ(result.report, inTime);
     EXPECT_EQ(result.status, ExchangeStatus::Ok);
 
-    // Fifty seconds on the shared timer per real second: the 10-second limit takes 0.2 s. The
-    // simulator answers the next run only after the late reply: the usual bound covers that.
-    ctx.bounds.silentMs = 1500;
-    ctx.setCodeTimer(std::make_unique<Timing>([] { return Timing::monotonicMs() * 50; }));
-    s.faults.codesLatencyMs = 800;
+    s.faults.codesLatencyMs = 10500;
     server->setFaults(s.faults);
+    const qint64 start = clock.nowMs();
     result = run();
+    // Ended by the limit: not by the link's bound, nor by the reply at 10.5 s.
+    EXPECT_GE(clock.nowMs() - start, 10000);
+    EXPECT_LT(clock.nowMs() - start, 10500);
     EXPECT_TRUE(result.CodesTimedOut);
     EXPECT_EQ(result.report,
               statusLines("ON", 1) + QStringLiteral("==== Timeout waiting for Trouble Codes\r\n"));
     EXPECT_EQ(server->commands().last(), QStringLiteral("030A0A")); // no pending request
 
+    // The late reply is over by the next run's ready check.
     server->setFaults(sim::Faults{});
     result = run();
     EXPECT_FALSE(result.CodesTimedOut);
@@ -247,51 +233,35 @@ TEST_F(TroubleCodesTest, RepliesTheSimulatorNeverSends)
     } rows[] = {
         {"pending header FE", "070A0A", pendingFrame("FE", "017100000000"), false,
          status + kNoPending, ExchangeStatus::Ok},
-        {"pending header FF", "070A0A", pendingFrame("FF", "017100000000"), false,
-         status + kNoPending, ExchangeStatus::Ok},
         {"pending slot 1 0000 has no definition", "070A0A", pendingFrame("48", "000000000000"),
          false, status + pendingSection("Pending Code 1 -P0000--"), ExchangeStatus::Ok},
-        {"pending slots 1 and 3", "070A0A", pendingFrame("48", "017100000300"), false,
-         status + pendingSection(pending(1, kP0171), {}, pending(3, kP0300)), ExchangeStatus::Ok},
         {"a pending slot whose first byte is 00 is not shown", "070A0A",
          pendingFrame("48", "01710012C001"), false,
          status + pendingSection(pending(1, kP0171), {}, pending(3, kU0001)), ExchangeStatus::Ok},
         // An interface that stops answering ends the run; an ECU that does not answer costs
         // only its own part.
-        {"status request unanswered by the interface",
-         "010109",
-         {},
-         false,
-         kCrLf,
+        {"status request unanswered by the interface", "010109", "", false, kCrLf,
          ExchangeStatus::NoReply},
-        {"stored codes ended by StopFlag",
-         "030A0A",
-         {},
-         true,
-         status + section,
+        {"stored codes ended by StopFlag", "030A0A", "", true, status + section,
          ExchangeStatus::Stopped},
         {"stored codes unanswered by the ECU", "030A0A", unanswered, false, status + section,
          ExchangeStatus::EcuTimeout},
-        {"pending codes unanswered by the interface",
-         "070A0A",
-         {},
-         false,
-         status,
+        {"pending codes unanswered by the interface", "070A0A", "", false, status,
          ExchangeStatus::NoReply},
         {"pending codes unanswered by the ECU", "070A0A", unanswered, false, status,
          ExchangeStatus::EcuTimeout},
     };
-    ScriptedInterface interface;
-    ctx.attachSerial(&interface);
+    ScriptedLine scripted(clock);
+    scripted.idleMark = "S";
+    ctx.attachSerial(&scripted);
     ctx.state.UseSerial = true;
-    ctx.bounds.silentMs = 150;
     for (const auto &r : rows) {
-        interface.replies = {{"010109", "R486B104101810765000000"},
-                             {"030A0A", "RFF6B1043000000000000FF"},
-                             {"070A0A", pendingFrame("48", "017100000000")}};
-        interface.replies[r.command] = r.reply;
+        scripted.replies = {{"010109", "R486B104101810765000000"},
+                            {"030A0A", "RFF6B1043000000000000FF"},
+                            {"070A0A", pendingFrame("48", "017100000000")}};
+        scripted.replies[r.command] = r.reply;
         if (r.stopFlagAt50ms)
-            QTimer::singleShot(50, [this] { ctx.state.StopFlag = true; });
+            clock.callAfter(50, [this] { ctx.state.StopFlag = true; });
         const TroubleCodeRun result = run();
         EXPECT_FALSE(result.CodesTimedOut) << r.name;
         EXPECT_EQ(result.report, r.report) << r.name;

@@ -1,7 +1,7 @@
-// Logs four items of the simulated car to the file named on the command line until it is
-// killed: the other half of the test that a killed logger leaves only whole records. The
-// simulator runs in this process on virtual time, so records follow each other as fast as the
-// machine allows. "logging" on the standard output says that 20 records are written.
+// Logs four items of the simulated car to the file named on the command line (records only,
+// no header) until it is killed: the other half of the test that a killed logger leaves only whole
+// records. The simulator runs in this process on virtual time, so records follow each other as fast
+// as the machine allows. "logging" on the standard output says that 20 records are written.
 #include "datalogger.h"
 #include "livestate.h"
 #include "obdcontext.h"
@@ -51,9 +51,6 @@ int main(int argc, char **argv)
     ctx.attachSerial(line.get());
     ctx.state.UseSerial = true;
     LiveDataState live;
-    const std::array<QString, 4> labels{"Engine RPM ------------- ", "Speed ------------------ ",
-                                        "Coolant Temp -----------  ", "Calculated Load -------- "};
-    file.write(log_header(labels));
     Forever view;
     run_logger(ctx, live, {0x0C, 0x0D, 0x05, 0x04}, file, view, {});
     return 0;

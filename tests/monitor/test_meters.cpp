@@ -1,16 +1,10 @@
-// The fuel trim monitor and the air/fuel ratio meter: their texts, and their loops against the
-// simulated car.
-#include "eventwait.h"
+// The fuel trim monitor and the air/fuel ratio meter: their texts, the monitor's sleep with
+// nothing to read, and EXIT ending the meter at once.
 #include "livestate.h"
 #include "meters.h"
 #include "simfixture.h"
 
-#include <QElapsedTimer>
-#include <QTimer>
-
 #include <gtest/gtest.h>
-
-#include <ctime>
 
 using namespace quorvex;
 using namespace quorvex::test;
@@ -40,16 +34,11 @@ namespace {
 class Trims : public FuelTrimView
 {
 public:
-    int stopAfter = 2; // passes (rounds of captions) before the view asks to stop
-    bool stopRequested() const override { return shown >= stopAfter * perPass; }
-    void showTrim(int row, const QString &caption) override
-    {
-        captions[row] = caption;
-        ++shown;
-    }
-    int perPass = 4;
-    int shown = 0;
-    std::array<QString, 4> captions;
+    bool stop = false;
+    // A loop that looks at its flag without end is stopped all the same.
+    bool stopRequested() const override { return stop || ++looks > 1000; }
+    void showTrim(int, const QString &) override {}
+    mutable int looks = 0;
 };
 
 class Meter : public AirFuelView
@@ -58,25 +47,19 @@ public:
     bool stop = false;
     bool stopRequested() const override { return stop; }
     void showRatio(const QString &text) override { ratios << text; }
-    void showSpeed(const QString &text) override { speeds << text; }
+    void showSpeed(const QString &) override {}
     QStringList ratios;
-    QStringList speeds;
 };
 
+// The built-in car with a wide-range sensor, answering 20 ms after each request.
 class MetersTest : public SimLinkTest
 {
 protected:
-    void SetUp() override
+    void startCar()
     {
         sim::Scenario car;
-        car.markIntervalMs = 2;
         car.latencyMs = 20;
-        sim::Ecu ecu;
-        ecu.pids = {0x06, 0x07, 0x08, 0x09, 0x0C, 0x24};
-        ecu.values = {{0x06, QByteArray::fromHex("80")},   {0x07, QByteArray::fromHex("7F")},
-                      {0x08, QByteArray::fromHex("00")},   {0x09, QByteArray::fromHex("FF")},
-                      {0x0C, QByteArray::fromHex("0BB8")}, {0x24, QByteArray::fromHex("8000")}};
-        car.ecus = {ecu};
+        car.ecus[0].pids << 0x24;
         startSim(car);
         live.WideO2PID = QStringLiteral("24");
     }
@@ -85,67 +68,37 @@ protected:
 
 } // namespace
 
-TEST_F(MetersTest, FuelTrimsOfTheSupportedBanksOnly)
+// With no trim supported the monitor sleeps in the event loop until the stop arrives: a loop
+// that spun instead would look at its flag without end while no time passed.
+TEST(FuelTrimMonitor, WithNothingToReadSleepsUntilTheStop)
 {
-    live.HasSTFTB1 = live.HasLTFTB1 = true;
+    VirtualClock clock;
+    ObdContext ctx(clock);
     Trims view;
-    view.perPass = 2;
-    EXPECT_EQ(run_fuel_trim_monitor(ctx, live, view, {}), ExchangeStatus::Ok);
-    EXPECT_EQ(view.captions, (std::array<QString, 4>{"Short Term Fuel Trim B1----  0%",
-                                                     "Long  Term Fuel Trim B1---- -1%", "", ""}));
-    EXPECT_EQ(server->commands(), (QStringList{"010606", "010706", "010606", "010706"}));
+    clock.callAfter(3000, [&view] { view.stop = true; });
+    EXPECT_EQ(run_fuel_trim_monitor(ctx, LiveDataState{}, view, {}), ExchangeStatus::Ok);
+    EXPECT_EQ(clock.nowMs() - VirtualClock::kStartMs, 3000);
+    EXPECT_LE(view.looks, 1000);
 }
 
-TEST_F(MetersTest, FuelTrimMonitorWithNothingToReadSleeps)
+TEST_F(MetersTest, ExitDuringEitherExchangeStopsTheMeterAtOnce)
 {
-    Trims view; // no trim supported: it waits for the stop without using the processor
-    view.stopAfter = 0;
-    view.perPass = 1;
-    view.shown = -1;
-    QTimer::singleShot(1000, [&view] { view.shown = 0; });
-    const std::clock_t cpu = std::clock();
-    QElapsedTimer t;
-    t.start();
-    run_fuel_trim_monitor(ctx, live, view, {});
-    EXPECT_GE(t.elapsed(), 950);
-    EXPECT_LT(double(std::clock() - cpu) / CLOCKS_PER_SEC, 0.2); // a spinning loop: about 1 s
-    EXPECT_TRUE(server->commands().isEmpty());
-}
-
-TEST_F(MetersTest, AirFuelMeterShowsRatioAndSpeedAndEndsOnNoContact)
-{
-    Meter view;
-    QTimer::singleShot(200, [this] { server->setFaults({.noContact = true}); });
-    EXPECT_EQ(run_air_fuel_meter(ctx, live, view, {}), ExchangeStatus::NoContact);
-    ASSERT_FALSE(view.ratios.isEmpty());
-    EXPECT_EQ(view.ratios.first(), QStringLiteral("14.61 A/F"));
-    EXPECT_EQ(view.speeds.first(), QStringLiteral("750  RPM "));
-    EXPECT_EQ(server->commands().mid(0, 2), (QStringList{"012409", "010C07"}));
-}
-
-TEST_F(MetersTest, ExitDuringEitherExchangeStopsTheMeter)
-{
-    // The car answers after 20 ms: "EXIT" lands while the lambda or the speed is awaited.
+    // "EXIT" lands while the second pass awaits the lambda or the speed.
     for (const char *command : {"012409", "010C07"}) {
+        startCar();
         Meter view;
-        QTimer watch;
-        QObject::connect(&watch, &QTimer::timeout, [&, c = QLatin1String(command)] {
-            if (server->commands().count(c) >= 2) { // the second pass is waiting for it
-                view.stop = true;                   // what "EXIT" does: the meter's flag and
-                ctx.state.StopFlag = true;          // the link's, which ends the waiting exchange
-                watch.stop();
-            }
-        });
-        watch.start(1);
-        QElapsedTimer t;
-        t.start();
+        qint64 exitAt = 0;
+        clock.when([&] { return server->commands().count(QLatin1String(command)) == 2; },
+                   [&] {
+                       view.stop = true;          // what "EXIT" does: the meter's flag and
+                       ctx.state.StopFlag = true; // the link's, which ends the waiting exchange
+                       exitAt = clock.nowMs();
+                   });
         run_air_fuel_meter(ctx, live, view, {});
-        EXPECT_LT(t.elapsed(), 2000) << command;
-        EXPECT_LE(view.ratios.size(), 2) << command;
-        const int sent = static_cast<int>(server->commands().size());
-        settle(100);
+        EXPECT_EQ(clock.nowMs(), exitAt) << command;
+        EXPECT_EQ(view.ratios.size(), command == QByteArrayView("012409") ? 1 : 2) << command;
+        const qsizetype sent = server->commands().size();
+        clock.run(1000);
         EXPECT_EQ(server->commands().size(), sent) << command << ": nothing asked after EXIT";
-        TearDown();
-        SetUp();
     }
 }

@@ -1,6 +1,6 @@
-// The real-time display: how each kind of item is shown, and its loop against the simulated
-// car (stopping, failures that show nothing); and every live display reading live data after a
-// freeze-frame run.
+// The real-time display's texts, and the three live displays (real-time display, air/fuel
+// ratio meter, data logger) against the simulated car: live data after a freeze-frame run,
+// failed passes that show nothing, and failures that end the display.
 #include "datalogger.h"
 #include "livestate.h"
 #include "meters.h"
@@ -15,25 +15,10 @@ using namespace quorvex;
 using namespace quorvex::test;
 
 namespace {
-
 PidItem item(const char *valueText, const char *units, const char *label = "Label -- ")
 {
     return PidItem{0, QLatin1String(valueText), QLatin1String(units), QLatin1String(label)};
 }
-
-// Records every pass and asks to stop after `passes` of them.
-class Recorder : public RealTimeView
-{
-public:
-    explicit Recorder(int passes) : m_passes(passes) {}
-    bool stopRequested() const override { return samples.size() >= m_passes; }
-    void showSample(const RealTimeSample &sample) override { samples << sample; }
-    QList<RealTimeSample> samples;
-
-private:
-    int m_passes;
-};
-
 } // namespace
 
 TEST(RealTimeRows, EveryKindOfValueText)
@@ -50,10 +35,7 @@ TEST(RealTimeRows, EveryKindOfValueText)
         {"load: percent, no units", 0x04, item(" 25", "%"), "25.0%", "%", 25},
         {"throttle: percent with a blank", 0x11, item(" 50.1", "%"), "50.1% ", "%", 50.1},
         {"coolant: formatted, units", 0x05, item("70", "Deg F"), "70 Deg F", "Deg F", 70},
-        {"manifold pressure: two decimals", 0x0B, item(" 29.9", "inHg"), "29.90 inHg", "inHg",
-         29.9},
         {"fuel pressure: raw, units", 0x0A, item(" 300", "KPa"), " 300KPa", "KPa", 300},
-        {"fuel economy: raw", 0x12, item(" 189.", "MPG"), " 189.MPG", "MPG", 189},
         {"O2 bank 1 sensor 1: the units title the axis", 0x14,
          item(" .45", " Volts", "O2 Sensor1 Val --------- "), "0.450  Volts", " Volts", 0.45},
         {"O2 bank 1 sensor 3: the label titles the axis", 0x16,
@@ -85,65 +67,63 @@ TEST(RealTimeRows, EveryKindOfValueText)
 
 namespace {
 
-class RealTimeLoopTest : public SimLinkTest
-{
-protected:
-    void SetUp() override
-    {
-        sim::Scenario car;
-        sim::Ecu ecu;
-        ecu.pids = {0x04, 0x0C};
-        ecu.silentPids = {0x04};
-        ecu.values = {{0x0C, QByteArray::fromHex("0BB8")}};
-        car.ecus = {ecu};
-        startSim(car);
-    }
-    LiveDataState live;
-    QList<ExchangeStatus> failures;
-    std::function<void(ExchangeStatus)> note = [this](ExchangeStatus s) { failures << s; };
-};
-
-} // namespace
-
-TEST_F(RealTimeLoopTest, PassesUntilTheViewStops)
-{
-    Recorder view(3);
-    EXPECT_EQ(run_realtime(ctx, live, 0x0C, view, note), ExchangeStatus::Ok);
-    ASSERT_EQ(view.samples.size(), 3);
-    EXPECT_EQ(view.samples.last().valueText, QStringLiteral("750 RPM"));
-    EXPECT_EQ(server->commands(), QStringList(3, QStringLiteral("010C07")));
-    EXPECT_TRUE(failures.isEmpty());
-}
-
-TEST_F(RealTimeLoopTest, FailedPassesShowNothingAndLinkFailuresEndTheDisplay)
-{
-    // The ECU never answers the load: every pass fails and shows nothing, until the interface
-    // loses vehicle contact, which ends the display.
-    Recorder view(1);
-    clock.callAfter(100, [this] { server->setFaults({.noContact = true}); });
-    EXPECT_EQ(run_realtime(ctx, live, 0x04, view, note), ExchangeStatus::NoContact);
-    EXPECT_TRUE(view.samples.isEmpty());
-    ASSERT_GE(failures.size(), 2);
-    EXPECT_EQ(failures.first(), ExchangeStatus::EcuTimeout);
-    EXPECT_EQ(failures.last(), ExchangeStatus::NoContact);
-}
-
-namespace {
-
-// The view of any of the three live displays: what it shows of the engine speed, one pass.
+// The view of any live display: what it shows, one pass.
 class LiveView : public RealTimeView, public AirFuelView, public LoggerView
 {
 public:
-    bool stopRequested() const override { return !shown.isEmpty(); }
-    void showSample(const RealTimeSample &sample) override { shown << sample.valueText; }
-    void showRatio(const QString &) override {}
-    void showSpeed(const QString &text) override { shown << text; }
+    bool stopRequested() const override { return passes > 0; }
+    void showSample(const RealTimeSample &sample) override { pass(sample.valueText); }
+    void showRatio(const QString &text) override { shown << text; }
+    void showSpeed(const QString &text) override { pass(text); }
     double intervalSeconds() const override { return 0; }
-    void showValues(const std::array<QString, 4> &values) override { shown << values[0]; }
+    void showValues(const std::array<QString, 4> &values) override { pass(values[0]); }
+    void pass(const QString &text)
+    {
+        shown << text;
+        ++passes;
+    }
     QStringList shown;
+    int passes = 0;
 };
 
-using LiveDisplayTest = SimLinkTest;
+enum class Display { RealTime, AirFuel, Logger };
+constexpr Display kDisplays[] = {Display::RealTime, Display::AirFuel, Display::Logger};
+const char *const kNames[] = {"real-time display", "air/fuel ratio meter", "data logger"};
+
+// Each display of the engine speed: the car at 750 RPM, its freeze frame at 1675 RPM.
+class LiveDisplayTest : public SimLinkTest
+{
+protected:
+    void startCar(sim::Faults faults = {})
+    {
+        sim::Scenario car;
+        car.ecus[0].pids << 0x24;
+        car.ecus[0].values[0x24] = QByteArray::fromHex("8000");
+        car.faults = faults;
+        startSim(car);
+        live.WideO2PID = QStringLiteral("24");
+        file.close();
+        file.buffer().clear();
+        file.open(QIODevice::WriteOnly);
+        failures.clear();
+    }
+    ExchangeStatus run(Display display, LiveView &view)
+    {
+        const auto note = [this](ExchangeStatus s) { failures << s; };
+        switch (display) {
+        case Display::RealTime:
+            return run_realtime(ctx, live, 0x0C, view, note);
+        case Display::AirFuel:
+            return run_air_fuel_meter(ctx, live, view, note);
+        case Display::Logger:
+            return run_logger(ctx, live, {0x0C, 0x0D, 0x0C, 0x0C}, file, view, note).status;
+        }
+        return ExchangeStatus::Ok;
+    }
+    LiveDataState live;
+    QBuffer file;
+    QList<ExchangeStatus> failures;
+};
 
 } // namespace
 
@@ -151,41 +131,35 @@ using LiveDisplayTest = SimLinkTest;
 // next current-data request. A live display reads the vehicle's live data all the same.
 TEST_F(LiveDisplayTest, ReadsLiveDataAfterAFreezeFrameRun)
 {
-    QBuffer file;
-    file.open(QIODevice::WriteOnly);
-    LiveDataState live;
-    const struct
-    {
-        const char *name;
-        std::function<void(LiveView &)> run;
-        QStringList commands;
-        QString shown;
-    } rows[] = {
-        {"real-time display",
-         [&](LiveView &v) { run_realtime(ctx, live, 0x0C, v, {}); },
-         {"010C07"},
-         "750 RPM"},
-        {"air/fuel ratio meter",
-         [&](LiveView &v) { run_air_fuel_meter(ctx, live, v, {}); },
-         {"012409", "010C07"},
-         "750  RPM "},
-        {"data logger",
-         [&](LiveView &v) {
-             run_logger(ctx, live, {0x0C, 0x0D, 0x0C, 0x0C}, file, v, {});
-         },
-         {"010C07", "010D06", "010C07", "010C07"},
-         " 750 RPM"},
-    };
-    for (const auto &r : rows) {
-        sim::Scenario car; // 750 RPM now, 1675 RPM in the frame
-        car.ecus[0].pids << 0x24;
-        startSim(car);
+    const QStringList commands[] = {
+        {"010C07"}, {"012409", "010C07"}, {"010C07", "010D06", "010C07", "010C07"}};
+    const QStringList shown[] = {{"750 RPM"}, {"14.61 A/F", "750  RPM "}, {" 750 RPM"}};
+    for (const Display d : kDisplays) {
+        const auto i = static_cast<size_t>(d);
+        startCar();
         live.PIDmode = QStringLiteral("02");
         live.PIDoffset = 1;
-        live.WideO2PID = QStringLiteral("24");
         LiveView view;
-        r.run(view);
-        EXPECT_EQ(server->commands(), r.commands) << r.name;
-        EXPECT_EQ(view.shown, QStringList{r.shown}) << r.name;
+        EXPECT_EQ(run(d, view), ExchangeStatus::Ok) << kNames[i];
+        EXPECT_EQ(server->commands(), commands[i]) << kNames[i];
+        EXPECT_EQ(view.shown, shown[i]) << kNames[i];
+    }
+}
+
+// The ECU does not answer: every pass fails, shows and writes nothing, until the interface
+// loses vehicle contact, which ends the display.
+TEST_F(LiveDisplayTest, FailedPassesShowNothingAndLinkFailuresEndTheDisplay)
+{
+    for (const Display d : kDisplays) {
+        const char *name = kNames[static_cast<size_t>(d)];
+        startCar({.ecuTimeout = true});
+        clock.callAfter(100, [this] { server->setFaults({.noContact = true}); });
+        LiveView view;
+        EXPECT_EQ(run(d, view), ExchangeStatus::NoContact) << name;
+        EXPECT_TRUE(view.shown.isEmpty()) << name;
+        EXPECT_TRUE(file.data().isEmpty()) << name;
+        ASSERT_GE(failures.size(), 2) << name;
+        EXPECT_EQ(failures.first(), ExchangeStatus::EcuTimeout) << name;
+        EXPECT_EQ(failures.last(), ExchangeStatus::NoContact) << name;
     }
 }
