@@ -51,20 +51,7 @@ public:
     QStringList ratios;
 };
 
-// The built-in car with a wide-range sensor, answering 20 ms after each request.
-class MetersTest : public SimLinkTest
-{
-protected:
-    void startCar()
-    {
-        sim::Scenario car;
-        car.latencyMs = 20;
-        car.ecus[0].pids << 0x24;
-        startSim(car);
-        live.WideO2PID = QStringLiteral("24");
-    }
-    LiveDataState live;
-};
+using MetersTest = SimLinkTest;
 
 } // namespace
 
@@ -83,9 +70,15 @@ TEST(FuelTrimMonitor, WithNothingToReadSleepsUntilTheStop)
 
 TEST_F(MetersTest, ExitDuringEitherExchangeStopsTheMeterAtOnce)
 {
-    // "EXIT" lands while the second pass awaits the lambda or the speed.
+    // "EXIT" lands while the second pass awaits the lambda or the speed, which the built-in car
+    // with a wide-range sensor answers 20 ms after each request.
+    sim::Scenario car;
+    car.latencyMs = 20;
+    car.ecus[0].pids << 0x24;
+    LiveDataState live;
+    live.WideO2PID = QStringLiteral("24");
     for (const char *command : {"012409", "010C07"}) {
-        startCar();
+        startSim(car);
         Meter view;
         qint64 exitAt = 0;
         clock.when([&] { return server->commands().count(QLatin1String(command)) == 2; },

@@ -86,10 +86,6 @@ public:
     int passes = 0;
 };
 
-enum class Display { RealTime, AirFuel, Logger };
-constexpr Display kDisplays[] = {Display::RealTime, Display::AirFuel, Display::Logger};
-const char *const kNames[] = {"real-time display", "air/fuel ratio meter", "data logger"};
-
 // Each display of the engine speed: the car at 750 RPM, its freeze frame at 1675 RPM.
 class LiveDisplayTest : public SimLinkTest
 {
@@ -107,19 +103,18 @@ protected:
         file.open(QIODevice::WriteOnly);
         failures.clear();
     }
-    ExchangeStatus run(Display display, LiveView &view)
-    {
-        const auto note = [this](ExchangeStatus s) { failures << s; };
-        switch (display) {
-        case Display::RealTime:
-            return run_realtime(ctx, live, 0x0C, view, note);
-        case Display::AirFuel:
-            return run_air_fuel_meter(ctx, live, view, note);
-        case Display::Logger:
-            return run_logger(ctx, live, {0x0C, 0x0D, 0x0C, 0x0C}, file, view, note).status;
-        }
-        return ExchangeStatus::Ok;
-    }
+    using Run = std::function<ExchangeStatus(LiveView &)>;
+    const std::function<void(ExchangeStatus)> note = [this](ExchangeStatus s) { failures << s; };
+    const std::pair<const char *, Run> displays[3] = {
+        {"real-time display",
+         [this](LiveView &v) { return run_realtime(ctx, live, 0x0C, v, note); }},
+        {"air/fuel ratio meter",
+         [this](LiveView &v) { return run_air_fuel_meter(ctx, live, v, note); }},
+        {"data logger",
+         [this](LiveView &v) {
+             return run_logger(ctx, live, {0x0C, 0x0D, 0x0C, 0x0C}, file, v, note).status;
+         }},
+    };
     LiveDataState live;
     QBuffer file;
     QList<ExchangeStatus> failures;
@@ -134,15 +129,15 @@ TEST_F(LiveDisplayTest, ReadsLiveDataAfterAFreezeFrameRun)
     const QStringList commands[] = {
         {"010C07"}, {"012409", "010C07"}, {"010C07", "010D06", "010C07", "010C07"}};
     const QStringList shown[] = {{"750 RPM"}, {"14.61 A/F", "750  RPM "}, {" 750 RPM"}};
-    for (const Display d : kDisplays) {
-        const auto i = static_cast<size_t>(d);
+    for (size_t i = 0; i < std::size(displays); ++i) {
+        const auto &[name, run] = displays[i];
         startCar();
         live.PIDmode = QStringLiteral("02");
         live.PIDoffset = 1;
         LiveView view;
-        EXPECT_EQ(run(d, view), ExchangeStatus::Ok) << kNames[i];
-        EXPECT_EQ(server->commands(), commands[i]) << kNames[i];
-        EXPECT_EQ(view.shown, shown[i]) << kNames[i];
+        EXPECT_EQ(run(view), ExchangeStatus::Ok) << name;
+        EXPECT_EQ(server->commands(), commands[i]) << name;
+        EXPECT_EQ(view.shown, shown[i]) << name;
     }
 }
 
@@ -150,12 +145,11 @@ TEST_F(LiveDisplayTest, ReadsLiveDataAfterAFreezeFrameRun)
 // loses vehicle contact, which ends the display.
 TEST_F(LiveDisplayTest, FailedPassesShowNothingAndLinkFailuresEndTheDisplay)
 {
-    for (const Display d : kDisplays) {
-        const char *name = kNames[static_cast<size_t>(d)];
+    for (const auto &[name, run] : displays) {
         startCar({.ecuTimeout = true});
         clock.callAfter(100, [this] { server->setFaults({.noContact = true}); });
         LiveView view;
-        EXPECT_EQ(run(d, view), ExchangeStatus::NoContact) << name;
+        EXPECT_EQ(run(view), ExchangeStatus::NoContact) << name;
         EXPECT_TRUE(view.shown.isEmpty()) << name;
         EXPECT_TRUE(file.data().isEmpty()) << name;
         ASSERT_GE(failures.size(), 2) << name;
