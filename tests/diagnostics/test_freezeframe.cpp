@@ -1,5 +1,5 @@
 // The freeze frame through the simulated interface: the frame's code and values, no frame, no
-// support, no answer, an ECU at D0, and the decoders' switch to service 02 and back; and the
+// support, no answer, an ECU at D0, the decoders' switch to service 02 and back, and the
 // frame's code as the current-data request shows it.
 #include "currentdata.h"
 #include "dispatch.h"
@@ -69,10 +69,12 @@ TEST_F(FreezeFrameTest, CodeAndValuesInRedThenBackToServiceOne)
     EXPECT_EQ(sweep.outcome(), ExchangeStatus::Ok);
 
     // The decoders stay on the frame (service 02, one byte longer) until the next current-data
-    // request.
+    // request, whose service 01 PID 02 reply carries the frame's code as bytes A and B.
     EXPECT_EQ(read_item(ctx, live, 0x0C).item.valueText, QStringLiteral(" 1000"));
     EXPECT_EQ(server->commands().last(), QStringLiteral("020C08"));
     currentData();
+    EXPECT_TRUE(server->commands().contains(QStringLiteral("010207")));
+    EXPECT_TRUE(sweep.report().contains(QStringLiteral("\r\nFreeze Frame T.C. -P0133\r\n")));
     read_item(ctx, live, 0x0C);
     EXPECT_EQ(server->commands().last(), QStringLiteral("010C07"));
 }
@@ -115,16 +117,9 @@ TEST_F(FreezeFrameTest, OutcomesWithoutAFrame)
     }
 }
 
-TEST_F(FreezeFrameTest, TheFramesCodeInTheCurrentDataRequest)
+TEST_F(FreezeFrameTest, AnUnansweredCodeRequestWritesNothing)
 {
-    // A service 01 PID 02 reply carries the code as bytes A and B, without a frame number.
-    startSim(scenario("firstbitmap"));
-    currentData();
-    EXPECT_TRUE(server->commands().contains(QStringLiteral("010207")));
-    EXPECT_TRUE(sweep.report().contains(QStringLiteral("\r\nFreeze Frame T.C. -P0133\r\n")))
-        << sweep.report().toStdString();
-
-    // An unanswered code request writes nothing and leaves the list black.
+    // Nothing in the report, the list left black, the no-frame flag untouched.
     sim::Scenario s = scenario("firstbitmap");
     s.faults.ecuTimeout = true;
     startSim(s);
