@@ -45,7 +45,8 @@ class Meter : public AirFuelView
 {
 public:
     bool stop = false;
-    bool stopRequested() const override { return stop; }
+    // A meter that EXIT never reached is stopped all the same.
+    bool stopRequested() const override { return stop || ratios.size() > 100; }
     void showRatio(const QString &text) override { ratios << text; }
     void showSpeed(const QString &) override {}
     QStringList ratios;
