@@ -171,7 +171,7 @@ std::optional<ReadyResult> ended_early(ObdContext &ctx, int epoch)
 // The USB form of the check: the interface is asked for its sync byte until it reports
 // vehicle contact. An interface that only ever answers 0 has no contact; one whose transfers
 // all fail is as good as silent.
-ReadyResult wait_for_sync(ObdContext &ctx, int epoch)
+ReadyResult wait_for_sync(ObdContext &ctx, int epoch, bool announceContact)
 {
     LinkState &st = ctx.state;
     ctx.link.OBDsync(); // may still describe the time before the last request
@@ -182,7 +182,8 @@ ReadyResult wait_for_sync(ObdContext &ctx, int epoch)
             return *ended;
         const int sync = ctx.link.OBDsync();
         if (sync > 0 && !link_gone(ctx, epoch) && !st.StopFlag) {
-            emit ctx.readinessChanged(Readiness::Contact);
+            if (announceContact)
+                emit ctx.readinessChanged(Readiness::Contact);
             return ReadyResult::Contact;
         }
         answered = answered || sync == 0;
@@ -195,15 +196,15 @@ ReadyResult wait_for_sync(ObdContext &ctx, int epoch)
     }
 }
 
-} // namespace
-
-ReadyResult wait_for_ECU(ObdContext &ctx)
+// The ready check; contact is announced only when asked (a repeat keeps the red of its retry
+// until it is answered).
+ReadyResult check_ready(ObdContext &ctx, bool announceContact)
 {
     LinkState &st = ctx.state;
     st.StopFlag = false;
     const int epoch = ctx.linkEpoch();
     if (!st.UseSerial)
-        return wait_for_sync(ctx, epoch);
+        return wait_for_sync(ctx, epoch, announceContact);
     discard_input(ctx);
     QString collected;
     const qint64 silentUntil = ctx.nowMs() + ctx.bounds.silentMs;
@@ -221,7 +222,8 @@ ReadyResult wait_for_ECU(ObdContext &ctx)
         }
         collected += ctx.link.OBDinput();
         if (collected.contains(u'S')) {
-            emit ctx.readinessChanged(Readiness::Contact);
+            if (announceContact)
+                emit ctx.readinessChanged(Readiness::Contact);
             return ReadyResult::Contact;
         }
         if (collected.contains(u'P')) {
@@ -233,32 +235,42 @@ ReadyResult wait_for_ECU(ObdContext &ctx)
     }
 }
 
+// What the ready check means for exchange `number`: Ok when its command may go out.
+ExchangeStatus ready_status(ObdContext &ctx, ReadyResult ready, int number)
+{
+    if (ready == ReadyResult::Lost)
+        return ExchangeStatus::LinkLost;
+    if (ctx.lastExchange() != number)
+        return ExchangeStatus::Stopped; // another exchange ran during the ready check
+    switch (ready) {
+    case ReadyResult::Silent:
+        return ExchangeStatus::Silent;
+    case ReadyResult::NoContact:
+        return ExchangeStatus::NoContact;
+    default:
+        return ExchangeStatus::Ok;
+    }
+}
+
+} // namespace
+
+ReadyResult wait_for_ECU(ObdContext &ctx)
+{
+    return check_ready(ctx, true);
+}
+
 Exchange exchange(ObdContext &ctx, const ExchangeRequest &request)
 {
     Exchange ex;
     const int epoch = ctx.linkEpoch();
     const int number = ctx.beginExchange();
-    const ReadyResult ready = wait_for_ECU(ctx);
-    if (ready == ReadyResult::Lost) {
-        ex.status = ExchangeStatus::LinkLost;
-        return ex;
+    ex.status = ready_status(ctx, wait_for_ECU(ctx), number);
+    if (ex.status == ExchangeStatus::NoContact && request.sendWithoutContact) {
+        discard_input(ctx);
+        ctx.link.OBDoutput(request.command);
     }
-    if (ctx.lastExchange() != number) {
-        ex.status = ExchangeStatus::Stopped; // another exchange ran during the ready check
+    if (!ex.ok())
         return ex;
-    }
-    if (ready == ReadyResult::Silent) {
-        ex.status = ExchangeStatus::Silent;
-        return ex;
-    }
-    if (ready == ReadyResult::NoContact) {
-        ex.status = ExchangeStatus::NoContact;
-        if (request.sendWithoutContact) {
-            discard_input(ctx);
-            ctx.link.OBDoutput(request.command);
-        }
-        return ex;
-    }
 
     // The exchange's own limit runs from the first send, over any repeats; a fixed wait is the
     // reply time of each send.
@@ -279,6 +291,12 @@ Exchange exchange(ObdContext &ctx, const ExchangeRequest &request)
         if (reply_is(ex.reply, 3, u'S')) {
             if (repeat < ctx.bounds.retryLimit) {
                 emit ctx.readinessChanged(Readiness::Retrying);
+                // The unusable reply's last characters (its check byte) may still be on the
+                // line: the repeat waits until the interface is idle again, as every request
+                // does, so that they are not read as the start of the next reply.
+                ex.status = ready_status(ctx, check_ready(ctx, false), number);
+                if (!ex.ok())
+                    return ex;
                 continue;
             }
             ex.status = ExchangeStatus::NotUsable;
