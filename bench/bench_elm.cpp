@@ -3,13 +3,13 @@
 // the limit the line time of what the adapter sent and the latency set (goal: 90 %). The
 // simulated adapter takes the program's bytes at once (a pseudo-terminal), so only its own
 // output is paced.
-#include "elm327transport.h"
 #include "clock.h"
-#include "serialtransport.h"
+#include "elm327transport.h"
 #include "items.h"
 #include "livestate.h"
 #include "obdcontext.h"
 #include "protocol.h"
+#include "serialtransport.h"
 #include "simserver.h"
 
 #include <QCoreApplication>

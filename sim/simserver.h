@@ -68,12 +68,12 @@ private:
     int readLineBaud() const;
 
     mutable std::mutex m_mutex;
-    AnyEngine m_engine;                       // guarded by m_mutex
-    QByteArray m_received;                    // guarded by m_mutex
-    int m_lineBaud = 0;                       // guarded by m_mutex
-    qint64 m_sentBytes = 0;                   // guarded by m_mutex
-    bool m_stopRequested = false;             // guarded by m_mutex
-    bool m_hungUp = false;                    // guarded by m_mutex
+    AnyEngine m_engine;           // guarded by m_mutex
+    QByteArray m_received;        // guarded by m_mutex
+    int m_lineBaud = 0;           // guarded by m_mutex
+    qint64 m_sentBytes = 0;       // guarded by m_mutex
+    bool m_stopRequested = false; // guarded by m_mutex
+    bool m_hungUp = false;        // guarded by m_mutex
 
     // Set by start() before the thread exists; afterwards used by the thread alone, and by
     // the controlling thread again only once the thread has been joined.

@@ -14,9 +14,9 @@ namespace quorvex::sim {
 // A USB driver kit with the simulated scan interface plugged in: the program's USB link runs
 // on it unchanged, for tests and for the demonstration. Transfers are answered by the USB
 // personality from the event loop (never inside submit), each one recorded. The interface's
-// time and the transfers' time-outs run on the clock it is given (the program's). The controls let a
-// test plug and unplug the interface, plug in a second one, fail or hold transfers and refuse
-// the open.
+// time and the transfers' time-outs run on the clock it is given (the program's). The controls let
+// a test plug and unplug the interface, plug in a second one, fail or hold transfers and refuse the
+// open.
 class SimUsbKit : public usb::UsbKit
 {
     Q_OBJECT
@@ -36,8 +36,8 @@ public:
         kInterrupted = -10,
     };
 
-    explicit SimUsbKit(Clock &clock, Scenario scenario, Options options = {},
-                       usb::UsbId id = kId, QObject *parent = nullptr);
+    explicit SimUsbKit(Clock &clock, Scenario scenario, Options options = {}, usb::UsbId id = kId,
+                       QObject *parent = nullptr);
     ~SimUsbKit() override;
 
     // UsbKit.

@@ -1,13 +1,12 @@
-// The window through an ELM327 adapter (the simulated adapter on a pseudo-terminal, serving the
-// same car as the simulated scan interface): what the window shows must be what it shows
-// through the scan interface, text for text.
+// The window through an ELM327 adapter (the simulated adapter, serving the same car as the
+// simulated scan interface): what the window shows must be what it shows through the scan
+// interface, text for text.
 #include "windowfixture.h"
 
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <algorithm>
 
@@ -41,8 +40,7 @@ protected:
     {
         QStringList reference;
         for (const Route route : routes) {
-            TearDown();
-            SetUp();
+            makeWindow();
             connectThrough(route, car);
             ASSERT_EQ(status(), QStringLiteral("ECU Connected")) << static_cast<int>(route);
             const QStringList texts = work();
@@ -181,7 +179,7 @@ TEST_F(ElmWindowTest, IgnitionOffStaysYellowUntilTheCarAnswers)
     // The car answers after a while; the set-up waits for it, yellow meanwhile.
     QColor meanwhile;
     QString waiting;
-    QTimer::singleShot(1500, window.get(), [&] {
+    clock.callAfter(1500, [&] {
         meanwhile = statusColor();
         waiting = status();
         server->setFaults({});

@@ -2,8 +2,6 @@
 // against simulated cars that misbehave in one way each.
 #include "windowfixture.h"
 
-#include <QTimer>
-
 using namespace quorvex;
 using namespace quorvex::test;
 
@@ -37,6 +35,10 @@ protected:
     {
         return static_cast<int>(server->commands().count(command));
     }
+};
+
+class StrayMarkTest : public FailuresTest, public ::testing::WithParamInterface<const char *>
+{
 };
 
 // Records the indicator's text and colour whenever either changes.
@@ -123,7 +125,11 @@ TEST_F(FailuresTest, FreezeFrameReadsServiceOneItemsWhereServiceOnePutsThem)
                            "O2S1 Sensor -----------  .999424 Lambda"}));
 }
 
-TEST_F(FailuresTest, StrayMarkAheadOfAnyReplyIsStripped)
+// A ready mark that slipped out between the flush and the command, ahead of each kind of reply.
+INSTANTIATE_TEST_SUITE_P(Replies, StrayMarkTest,
+                         ::testing::Values("012009", "014009", "02000A", "010009", "010406"));
+
+TEST_P(StrayMarkTest, StrayMarkAheadOfAnyReplyIsStripped)
 {
     sim::Ecu ecu = engineEcu();
     ecu.pids = {0x04, 0x21, 0x42};
@@ -133,20 +139,15 @@ TEST_F(FailuresTest, StrayMarkAheadOfAnyReplyIsStripped)
     ecu.freezeFrame = sim::FreezeFrame{.code = QStringLiteral("0301"),
                                        .pids = {0x02, 0x04},
                                        .values = {{0x04, QByteArray::fromHex("33")}}};
-    const QStringList current{"Calculated Load --------  50%", "Distance with MIL -----  610Mi",
-                              "Control Mod. Voltage---  12.345Volts"};
-    const QStringList frame{"Calculated Load --------  20%"};
-    for (const char *command : {"012009", "014009", "02000A", "010009", "010406"}) {
-        SetUp();
-        sim::Scenario car = carWith(ecu);
-        car.faults.strayMarkBefore = {QLatin1String(command)};
-        connectTo(car);
-        button("Mode1")->click();
-        EXPECT_EQ(lines(), current) << command;
-        button("Mode2")->click();
-        EXPECT_EQ(lines(), frame) << command;
-        TearDown();
-    }
+    sim::Scenario car = carWith(ecu);
+    car.faults.strayMarkBefore = {QLatin1String(GetParam())};
+    connectTo(car);
+    button("Mode1")->click();
+    EXPECT_EQ(lines(),
+              (QStringList{"Calculated Load --------  50%", "Distance with MIL -----  610Mi",
+                           "Control Mod. Voltage---  12.345Volts"}));
+    button("Mode2")->click();
+    EXPECT_EQ(lines(), QStringList{"Calculated Load --------  20%"});
 }
 
 TEST_F(FailuresTest, TroubleCodeLettersFollowTheFirstTwoBits)
@@ -181,17 +182,14 @@ TEST_F(FailuresTest, ClearingIsNotSentAfterAFailedReadyCheck)
     const Row rows[] = {{"no vehicle contact", {.noContact = true}, kYellow},
                         {"silent interface", {.silent = true}, kRed}};
     for (const Row &row : rows) {
-        SetUp();
+        makeWindow();
         connectTo(carWith(engineEcu()));
-        window->context().bounds.silentMs = 300;
         server->setFaults(row.faults);
-        settle(50); // a mark already on its way may still be an "S"
         button("Mode4")->click();
         EXPECT_EQ(sent(QStringLiteral("040404")), 0) << row.name;
         EXPECT_EQ(statusColor(), row.color) << row.name;
         EXPECT_NE(report(), QStringLiteral("Operation Failed")) << row.name;
         EXPECT_FALSE(button("Mode4")->isChecked()) << row.name;
-        TearDown();
     }
 }
 
@@ -202,10 +200,9 @@ TEST_F(FailuresTest, GreenAlwaysCarriesATextThatMeansContact)
     sim::Scenario car;
     car.faults.silent = true;
     startSim(car);
-    window->context().bounds.silentMs = 300;
     load({QString(), server->devicePath(), QString(), QString()});
     IndicatorLog log(control<QLineEdit>(QStringLiteral("Text1")));
-    QTimer::singleShot(700, [this] { server->setFaults(sim::Faults{}); });
+    clock.callAfter(7000, [this] { server->setFaults(sim::Faults{}); }); // past the 5 s bound
     action(QStringLiteral("mnuConnectionCom2"))->trigger(); // Com2: no "Sending FWID" text
     EXPECT_EQ(status(), QStringLiteral("ECU Connected"));
     ASSERT_FALSE(log.states.isEmpty());
@@ -227,7 +224,7 @@ TEST_F(FailuresTest, NotUsableRepliesAreAskedAgainTenTimes)
         {11, "ECU Timeout", 11},
     };
     for (const auto &[retries, text, sends] : rows) {
-        SetUp();
+        makeWindow();
         connectTo(sim::defaultScenario());
         sim::Faults faults;
         faults.retryReplies = retries;
@@ -235,6 +232,5 @@ TEST_F(FailuresTest, NotUsableRepliesAreAskedAgainTenTimes)
         button("Mode1")->click();
         EXPECT_EQ(status(), QLatin1String(text)) << retries;
         EXPECT_EQ(sent(QStringLiteral("010009")), sends) << retries;
-        TearDown();
     }
 }

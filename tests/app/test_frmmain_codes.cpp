@@ -29,7 +29,7 @@ TEST_F(CodesWindowTest, DefinitionsLoadedAtStartUpFromTheFirstLocationThatReads)
         {{missing, missing}, 2, 0},     // neither
     };
     for (const auto &[locations, boxes, lines] : rows) {
-        SetUp();
+        makeWindow();
         window->setTroubleCodeLocations(locations);
         load();
         EXPECT_EQ(prompts.boxes.size(), boxes);
@@ -39,7 +39,6 @@ TEST_F(CodesWindowTest, DefinitionsLoadedAtStartUpFromTheFirstLocationThatReads)
         }
         EXPECT_EQ(control<QListWidget>(QStringLiteral("List2"))->count(), lines);
         prompts.boxes.clear();
-        TearDown();
     }
 }
 
@@ -57,10 +56,8 @@ TEST_F(CodesWindowTest, ButtonsReportAndAreReleasedHoweverTheRunEnds)
     EXPECT_EQ(status(), QStringLiteral("ECU Connected"));
     EXPECT_FALSE(button("Mode3")->isChecked());
 
-    // The stored codes come too late: fifty timer seconds pass per real second.
-    window->context().setCodeTimer(
-        std::make_unique<Timing>([] { return Timing::monotonicMs() * 50; }));
-    server->setFaults({.codesLatencyMs = 700});
+    // The stored codes come too late: after the request's own ten seconds.
+    server->setFaults({.codesLatencyMs = 10'500});
     button("Mode3")->click();
     EXPECT_TRUE(report().endsWith(QStringLiteral("==== Timeout waiting for Trouble Codes\r\n")));
     EXPECT_FALSE(button("Mode3")->isChecked());

@@ -3,8 +3,6 @@
 // services off, the Connection menu offered again.
 #include "windowfixture.h"
 
-#include <QTimer>
-
 using namespace quorvex;
 using namespace quorvex::test;
 
@@ -17,15 +15,11 @@ protected:
     // way, the car answering late), noting how many lines were listed by then.
     void unplugOn(const QString &command)
     {
-        auto *watch = new QTimer(window.get());
-        QObject::connect(watch, &QTimer::timeout, [this, watch, command] {
-            if (!server->commands().contains(command))
-                return;
-            watch->stop();
-            linesBefore = lines();
-            server->hangUp();
-        });
-        watch->start(2);
+        when([this, command] { return server->commands().contains(command); },
+             [this] {
+                 linesBefore = lines();
+                 server->hangUp();
+             });
     }
     void expectOffLine(const char *what)
     {
@@ -38,26 +32,29 @@ protected:
     QStringList linesBefore;
 };
 
+class LinkLostDuringTest : public LinkLostTest, public ::testing::WithParamInterface<const char *>
+{
+};
+
 } // namespace
 
-TEST_F(LinkLostTest, CurrentDataRequestStopsAtTheLostLink)
+// Unplugged while the support reply is awaited, or while an item's reply is: the lines listed
+// before stay, no further item is listed (from zeros or otherwise).
+INSTANTIATE_TEST_SUITE_P(Replies, LinkLostDuringTest, ::testing::Values("010009", "010C07"));
+
+TEST_P(LinkLostDuringTest, CurrentDataRequestStopsAtTheLostLink)
 {
-    // Unplugged while the support reply is awaited, or while an item's reply is: the lines
-    // listed before stay, no further item is listed (from zeros or otherwise).
-    for (const char *command : {"010009", "010C07"}) {
-        SetUp();
-        sim::Scenario car;
-        car.latencyMs = 300;
-        startSim(car);
-        connectCom(1);
-        ASSERT_EQ(status(), QStringLiteral("ECU Connected"));
-        unplugOn(QLatin1String(command));
-        button("Mode1")->click();
-        expectOffLine(command);
-        EXPECT_EQ(lines(), linesBefore) << command;
-        EXPECT_FALSE(button("Mode1")->isChecked()) << command;
-        TearDown();
-    }
+    const char *command = GetParam();
+    sim::Scenario car;
+    car.latencyMs = 300;
+    startSim(car);
+    connectCom(1);
+    ASSERT_EQ(status(), QStringLiteral("ECU Connected"));
+    unplugOn(QLatin1String(command));
+    button("Mode1")->click();
+    expectOffLine(command);
+    EXPECT_EQ(lines(), linesBefore);
+    EXPECT_FALSE(button("Mode1")->isChecked());
 }
 
 TEST_F(LinkLostTest, ConnectionSetUpStopsAtTheLostLink)
@@ -65,32 +62,23 @@ TEST_F(LinkLostTest, ConnectionSetUpStopsAtTheLostLink)
     // Unplugged during the firmware exchange (the interface has gone quiet before answering)
     // or during the VIN exchange: set-up never reports a connection it does not have.
     for (const bool duringVin : {false, true}) {
-        SetUp();
+        makeWindow();
         startSim();
         load({server->devicePath(), QString(), QString(), QString()});
         if (duringVin) {
             auto *label7 = control<QLabel>(QStringLiteral("Label7"));
-            auto *watch = new QTimer(window.get());
-            QObject::connect(watch, &QTimer::timeout, [this, label7, watch] {
-                if (label7->text().isEmpty())
-                    return;
-                watch->stop();
-                server->hangUp(); // the firmware id is in: the VIN exchange comes next
-            });
-            watch->start(1);
+            // The firmware id is in: the VIN exchange comes next.
+            when([label7] { return !label7->text().isEmpty(); }, [this] { server->hangUp(); });
         } else {
             QObject::connect(control<QLineEdit>(QStringLiteral("Text1")), &QLineEdit::textChanged,
                              [this](const QString &text) {
                                  if (text != QStringLiteral("Sending FWID"))
                                      return;
-                                 sim::Faults quiet;
-                                 quiet.silent = true;
-                                 server->setFaults(quiet);
-                                 QTimer::singleShot(50, [this] { server->hangUp(); });
+                                 server->setFaults({.silent = true});
+                                 clock.callAfter(50, [this] { server->hangUp(); });
                              });
         }
         action(QStringLiteral("mnuConnectionCom1"))->trigger();
         expectOffLine(duringVin ? "VIN exchange" : "firmware exchange");
-        TearDown();
     }
 }

@@ -2,17 +2,7 @@
 // and an item of every kind from all three support bitmaps listed with its exact text in both
 // unit systems, and the status window. The car's values are pinned, so each line is known to the
 // character; the window's list is what a user reads and prints, so it is compared whole.
-#include "frmmain.h"
-#include "recording.h"
-#include "simserver.h"
-#include "simusbkit.h"
-
-#include <QAction>
-#include <QListWidget>
-#include <QPlainTextEdit>
-#include <QPushButton>
-
-#include <gtest/gtest.h>
+#include "windowfixture.h"
 
 using namespace quorvex;
 using namespace quorvex::test;
@@ -129,7 +119,7 @@ enum class Route { Serial, Usb, ElmCan, ElmIso };
 
 // The freeze frame first, so each current-data run must replace its lines and switch the
 // decoders back to service 01. The same texts whichever way the car is reached.
-class LiveDataWindow : public ::testing::TestWithParam<Route>
+class LiveDataWindow : public WindowTest, public ::testing::WithParamInterface<Route>
 {
 };
 
@@ -154,50 +144,31 @@ TEST_P(LiveDataWindow, FreezeFrameThenCurrentDataInBothUnitSystems)
         options.elm.bus = route == Route::ElmIso ? sim::ElmOptions::Bus::Iso9141
                                                  : sim::ElmOptions::Bus::Can11_500;
     }
-    sim::Server server(pinnedCar(), options);
-    QString error;
-    ASSERT_TRUE(server.start(&error)) << error.toStdString();
-    sim::SimUsbKit kit(pinnedCar());
-    RecordingPrompts prompts;
-    frmMain window(prompts);
-    window.setQuitHandler([] {});
-    window.context().bounds.silentMs = 1500;
-    window.setComDevices({server.devicePath(), QString(), QString(), QString()});
-    window.setUsbKit(&kit);
-    window.setUsbDevice(sim::SimUsbKit::kId);
-    window.setAdapterKind(elm ? AdapterKind::Elm327 : AdapterKind::ScanInterface);
-    window.Form_Load();
-    const auto action = [&window](const char *name) {
-        return window.findChild<QAction *>(QLatin1String(name));
+    startSim(pinnedCar(), options);
+    useUsb(pinnedCar());
+    window->setAdapterKind(elm ? AdapterKind::Elm327 : AdapterKind::ScanInterface);
+    load({server->devicePath(), QString(), QString(), QString()});
+    const auto listRed = [this] {
+        return control<QListWidget>(QStringLiteral("List1"))->palette().color(QPalette::Text) ==
+               Qt::red;
     };
-    auto *mode1 = window.findChild<QPushButton *>(QStringLiteral("Mode1"));
-    auto *mode2 = window.findChild<QPushButton *>(QStringLiteral("Mode2"));
-    const auto *list = window.findChild<QListWidget *>(QStringLiteral("List1"));
-    const auto *textECU = window.findChild<QPlainTextEdit *>(QStringLiteral("textECU"));
-    const auto lines = [list] {
-        QStringList out;
-        for (int i = 0; i < list->count(); ++i)
-            out << list->item(i)->text();
-        return out;
-    };
-    const auto listRed = [list] { return list->palette().color(QPalette::Text) == Qt::red; };
-    action(usb ? "mnuUSB" : "mnuConnectionCom1")->trigger();
-    ASSERT_TRUE(mode1->isEnabled());
+    action(QLatin1String(usb ? "mnuUSB" : "mnuConnectionCom1"))->trigger();
+    ASSERT_TRUE(button("Mode1")->isEnabled());
 
     ASSERT_FALSE(listRed());
-    mode2->click();
+    button("Mode2")->click();
     EXPECT_EQ(
         lines(),
         (QStringList{"Calculated Load --------  20%", "Coolant Temp -----------  125Deg F",
                      "Engine RPM -------------  1000RPM", "Speed ------------------  24MPH"}));
     EXPECT_TRUE(listRed());
-    EXPECT_EQ(textECU->toPlainText(), QStringLiteral("\nECU #=10\n\nFreeze Frame T.C. -P0301\n"));
-    EXPECT_FALSE(mode2->isChecked());
+    EXPECT_EQ(report(), QStringLiteral("\r\nECU #=10\r\n\r\nFreeze Frame T.C. -P0301\r\n"));
+    EXPECT_FALSE(button("Mode2")->isChecked());
 
-    const LiveDataState &st = window.liveData();
+    const LiveDataState &st = window->liveData();
     for (const bool metric : {false, true}) {
-        action(metric ? "mnuUnitsMetric" : "mnuUnitsEnglish")->trigger();
-        mode1->click();
+        action(QLatin1String(metric ? "mnuUnitsMetric" : "mnuUnitsEnglish"))->trigger();
+        button("Mode1")->click();
         QStringList expected;
         QList<int> codes;
         for (const Item &item : kItems) {
@@ -206,11 +177,10 @@ TEST_P(LiveDataWindow, FreezeFrameThenCurrentDataInBothUnitSystems)
         }
         EXPECT_EQ(lines(), expected) << (metric ? "metric" : "English");
         // Line k of the window and of ListPID name the same item.
-        EXPECT_EQ(window.ListPID(), codes);
-        EXPECT_EQ(textECU->toPlainText(), QString::fromLatin1(kReport).replace(
-                                              QStringLiteral("\r\n"), QStringLiteral("\n")));
+        EXPECT_EQ(window->ListPID(), codes);
+        EXPECT_EQ(report(), QString::fromLatin1(kReport));
         EXPECT_TRUE(listRed()); // the frame's code was shown
-        EXPECT_FALSE(mode1->isChecked());
+        EXPECT_FALSE(button("Mode1")->isChecked());
     }
     EXPECT_EQ(st.WideO2PID, QStringLiteral("3B"));
     EXPECT_EQ(st.O2Sensors, (std::array<int, 8>{1, 2, 0, 0, 16, 32, 0, 0}));
@@ -219,9 +189,9 @@ TEST_P(LiveDataWindow, FreezeFrameThenCurrentDataInBothUnitSystems)
     // The logger, the air/fuel meter (a wide-range sensor) and the fuel trim monitor (bank 1's
     // short term trim) are offered.
     for (const char *name : {"mnuDataLogLog", "mnuAF", "mnuFTM"})
-        EXPECT_TRUE(action(name)->isEnabled()) << name;
+        EXPECT_TRUE(action(QLatin1String(name))->isEnabled()) << name;
 
-    window.findChild<QPushButton *>(QStringLiteral("Mode3"))->click();
-    EXPECT_TRUE(textECU->toPlainText().contains(
-        QStringLiteral("TC1 -P0301\nP0301 Cylinder 1 Misfire Detected\nTC2 -P0171\n")));
+    button("Mode3")->click();
+    EXPECT_TRUE(report().contains(
+        QStringLiteral("TC1 -P0301\r\nP0301 Cylinder 1 Misfire Detected\r\nTC2 -P0171\r\n")));
 }

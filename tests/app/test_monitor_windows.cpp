@@ -10,7 +10,6 @@
 #include <QFile>
 #include <QRadioButton>
 #include <QTemporaryDir>
-#include <QTimer>
 
 using namespace quorvex;
 using namespace quorvex::test;

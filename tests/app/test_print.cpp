@@ -1,6 +1,8 @@
-// Print on a real print queue: a CUPS scheduler of the test's own, with a PDF printer as the
-// default printer, takes the job the Print button sends through Qt's CUPS print support; the
-// printed lines are read back from the PDF the printer writes.
+// Print on a real print queue, end to end: a CUPS scheduler of the test's own, with a PDF
+// printer as the default printer, takes the job the Print button sends through Qt's CUPS print
+// support; the printed lines are read back from the PDF the printer writes. The window runs on
+// virtual time as everywhere; the scheduler and its filters are real processes on the real
+// clock, waited for with generous bounds.
 //
 // The recorded version of this flow (test_frmmain.cpp) proves what the window hands to the
 // print seam; this one proves that the lines reach paper, each on its own line and in order,
@@ -12,6 +14,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QPrinterInfo>
@@ -129,7 +132,7 @@ private:
     std::optional<QByteArray> m_saved;
 };
 
-class PrintQueueTest : public WindowTest
+class PrintQueueEndToEnd : public WindowTest
 {
 protected:
     void SetUp() override
@@ -138,9 +141,9 @@ protected:
         startCups();
         if (IsSkipped() || HasFatalFailure())
             return;
-        window = std::make_unique<frmMain>(printPrompts);
+        window = std::make_unique<frmMain>(printPrompts, clock);
         window->setQuitHandler([this] { ++quits; });
-        window->context().bounds.silentMs = 1500;
+        window->setSerialPorts(ports);
     }
     void TearDown() override
     {
@@ -311,8 +314,9 @@ protected:
     {
         QElapsedTimer t;
         t.start();
+        SystemClock real;
         while (t.elapsed() < kJobMs) {
-            wait_for_events(100);
+            real.wait(100);
             const QStringList pdfs =
                 QDir(m_pdfDir).entryList({QStringLiteral("*.pdf")}, QDir::Files);
             QString pending;
@@ -345,7 +349,7 @@ protected:
 
 } // namespace
 
-TEST_F(PrintQueueTest, PrintPutsTheVinTheReportAndTheDataOnPaperInOrder)
+TEST_F(PrintQueueEndToEnd, PrintPutsTheVinTheReportAndTheDataOnPaperInOrder)
 {
     ASSERT_EQ(QPrinterInfo::defaultPrinter().printerName(), kQueue)
         << "Qt's default printer is not the test queue (is Qt's CUPS print plugin, in "

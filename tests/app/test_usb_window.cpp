@@ -6,7 +6,6 @@
 #include "windowfixture.h"
 
 #include <QLabel>
-#include <QTimer>
 
 using namespace quorvex;
 using namespace quorvex::test;
@@ -22,29 +21,17 @@ const QString kVerify = QStringLiteral("Please verify that the device is attache
 class UsbWindowTest : public WindowTest
 {
 protected:
-    // The kit outlives the window: TearDown removes the window first.
-    void useUsb(sim::Scenario car = sim::defaultScenario())
-    {
-        kit = std::make_unique<SimUsbKit>(std::move(car));
-        window->setUsbKit(kit.get());
-        window->setUsbDevice(SimUsbKit::kId);
-    }
     void connectUsb()
     {
         load();
         action(QStringLiteral("mnuUSB"))->trigger();
     }
     // Runs `step` from the event loop while the set-up started next waits.
-    void during(int ms, std::function<void()> step)
-    {
-        QTimer::singleShot(ms, window.get(), std::move(step));
-    }
+    void during(int ms, std::function<void()> step) { clock.callAfter(ms, std::move(step)); }
     bool connected() const
     {
         return status() == u"ECU CONNECT" && statusColor() == kGreen && anyServiceEnabled();
     }
-
-    std::unique_ptr<SimUsbKit> kit;
 };
 
 } // namespace
@@ -92,7 +79,7 @@ TEST_F(UsbWindowTest, AttachTextsAndASecondInterfaceWhileTheFirstIsInUse)
         attachText = report();
         waiting = statusColor();
         kit->plugSecond();
-        wait_until([&] { return report() != attachText; }, 1000);
+        wait_until([&] { return report() != attachText; });
         rejectText = report();
         kit->device().engine().setFaults({});
     });
@@ -134,16 +121,13 @@ TEST_F(UsbWindowTest, UnpluggedDuringWorkIsALostLinkAndConnectsAgain)
     connectUsb();
     ASSERT_TRUE(connected());
     QStringList linesBefore;
-    auto *watch = new QTimer(window.get());
-    QObject::connect(watch, &QTimer::timeout, [&] {
-        // Engine speed asked for, its reply still on its way.
-        if (kit->device().engine().commands().filter(QStringLiteral("010C")).isEmpty())
-            return;
-        watch->stop();
-        linesBefore = lines();
-        kit->unplug();
-    });
-    watch->start(2);
+    // Engine speed asked for, its reply still on its way.
+    when(
+        [&] { return !kit->device().engine().commands().filter(QStringLiteral("010C")).isEmpty(); },
+        [&] {
+            linesBefore = lines();
+            kit->unplug();
+        });
     button("Mode1")->click();
     EXPECT_EQ(status(), QStringLiteral("ECU Off-Line"));
     EXPECT_EQ(statusColor(), kRed);

@@ -7,6 +7,7 @@
 #include "frmmain.h"
 #include "recording.h"
 #include "simports.h"
+#include "simusbkit.h"
 #include "virtualclock.h"
 
 #include <QAction>
@@ -51,7 +52,8 @@ protected:
     }
     void TearDown() override
     {
-        window.reset(); // before the devices its lines lead to
+        window.reset(); // before the devices its lines lead to and the USB kit it holds
+        kit.reset();
     }
 
     void makeWindow()
@@ -59,6 +61,13 @@ protected:
         window = std::make_unique<frmMain>(prompts, clock);
         window->setQuitHandler([this] { ++quits; });
         window->setSerialPorts(ports);
+    }
+    // The simulated interface's USB kit, for "USB".
+    void useUsb(sim::Scenario car = sim::defaultScenario())
+    {
+        kit = std::make_unique<sim::SimUsbKit>(clock, std::move(car));
+        window->setUsbKit(kit.get());
+        window->setUsbDevice(sim::SimUsbKit::kId);
     }
     // A simulated device for the next port chosen (connectCom puts it on a Com port).
     void startSim(sim::Scenario scenario = sim::defaultScenario(), sim::Options options = {})
@@ -137,6 +146,7 @@ protected:
     RecordingPrompts prompts;
     std::unique_ptr<frmMain> window;
     SimDevice *server = nullptr; // the device startSim made last
+    std::unique_ptr<sim::SimUsbKit> kit;
     int quits = 0;
 };
 

@@ -181,9 +181,12 @@ void SimDevice::hangUp()
 
 SimDevice &SimPorts::add(sim::Scenario scenario, sim::Options options)
 {
+    // As on a real line, every character takes its time at the speed the program chose, so
+    // a loop of exchanges always lets time pass.
+    if (options.paceBaud == 0)
+        options.paceBaud = sim::kPaceLine;
     const QString path = QStringLiteral("sim%1").arg(m_devices.size());
-    m_devices.push_back(
-        std::make_unique<SimDevice>(m_clock, path, std::move(scenario), options));
+    m_devices.push_back(std::make_unique<SimDevice>(m_clock, path, std::move(scenario), options));
     return *m_devices.back();
 }
 

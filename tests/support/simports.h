@@ -67,6 +67,7 @@ private:
 };
 
 // Serial ports that lead to simulated devices, named "sim0", "sim1", ... in the order added.
+// Unless the options say otherwise, a device sends at the speed the program set on its line.
 class SimPorts : public SerialPorts
 {
 public:
