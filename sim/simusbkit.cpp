@@ -49,7 +49,7 @@ int SimUsbKit::deviceInfo(usb::DeviceHandle device, usb::DeviceInfo *info)
     if (!isPresent(device))
         return kNoDevice;
     info->id = m_id;
-    info->endpoints = m_endpoints;
+    info->endpoints = 1; // the interface's bulk endpoint besides the control pipe
     info->location = QStringLiteral("simulated bus %1 device %2").arg(kBus).arg(kDeviceNumber);
     return 0;
 }
@@ -113,7 +113,7 @@ void SimUsbKit::answer(const usb::SetupPacket &setup,
     else
         result.status = kPipe;
     record(setup, result);
-    endLater(done, result);
+    endLater(done, result, m_plugged);
     // The "disconnect after n commands" fault: the interface goes away once it has answered.
     if (m_device.engine().hungUp())
         QMetaObject::invokeMethod(this, &SimUsbKit::unplug, Qt::QueuedConnection);
@@ -140,11 +140,19 @@ void SimUsbKit::clearRecords()
 }
 
 void SimUsbKit::endLater(std::function<void(const usb::TransferResult &)> done,
-                         usb::TransferResult result)
+                         usb::TransferResult result, usb::DeviceHandle device)
 {
-    // Queued on this kit: a completion still queued when the kit goes is dropped with it.
+    // Queued on this kit: a completion still queued when the kit goes is dropped with it. A
+    // transfer still in flight when its device is pulled out ends with the no-device status,
+    // whatever the device had answered, as libusb ends it.
     QMetaObject::invokeMethod(
-        this, [done = std::move(done), result = std::move(result)] { done(result); },
+        this,
+        [this, done = std::move(done), result = std::move(result), device] {
+            if (device != 0 && device != m_plugged)
+                done({kNoDevice, {}});
+            else
+                done(result);
+        },
         Qt::QueuedConnection);
 }
 

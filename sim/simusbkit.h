@@ -56,8 +56,6 @@ public:
     void plug();       // the interface is plugged in again (it is from the start)
     void unplug();     // it is pulled out: transfers waiting on it fail, its departure reported
     void plugSecond(); // another interface of the same kind arrives
-    bool isPlugged() const { return m_plugged != 0; }
-    usb::DeviceHandle pluggedHandle() const { return m_plugged; }
     void failTransfers(int count, int status); // the next count transfers fail
     // Held transfers stay unanswered until released, the device leaves or their time-out
     // (scaled by timeoutScale) passes.
@@ -65,7 +63,6 @@ public:
     void setTimeoutScale(double scale) { m_timeoutScale = scale; }
     void setOpenStatus(int status) { m_openStatus = status; }
     void setInitStatus(int status) { m_initStatus = status; }
-    void setEndpoints(int endpoints) { m_endpoints = endpoints; }
 
     // What went over the wire, in order: the latest kKeptRecords transfers.
     static constexpr qsizetype kKeptRecords = 4096;
@@ -94,8 +91,10 @@ private:
     void answer(const usb::SetupPacket &setup,
                 const std::function<void(const usb::TransferResult &)> &done);
     void record(const usb::SetupPacket &setup, const usb::TransferResult &result);
-    void endLater(std::function<void(const usb::TransferResult &)> done,
-                  usb::TransferResult result);
+    // Completes a transfer from the event loop; one answered by `device` fails if the device
+    // is gone by then.
+    void endLater(std::function<void(const usb::TransferResult &)> done, usb::TransferResult result,
+                  usb::DeviceHandle device = 0);
     void failHeld(usb::DeviceHandle device, int status);
     qint64 nowUs() const { return m_clock.nowMs() * 1000; }
 
@@ -114,7 +113,6 @@ private:
     double m_timeoutScale = 1.0;
     int m_openStatus = 0;
     int m_initStatus = 0;
-    int m_endpoints = 1;
     QList<Held> m_held;
     QMap<int, quint64> m_holdTimers; // the time-out of each held transfer, by its serial
     QList<UsbRecord> m_records;

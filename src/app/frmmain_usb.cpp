@@ -70,8 +70,9 @@ void frmMain::mnuUSB_Click()
         setReportText(QStringLiteral("Please verify that the device is attached...\r\n"));
         const int status = m_usb->USB_init(m_usbId);
         if (status != 0) {
-            // Nothing can attach without the kit: the set-up ends instead of waiting.
-            Text1->setText(QStringLiteral("USB FAILURE"));
+            // Nothing can attach without the kit: the set-up ends instead of waiting. The
+            // services are off, and the indicator says so.
+            setStatus(QStringLiteral("USB FAILURE"), kRed);
             setReportText(QStringLiteral("Please verify that the device is attached...\r\n"
                                          "The USB driver kit could not start: %1")
                               .arg(m_usb->statusText(status)));
@@ -88,12 +89,10 @@ void frmMain::mnuUSB_Click()
             return;
         m_ctx.yield(1000);
     }
-    if (m_usb->lastStatus() != 0)
-        return;
 
     usb::DeviceInfo info;
     if (m_usb->connectHeld(&info) != 0) {
-        Text1->setText(QStringLiteral("USB Failure"));
+        setStatus(QStringLiteral("USB Failure"), kRed);
         return;
     }
     if (info.endpoints == 0) {

@@ -121,12 +121,17 @@ TEST_F(UsbWindowTest, UnpluggedDuringWorkIsALostLinkAndConnectsAgain)
     connectUsb();
     ASSERT_TRUE(connected());
     QStringList linesBefore;
-    // Engine speed asked for, its reply still on its way.
+    // Engine speed asked for, its reply still on its way: pulled out in the middle of a
+    // transfer, which ends with the no-device status.
     when(
-        [&] { return !kit->device().engine().commands().filter(QStringLiteral("010C")).isEmpty(); },
+        [&] {
+            const QStringList sent = kit->device().engine().commands();
+            return !sent.isEmpty() && sent.last().startsWith(QStringLiteral("010C"));
+        },
         [&] {
             linesBefore = lines();
-            kit->unplug();
+            kit->holdTransfers(true);
+            clock.callAfter(5, [this] { kit->unplug(); });
         });
     button("Mode1")->click();
     EXPECT_EQ(status(), QStringLiteral("ECU Off-Line"));
@@ -139,7 +144,22 @@ TEST_F(UsbWindowTest, UnpluggedDuringWorkIsALostLinkAndConnectsAgain)
                                        "1209:0b0d was unplugged)."));
 
     // Plugged in again, "USB" connects it again.
+    kit->holdTransfers(false);
     kit->plug();
+    action(QStringLiteral("mnuUSB"))->trigger();
+    EXPECT_TRUE(connected());
+    button("Mode1")->click();
+    EXPECT_EQ(status(), QStringLiteral("ECU Connected"));
+}
+
+TEST_F(UsbWindowTest, UsbChosenAgainAfterATimedOutTransferConnectsAgain)
+{
+    useUsb();
+    connectUsb();
+    ASSERT_TRUE(connected());
+    kit->failTransfers(1, SimUsbKit::kTimeout);
+    EXPECT_EQ(window->context().link.OBDinbuffercount(), 0);
+    // Set up again over the same interface: the services come back with the green indicator.
     action(QStringLiteral("mnuUSB"))->trigger();
     EXPECT_TRUE(connected());
     button("Mode1")->click();

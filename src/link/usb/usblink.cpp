@@ -72,8 +72,7 @@ UsbLink::~UsbLink()
 int UsbLink::USB_init(UsbId id)
 {
     m_id = id;
-    m_lastStatus = m_kit.init(id);
-    return m_lastStatus;
+    return m_kit.init(id);
 }
 
 bool UsbLink::DeviceAttach(DeviceHandle device)
@@ -115,14 +114,12 @@ void UsbLink::DeviceDetach(DeviceHandle device)
 
 int UsbLink::connectHeld(DeviceInfo *info)
 {
-    if (m_held == 0) {
-        m_lastStatus = m_kit.noDeviceStatus();
-        return m_lastStatus;
-    }
-    m_lastStatus = m_kit.deviceInfo(m_held, info);
-    if (m_lastStatus == 0 && info->endpoints > 0)
+    if (m_held == 0)
+        return m_kit.noDeviceStatus();
+    const int status = m_kit.deviceInfo(m_held, info);
+    if (status == 0 && info->endpoints > 0)
         m_device = m_held;
-    return m_lastStatus;
+    return status;
 }
 
 void UsbLink::release()
@@ -195,7 +192,6 @@ void UsbLink::finish(const std::shared_ptr<Slot> &slot, const TransferResult &re
     slot->result = result;
     if (result.status == 0)
         return;
-    m_lastStatus = result.status;
     emit transferFailed(result.status, m_kit.statusText(result.status));
     if (result.status == m_kit.noDeviceStatus())
         loseDevice(QStringLiteral("the USB device %1 stopped answering").arg(m_id.text()));

@@ -57,10 +57,10 @@ struct AttachEvent
 // handler that starts another exchange meanwhile queues behind the transfers already asked
 // for: a command's three requests always reach the device together.
 //
-// A failed transfer reads as the Part's cleared buffer: a count of 0, a sync byte of 0 (-1
-// here, so that the ready check can tell a failure from an answer) and no characters; it is
-// announced by transferFailed. The device in use going away (a departure, or a transfer that
-// finds it gone) closes the link and emits lost().
+// A failed transfer reads as a cleared buffer, so that no exchange takes it for data: a count of
+// 0, no characters, and a sync byte of -1 (the ready check must tell a failure from the
+// interface's 0, which means no vehicle contact); it is announced by transferFailed. The device in
+// use going away (a departure, or a transfer that finds it gone) closes the link and emits lost().
 class UsbLink : public Transport
 {
     Q_OBJECT
@@ -75,12 +75,9 @@ public:
     // The time-out of every transfer (kTransferTimeoutMs unless a test shortens it).
     void setTransferTimeoutMs(int ms) { m_timeoutMs = ms; }
 
-    // Registers with the kit for the device with this id; the status (0 on success) is also
-    // kept as lastStatus.
+    // Registers with the kit for the device with this id; the kit's status (0 on success).
     int USB_init(UsbId id);
     bool isRegistered() const { return m_kit.isRegistered(); }
-    UsbId registeredId() const { return m_id; }
-    int lastStatus() const { return m_lastStatus; }
     // Set false when an attach starts, true when it is accepted; false again when the held
     // device leaves.
     bool USBAttached() const { return m_attached; }
@@ -88,7 +85,8 @@ public:
     DeviceHandle heldDevice() const { return m_held; }
 
     // The connection's first steps: the held device becomes the one the transfers go to, once
-    // the kit has described it (its status returned, also kept as lastStatus).
+    // the kit has described it; the kit's status. A failed transfer earlier on (a time-out, a
+    // device pulled out) has no say here: each step reports only its own outcome.
     int connectHeld(DeviceInfo *info);
 
     // Releases the interface, the device and the registration; every transfer still waiting
@@ -149,7 +147,6 @@ private:
     UsbKit &m_kit;
     Clock &m_clock;
     UsbId m_id;
-    int m_lastStatus = 0;
     int m_timeoutMs = kTransferTimeoutMs;
     bool m_attached = false;
     DeviceHandle m_held = 0;   // the device whose attach was accepted

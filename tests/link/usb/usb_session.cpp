@@ -58,7 +58,6 @@ QStringList session(UsbKit &kit, Clock &clock)
     const Exchange rpm =
         get_ecu_PID(ctx, QStringLiteral("01"), QStringLiteral("0C"), QStringLiteral("02"));
     out << QStringLiteral("rpm %1 %2").arg(static_cast<int>(rpm.status)).arg(rpm.reply);
-    out << QStringLiteral("last status %1").arg(link.lastStatus());
     link.release();
     return out;
 }
