@@ -131,7 +131,7 @@ bool frmMain::get_FWID()
     case ExchangeStatus::LinkLost:
         return false;
     case ExchangeStatus::NoContact:
-        setReportText(QStringLiteral("ECU not Communicating"));
+        setReportText(QString::fromUtf16(kEcuNotCommunicating));
         return true;
     case ExchangeStatus::Ok:
         Label7->setText(QStringLiteral("F/W: ") + firmware.id);

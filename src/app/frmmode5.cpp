@@ -121,6 +121,15 @@ frmMode5::frmMode5(ObdContext &ctx, const LiveDataState &live, Prompts &prompts,
 
 bool frmMode5::Form_Load()
 {
+    // The window is hidden, not destroyed, by "EXIT": loaded again it shows no results, as the
+    // first time, whatever sensor was tested last.
+    QList<QLineEdit *> boxes(txtT.begin(), txtT.end());
+    boxes << QList<QLineEdit *>(txtTmin.begin(), txtTmin.end())
+          << QList<QLineEdit *>(txtTmax.begin(), txtTmax.end());
+    for (QLineEdit *box : boxes) {
+        box->setText(kNotAvailable);
+        box->setPalette(QPalette());
+    }
     Command3->setEnabled(false);
     cbo02list->clear();
     O2SensorBits.clear();
@@ -167,6 +176,10 @@ void frmMode5::Command3_Click()
                           QString(), Prompts::Icon::None);
         return;
     case O2TestRun::Outcome::Failed:
+        // The indicator tells the main window's user; this window says it too.
+        if (vehicle_not_reached(run.status.outcome()))
+            m_prompts.message(QString::fromUtf16(kEcuNotCommunicating), QString(),
+                              Prompts::Icon::None);
         return;
     case O2TestRun::Outcome::Done:
         break;

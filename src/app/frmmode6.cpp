@@ -137,19 +137,20 @@ void frmMode6::inputError()
         Prompts::Icon::None);
 }
 
-bool frmMode6::reached(ExchangeStatus status, bool acknowledged)
+bool frmMode6::reached(const Mode6Reply &reply)
 {
-    if (status != ExchangeStatus::Ok) {
-        if (m_outcome)
-            m_outcome(status);
+    if (reply.status != ExchangeStatus::Ok && m_outcome)
+        m_outcome(reply.status);
+    if (!reply.acknowledged) {
+        // Refused, or the vehicle not reached at all: either way the pass-through mode was
+        // not entered, and the window says so.
+        if (reply.status == ExchangeStatus::Ok || vehicle_not_reached(reply.status))
+            m_prompts.message(QStringLiteral("PASS command not acknowledged"), QString(),
+                              Prompts::Icon::None);
         return false;
     }
-    if (!acknowledged) {
-        m_prompts.message(QStringLiteral("PASS command not acknowledged"), QString(),
-                          Prompts::Icon::None);
-        return false;
-    }
-    return true;
+    // Entered, but the message got no answer: the window's own "no response".
+    return reply.status == ExchangeStatus::Ok || vehicle_not_reached(reply.status);
 }
 
 void frmMode6::Command1_Click()
@@ -168,7 +169,7 @@ void frmMode6::Command1_Click()
     }
     const Mode6Reply reply = RequestMode6(m_ctx, kService, static_cast<quint8>(*tid),
                                           static_cast<quint8>(*cid), kTestMessageBytes);
-    if (!reached(reply.status, reply.acknowledged))
+    if (!reached(reply))
         return;
     if (!reply.positive()) {
         Text11->setText(QStringLiteral(" No Response to this message"));
@@ -191,7 +192,7 @@ void frmMode6::Command2_Click()
     // The list is not cleared: a second scan adds its tests below the first one's.
     for (const int test : scan.tests)
         Combo1->addItem(S(test));
-    if (scan.last.positive() || !reached(scan.last.status, scan.last.acknowledged))
+    if (scan.last.positive() || !reached(scan.last))
         return;
     if (scan.tests.isEmpty())
         Text11->setText(QStringLiteral(" No Response to this message"));

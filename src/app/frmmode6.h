@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mode6.h"
 #include "protocol.h"
 
 #include <QMainWindow>
@@ -39,8 +40,9 @@ public:
 
 private:
     void inputError();
-    // True when the pass-through request reached the ECU; says what went wrong otherwise.
-    bool reached(ExchangeStatus status, bool acknowledged);
+    // True when the pass-through message went out and was answered or went unanswered (the
+    // window then shows that there was no response); says what went wrong otherwise.
+    bool reached(const Mode6Reply &reply);
 
     ObdContext &m_ctx;
     Prompts &m_prompts;

@@ -12,5 +12,7 @@ inline const QColor kGreen(0, 255, 0);    // communication with the vehicle
 inline constexpr char16_t kEcuOffLine[] = u"ECU Off-Line";
 inline constexpr char16_t kEcuTimeout[] = u"ECU Timeout";
 inline constexpr char16_t kEcuConnected[] = u"ECU Connected";
+// What a window says when the vehicle could not be reached.
+inline constexpr char16_t kEcuNotCommunicating[] = u"ECU not Communicating";
 
 } // namespace quorvex

@@ -117,6 +117,11 @@ bool ends_the_run(ExchangeStatus status)
     }
 }
 
+bool vehicle_not_reached(ExchangeStatus status)
+{
+    return ends_the_run(status) && status != ExchangeStatus::LinkLost;
+}
+
 bool report_failure(const std::function<void(ExchangeStatus)> &onFailure, ExchangeStatus status)
 {
     if (onFailure)

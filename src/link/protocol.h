@@ -37,6 +37,10 @@ enum class ExchangeStatus {
 // service is running ends at them instead of asking for more.
 bool ends_the_run(ExchangeStatus status);
 
+// Failures that say the vehicle was not reached at all: no contact, a silent interface, no
+// reply. (A lost link and another handler's stop are told elsewhere.)
+bool vehicle_not_reached(ExchangeStatus status);
+
 // Hands a failed exchange's status to `onFailure` (when there is one to tell); whether the
 // failure ends the run.
 bool report_failure(const std::function<void(ExchangeStatus)> &onFailure, ExchangeStatus status);

@@ -72,6 +72,50 @@ TEST_F(TestWindowsTest, O2SensorTestListsTheSensorsAndShowsTheResults)
         << report().toStdString();
 }
 
+TEST_F(TestWindowsTest, O2WindowReopenedAfterExitShowsNoResults)
+{
+    sim::Scenario car;
+    car.ecus[0].o2Tests[0x07] = QByteArray::fromHex("3C0014"); // outside its limits: red
+    connectTo(car);
+    button("Mode1")->click();
+    button("Mode5")->click();
+    const QStringList boxes{"txtT01", "txtT05", "txtT05min", "txtT05max", "txtT07"};
+    const auto shown = [&] {
+        QStringList texts;
+        for (const QString &name : boxes) {
+            QLineEdit *box = top("frmMode5")->findChild<QLineEdit *>(name);
+            texts << box->text() + u' ' + background(box).name();
+        }
+        return texts;
+    };
+    const QStringList fresh = shown();
+    runO2Test(0);
+    ASSERT_NE(shown(), fresh);
+    in<QPushButton>("frmMode5", "Command1")->click(); // EXIT
+    button("Mode5")->click();
+    EXPECT_EQ(in<QComboBox>("frmMode5", "cbo02list")->currentIndex(), -1);
+    EXPECT_EQ(shown(), fresh);
+}
+
+TEST_F(TestWindowsTest, TestWindowsSayWhenTheVehicleDoesNotAnswer)
+{
+    connectTo();
+    button("Mode1")->click();
+    server->setFaults({.noContact = true});
+    runO2Test(0);
+    action(QStringLiteral("mnuMode6"))->trigger();
+    in("frmMode6", "Text1")->setText(QStringLiteral("1"));
+    in("frmMode6", "Text3")->setText(QStringLiteral("1"));
+    in<QPushButton>("frmMode6", "Command1")->click();
+    in<QPushButton>("frmMode6", "Command2")->click();
+    QStringList texts;
+    for (const auto &box : prompts.boxes)
+        texts << box.text;
+    EXPECT_EQ(texts, (QStringList{"ECU not Communicating", "PASS command not acknowledged",
+                                  "PASS command not acknowledged"}));
+    EXPECT_EQ(statusColor(), kYellow);
+}
+
 TEST_F(TestWindowsTest, O2WindowWaitsForTheO2MonitorToComplete)
 {
     sim::Scenario car;
