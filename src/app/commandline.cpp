@@ -13,6 +13,8 @@ CommandLine parse_command_line(const QStringList &args)
         const QString &a = args.at(i);
         if (a == u"--help" || a == u"-h") {
             cmd.help = true;
+        } else if (a == u"--version") {
+            cmd.version = true;
         } else if (a == u"--simulate") {
             cmd.simulate = true;
             if (i + 1 < args.size() && !args.at(i + 1).startsWith(u'-'))
@@ -63,11 +65,17 @@ QString usage_text()
         "  --adapter KIND         what the serial ports lead to: the scan interface\n"
         "                         (interface) or an ELM327-compatible adapter (elm327, at\n"
         "                         38400 baud unless 9600 or 115200 is chosen); remembered\n"
+        "  --version              show the name and version\n"
         "  --help                 show this text\n"
         "\n"
         "Without --comN, Com1..Com4 are the first four serial ports the system lists.\n"
         "With --simulate, \"USB\" finds a simulated interface too, and Com2 leads to a\n"
         "simulated ELM327 adapter.\n");
+}
+
+QString version_text()
+{
+    return QStringLiteral("quorvex " QUORVEX_VERSION);
 }
 
 std::array<QString, 4> map_com_ports(const CommandLine &cmd, const QString &simulatorDevice,

@@ -17,13 +17,16 @@ struct CommandLine
     usb::UsbId usb;   // --usb VID:PID (unset: not given)
     QString adapter;  // --adapter interface|elm327 (empty: not given)
     bool help = false;
-    QString error; // set when the arguments cannot be understood
+    bool version = false; // --version: the name and version
+    QString error;        // set when the arguments cannot be understood
 };
 
 // Parses the program's arguments (without the program name).
 CommandLine parse_command_line(const QStringList &args);
 
 QString usage_text();
+// What --version prints: "quorvex 3.40".
+QString version_text();
 
 // Com1..Com4: the devices the command line names, the simulator's pty on Com1 when it runs
 // (and its ELM327 adapter's on Com2), then the platform's serial ports in a stable order for

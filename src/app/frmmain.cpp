@@ -5,6 +5,7 @@
 #include "indicator.h"
 #include "preferences.h"
 #include "sweep.h"
+#include "version.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -29,7 +30,7 @@ frmMain::frmMain(Prompts &prompts, Clock &clock, QWidget *parent)
     install_accessibility();
     setObjectName(QStringLiteral("frmMain"));
     keep_geometry(this);
-    setWindowTitle(QStringLiteral("Quorvex  OBD-II Interface Version 3.40  R5"));
+    setWindowTitle(QStringLiteral("Quorvex  OBD-II Interface Version " QUORVEX_VERSION "  R5"));
     buildControls();
     buildMenus();
     connectHandlers();

@@ -6,6 +6,7 @@
 #include "controls.h"
 #include "indicator.h"
 #include "prompts.h"
+#include "version.h"
 #include "vin.h"
 
 #include <QAction>
@@ -166,7 +167,7 @@ void frmMain::mnuConnectionCom_Click(int port)
         m_prompts.message(QStringLiteral("Com%1 (%2) could not be opened: %3")
                               .arg(port)
                               .arg(m_comDevices[static_cast<size_t>(port - 1)], error),
-                          QStringLiteral("Quorvex 3.40"), Prompts::Icon::Critical);
+                          message_title(), Prompts::Icon::Critical);
         return;
     }
     m_ctx.linkOpened();

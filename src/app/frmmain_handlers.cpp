@@ -6,6 +6,7 @@
 #include "indicator.h"
 #include "preferences.h"
 #include "prompts.h"
+#include "version.h"
 
 #include <QAction>
 #include <QLineEdit>
@@ -14,7 +15,7 @@
 namespace quorvex {
 
 namespace {
-const QString kTitle = QStringLiteral("Quorvex 3.40");
+const QString kTitle = message_title();
 constexpr double kExitPauseSeconds = 2.0;
 } // namespace
 
@@ -126,7 +127,7 @@ void frmMain::Label1_Click()
     m_prompts.message(QStringLiteral("Red=No coommunication with scan tool,\r\n"
                                      "Yellow=Communication with scan tool, not with vehicle\r\n"
                                      "Green=Communication with vehicle"),
-                      QStringLiteral("Quorvex V3.40"), Prompts::Icon::Information);
+                      QStringLiteral("Quorvex V" QUORVEX_VERSION), Prompts::Icon::Information);
 }
 
 void frmMain::Label3_Click()

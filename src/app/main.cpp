@@ -63,20 +63,27 @@ AdapterKind adapter_kind(const CommandLine &cmd)
 
 int main(int argc, char *argv[])
 {
+    // The command line first: --help, --version and a wrong option are answered in a terminal
+    // without a display (ssh, a console), before anything needs the window system.
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    const CommandLine cmd = parse_command_line(args);
+    if (!cmd.error.isEmpty()) {
+        std::fprintf(stderr, "quorvex: %s\n\n%s", qPrintable(cmd.error), qPrintable(usage_text()));
+        return 2;
+    }
+    if (cmd.help || cmd.version) {
+        std::fputs(qPrintable(cmd.help ? usage_text() : version_text() + u'\n'), stdout);
+        return 0;
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvex"));
     QApplication::setOrganizationName(QStringLiteral("Quorvex"));
     // The program ends through Exit (or the frame's close, which runs Exit), never because a
     // window was hidden during the exit pause.
     QApplication::setQuitOnLastWindowClosed(false);
-
-    const CommandLine cmd = parse_command_line(app.arguments().mid(1));
-    if (cmd.help || !cmd.error.isEmpty()) {
-        if (!cmd.error.isEmpty())
-            std::fprintf(stderr, "quorvex: %s\n\n", qPrintable(cmd.error));
-        std::fputs(qPrintable(usage_text()), cmd.help ? stdout : stderr);
-        return cmd.help ? 0 : 2;
-    }
 
     const usb::UsbId usbId = usb_device(cmd);
     SystemClock clock;

@@ -6,6 +6,7 @@
 #include "obdcontext.h"
 #include "preferences.h"
 #include "prompts.h"
+#include "version.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -167,7 +168,7 @@ void DataLog::Command1_Click()
         file.write(log_header(labels)) < 0) {
         m_prompts.message(QStringLiteral("The log file %1 could not be written: %2")
                               .arg(fileName, file.errorString()),
-                          QStringLiteral("Quorvex 3.40"), Prompts::Icon::Warning);
+                          message_title(), Prompts::Icon::Warning);
         endLog();
         return;
     }
@@ -182,7 +183,7 @@ void DataLog::Command1_Click()
     if (!end.writeError.isEmpty())
         m_prompts.message(QStringLiteral("The log file %1 could not be written: %2")
                               .arg(fileName, end.writeError),
-                          QStringLiteral("Quorvex 3.40"), Prompts::Icon::Warning);
+                          message_title(), Prompts::Icon::Warning);
     endLog();
     hide();
 }

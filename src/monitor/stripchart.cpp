@@ -2,6 +2,7 @@
 
 #include "controls.h"
 #include "prompts.h"
+#include "version.h"
 
 #include <QAction>
 #include <QChart>
@@ -359,7 +360,7 @@ void StripChart::askAndSaveImage()
         return;
     if (!saveImage(fileName))
         m_prompts.message(QStringLiteral("The image could not be written to %1.").arg(fileName),
-                          QStringLiteral("Quorvex 3.40"), Prompts::Icon::Warning);
+                          message_title(), Prompts::Icon::Warning);
 }
 
 } // namespace quorvex

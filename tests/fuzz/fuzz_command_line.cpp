@@ -42,13 +42,15 @@ QStringList written(const CommandLine &cmd)
         args << QStringLiteral("--usb") << cmd.usb.text();
     if (cmd.help)
         args << QStringLiteral("--help");
+    if (cmd.version)
+        args << QStringLiteral("--version");
     return args;
 }
 
 bool sameMeaning(const CommandLine &a, const CommandLine &b)
 {
     return a.com == b.com && a.simulate == b.simulate && a.scenario == b.scenario &&
-           a.usb == b.usb && a.help == b.help && a.error == b.error;
+           a.usb == b.usb && a.help == b.help && a.version == b.version && a.error == b.error;
 }
 
 void checkParse(Input &in)

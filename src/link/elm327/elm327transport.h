@@ -3,6 +3,7 @@
 #include "clock.h"
 #include "elmtranslate.h"
 #include "transport.h"
+#include "version.h"
 
 #include <deque>
 #include <functional>
@@ -39,7 +40,7 @@ public:
     static constexpr int kHintRefusals = 3;
     // What "900101" answers: the capability level of this driver ("E" for an ELM327 adapter),
     // then the adapter's own identity.
-    static constexpr char kFirmwareId[] = "E3.40";
+    static constexpr char kFirmwareId[] = "E" QUORVEX_VERSION;
 
     explicit Elm327Transport(Clock &clock, QObject *parent = nullptr);
 
