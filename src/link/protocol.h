@@ -83,7 +83,6 @@ public:
     // Takes note of an exchange's outcome; true when its reply may be decoded.
     bool accept(ExchangeStatus status);
     bool ended() const { return m_endedBy != ExchangeStatus::Ok; }
-    ExchangeStatus endedBy() const { return m_endedBy; }
     // The failure that ended the run, else EcuTimeout when an exchange failed, else Stopped
     // when another handler ended a wait (which says nothing about the ECU), else Ok.
     ExchangeStatus outcome() const;

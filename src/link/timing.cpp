@@ -1,16 +1,6 @@
 #include "timing.h"
 
-#include <chrono>
-
 namespace quorvex {
-
-qint64 Timing::monotonicMs()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-Timing::Timing() : m_ticks(&Timing::monotonicMs) {}
 
 Timing::Timing(TickSource ticks) : m_ticks(std::move(ticks)) {}
 
