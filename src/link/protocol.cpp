@@ -18,17 +18,24 @@ bool link_gone(const ObdContext &ctx, int epoch)
     return ctx.closing() || ctx.isLost() || ctx.linkEpoch() != epoch || !ctx.link.isConnected();
 }
 
-// A vehicle reply's leading character is never "S", so every "S" ahead of it is a ready mark
-// that slipped out between the flush and the command. The interface's own answers start with
-// anything; only a mark ahead of a letter (the firmware id, "V3.40") can be told from them.
-QString strip_marks(const QString &text, bool vehicleReply)
+// Ready marks that slipped out between the flush and the command (or, in the pass-through
+// mode, between the block and its reply) arrive ahead of the answer:
+// - a vehicle reply's leading character is never "S", so every "S" ahead of it is a mark;
+// - the interface's own answers start with anything: only marks ahead of a letter (the
+//   firmware id "V3.40", the acknowledgement "RA1") can be told from them;
+// - a raw reply starts with the response header (48, 41, 8x), never with "S" (53) or "P" (50).
+QString strip_marks(const QString &text, const ExchangeRequest &request)
 {
     qsizetype marks = 0;
-    if (vehicleReply) {
+    if (request.raw) {
+        while (marks < text.size() && (text.at(marks) == u'S' || text.at(marks) == u'P'))
+            ++marks;
+    } else if (request.vehicleReply) {
         while (marks < text.size() && text.at(marks) == u'S')
             ++marks;
-    } else if (text.size() > 1 && text.at(0) == u'S' && text.at(1).isLetter()) {
-        marks = 1;
+    } else {
+        while (marks + 1 < text.size() && text.at(marks) == u'S' && text.at(marks + 1).isLetter())
+            ++marks;
     }
     return text.mid(marks);
 }
@@ -61,9 +68,7 @@ Received receive(ObdContext &ctx, const ExchangeRequest &request, int epoch, int
             const QString input = ctx.link.OBDinput();
             r.text += input.left(kMaxReply - r.text.size());
         }
-        const qsizetype length =
-            request.raw ? r.text.size() : strip_marks(r.text, request.vehicleReply).size();
-        if (!fixedWait && length > request.threshold)
+        if (!fixedWait && strip_marks(r.text, request).size() > request.threshold)
             return r;
         if (ownLimit) {
             if (ctx.yieldUntil(deadlineMs)) {
@@ -99,7 +104,7 @@ Exchange exchange_block(ObdContext &ctx, const QByteArray &block, int threshold)
     ctx.link.EXT_CMD_OUT(block);
     const Received r = receive(ctx, request, epoch, number, -1);
     ex.status = r.status;
-    ex.reply = r.text;
+    ex.reply = strip_marks(r.text, request);
     ex.received << r.text;
     return ex;
 }
@@ -289,7 +294,7 @@ Exchange exchange(ObdContext &ctx, const ExchangeRequest &request)
             deadline = ctx.nowMs() + std::llround(request.fixedWaitSeconds * 1000);
         const Received r = receive(ctx, request, epoch, number, deadline);
         ex.received << r.text;
-        ex.reply = strip_marks(r.text, request.vehicleReply);
+        ex.reply = strip_marks(r.text, request);
         ex.status = r.status;
         if (r.status != ExchangeStatus::Ok || !request.vehicleReply)
             return ex;

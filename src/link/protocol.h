@@ -53,8 +53,9 @@ struct ExchangeRequest
     int threshold = 0;
     // A vehicle reply: "S" at character 3 is asked again (up to the retry limit), "S" at
     // character 2 is an ECU time-out, and any "S" ahead of the reply is a stray ready mark.
-    // The interface's own answers are read as they come, except that an "S" ahead of one that
-    // starts with a letter (the firmware id) is a stray mark too.
+    // The interface's own answers are read as they come, except that "S"s ahead of one that
+    // starts with a letter (the firmware id, the pass-through acknowledgement) are stray marks
+    // too.
     bool vehicleReply = true;
     // Sent even when the ready check heard "P" (the exchange then ends at once, NoContact).
     bool sendWithoutContact = false;
@@ -63,7 +64,8 @@ struct ExchangeRequest
     double limitSeconds = -1;
     // Instead of a length: whatever arrived within this many seconds is the reply.
     double fixedWaitSeconds = -1;
-    // Raw bytes (the pass-through reply): nothing is stripped, no marker is tested.
+    // Raw bytes (the pass-through reply): no marker is tested; only ready marks ("S", "P")
+    // ahead of it are dropped, as no response header starts with either.
     bool raw = false;
 };
 
@@ -99,8 +101,8 @@ Exchange exchange(ObdContext &ctx, const ExchangeRequest &request);
 
 // The pass-through mode's message, once the interface has acknowledged "F00504": stale input
 // dropped, the raw block written, the reply taken as bytes (each character of the reply is one
-// byte, a 0x00 among them) once more than `threshold` bytes arrived. No ready check: the
-// interface is waiting for the block, not idle.
+// byte, a 0x00 among them) once more than `threshold` bytes arrived, marks ahead of it not
+// counted. No ready check: the interface is waiting for the block, not idle.
 Exchange exchange_block(ObdContext &ctx, const QByteArray &block, int threshold);
 
 // Reads and drops whatever is waiting (stale marks, the tail of an earlier reply).

@@ -1,6 +1,7 @@
 // Service $06 through the pass-through mode: the entry fields, the block on the line, the
 // result arithmetic, the support scan beyond $20, against the simulated interface.
 #include "mode6.h"
+#include "scriptedline.h"
 #include "simfixture.h"
 
 #include <gtest/gtest.h>
@@ -105,4 +106,45 @@ TEST_F(Mode6Test, RequestThroughThePassThroughModeAndBack)
     EXPECT_EQ(clock.nowMs() - start, ctx.bounds.silentMs);
     EXPECT_EQ(silent.status, ExchangeStatus::Silent);
     EXPECT_FALSE(silent.positive());
+}
+
+// A real interface sends its ready marks every few milliseconds until it sees a command: one may
+// come with or ahead of the acknowledgement, or, already on its way, ahead of the raw reply. None
+// may shift the 13 bytes (a shifted reply reads as no response, or as another test's values).
+TEST(Mode6Marks, StrayMarksAroundThePassThroughMessage)
+{
+    const QByteArray block = QByteArray::fromHex("0106686AF1060101000000000000");
+    const QByteArray raw = QByteArray::fromHex("486B104601010001F401C20000");
+    struct Row
+    {
+        const char *name;
+        QByteArray acknowledgement;
+        QByteArray aheadOfReply; // arrives alone, before the raw reply
+    };
+    const Row rows[] = {
+        {"marks ahead of the acknowledgement", "SSRA1", ""},
+        {"a mark behind the acknowledgement", "RA1S", ""},
+        {"a mark between the block and its reply", "RA1", "S"},
+        {"marks of both kinds ahead of the reply", "RA1", "SP"},
+    };
+    for (const Row &r : rows) {
+        VirtualClock clock;
+        ObdContext ctx(clock);
+        ScriptedLine line(clock);
+        ctx.attachSerial(&line);
+        ctx.state.UseSerial = true;
+        line.idleMark = "S";
+        line.replyDelayMs = 5;
+        line.replies = {{"F00504", r.acknowledgement}};
+        line.answer = [&](const QByteArray &written) {
+            EXPECT_EQ(written, block) << r.name;
+            if (!r.aheadOfReply.isEmpty())
+                line.feedAfter(1, r.aheadOfReply);
+            return raw;
+        };
+        const Mode6Reply reply = RequestMode6(ctx, 6, 1, 1, 6);
+        EXPECT_TRUE(reply.acknowledged) << r.name;
+        EXPECT_EQ(reply.status, ExchangeStatus::Ok) << r.name;
+        EXPECT_EQ(reply.bytes, raw) << r.name;
+    }
 }
