@@ -1,5 +1,6 @@
 #pragma once
 
+#include "simelm.h"
 #include "simengine.h"
 #include "simscenario.h"
 
@@ -28,6 +29,13 @@ inline QByteArray exchange(Engine &engine, const QByteArray &command, qint64 now
     return engine.take(nowUs);
 }
 
+// What `engine` sends at `atUs`, having sent nothing a microsecond before: the moment is exact.
+template <typename AnyEngine> QByteArray dueAt(AnyEngine &engine, qint64 atUs)
+{
+    EXPECT_EQ(engine.take(atUs - 1), "") << "before " << atUs << " us";
+    return engine.take(atUs);
+}
+
 inline QList<quint8> pidRange(quint8 first, quint8 last)
 {
     QList<quint8> pids;
@@ -52,21 +60,31 @@ inline QByteArray timeoutText(int length)
     return "RS" + QByteArray(2 * length + 1, '0');
 }
 
-// Each row runs a fresh engine through its exchanges; the replies are compared whole.
+// A row of exchanges, run on a fresh device; the answers are compared whole. `elm` is the
+// adapter's make-up where the device is the ELM327 personality.
 struct Script
 {
     const char *name;
     Scenario scenario;
-    QList<std::pair<QByteArray, QByteArray>> exchanges; // command, reply
+    QList<std::pair<QByteArray, QByteArray>> exchanges; // command, answer
+    ElmOptions elm{};
 };
 
-inline void runScripts(std::initializer_list<Script> scripts)
+// The scan interface asked one command at a time, at time 0.
+struct Interface
+{
+    Interface(Scenario scenario, ElmOptions) : engine(std::move(scenario)) {}
+    QByteArray ask(const QByteArray &command) { return exchange(engine, command); }
+    Engine engine;
+};
+
+template <typename Device = Interface> void runScripts(std::initializer_list<Script> scripts)
 {
     for (const Script &script : scripts) {
         SCOPED_TRACE(script.name);
-        Engine engine(script.scenario);
-        for (const auto &[command, reply] : script.exchanges)
-            EXPECT_EQ(exchange(engine, command), reply) << command.constData();
+        Device device(script.scenario, script.elm);
+        for (const auto &[command, answer] : script.exchanges)
+            EXPECT_EQ(device.ask(command), answer) << command.constData();
     }
 }
 

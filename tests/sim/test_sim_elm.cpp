@@ -50,48 +50,30 @@ struct Adapter
     qint64 nowUs = 0;
 };
 
-// Each row runs a fresh adapter through its lines (CR added); the answers are compared whole.
-struct Script
-{
-    const char *name;
-    QList<std::pair<QByteArray, QByteArray>> exchanges;
-    Scenario scenario = kOneEcu;
-    ElmOptions elm{};
-};
-
-void runScripts(std::initializer_list<Script> scripts)
-{
-    for (const Script &script : scripts) {
-        SCOPED_TRACE(script.name);
-        Adapter adapter(script.scenario, script.elm);
-        for (const auto &[line, answer] : script.exchanges)
-            EXPECT_EQ(adapter.ask(line), answer) << line.constData();
-    }
-}
-
 } // namespace
 
 // Echo, echo off and the defaults a reset restores are in the recorded conversations below.
 TEST(SimElmFraming, EchoHeadersSpacesAndThePrompt)
 {
-    runScripts({
+    runScripts<Adapter>({
         // Echoed as received, less the control characters.
-        {"case, blanks and control characters", {{"a t\t\ni", "a ti\rELM327 v1.5\r\r>"}}},
+        {"case, blanks and control characters", kOneEcu, {{"a t\t\ni", "a ti\rELM327 v1.5\r\r>"}}},
         // The forms the program's driver sets up (headers on, spaces off).
         {"headers, then spaces off",
+         kOneEcu,
          {kEchoOff,
           {"ATH1", "OK\r\r>"},
           {"0100", "SEARCHING...\r7E8 06 41 00 80 18 00 00 \r\r>"},
           {"ATS0", "OK\r\r>"},
           {"010C", "7E804410C1AF8\r\r>"}}},
         {"a bare CR repeats the last command",
+         kOneEcu,
          {{"", "\r?\r\r>"}, {"ATI", "ATI\rELM327 v1.5\r\r>"}, {"", "\rELM327 v1.5\r\r>"}}},
     });
 }
 
 TEST(SimElmCommands, ChipsUnknownAndMalformed)
 {
-    const QByteArray tooLong(200, '1');
     // Chip, line, answer (echo off).
     const std::tuple<Chip, QByteArray, QByteArray> rows[] = {
         {Chip::Clone15, "ATI", "ELM327 v1.5"},
@@ -107,7 +89,7 @@ TEST(SimElmCommands, ChipsUnknownAndMalformed)
         {Chip::Elm14b, "01G0", "?"},             // not hex
         {Chip::Elm14b, "010C0", "?"},            // a count of none
         {Chip::Elm14b, "0100000000000000", "?"}, // eight bytes: more than a frame holds
-        {Chip::Elm14b, tooLong, "?"},
+        {Chip::Elm14b, QByteArray(200, '1'), "?"},
     };
     for (const auto &[chip, line, answer] : rows) {
         Adapter adapter(kOneEcu, {.chip = chip});
@@ -122,9 +104,8 @@ TEST(SimElmReset, SlowResetLosesInputAndRestoresTheDefaults)
     adapter.ask("ATE0");
     adapter.ask("ATH1");
     adapter.engine.receive("ATZ\r", 0);
-    adapter.engine.receive("ATI\r", 400 * kMs);        // lost in the reset
-    EXPECT_EQ(adapter.engine.take(800 * kMs - 1), ""); // echo was off
-    EXPECT_EQ(adapter.engine.take(800 * kMs), "\r\rELM327 v1.5\r\r>");
+    adapter.engine.receive("ATI\r", 400 * kMs);                          // lost in the reset
+    EXPECT_EQ(dueAt(adapter.engine, 800 * kMs), "\r\rELM327 v1.5\r\r>"); // echo was off
     adapter.nowUs = 900 * kMs;
     // The defaults again: echo on, no headers.
     EXPECT_EQ(adapter.ask("010C1"), "010C1\rSEARCHING...\r41 0C 1A F8 \r\r>");
@@ -135,8 +116,9 @@ TEST(SimElmReset, SlowResetLosesInputAndRestoresTheDefaults)
 TEST(SimElmProtocol, SearchBusInitialisationAndNoContact)
 {
     const ElmOptions iso{.bus = Bus::Iso9141, .chip = Chip::Elm14b};
-    runScripts({
+    runScripts<Adapter>({
         {"search on CAN, then known until ATPC",
+         kOneEcu,
          {kEchoOff,
           {"010C", "SEARCHING...\r41 0C 1A F8 \r\r>"},
           {"010C", "41 0C 1A F8 \r\r>"},
@@ -144,19 +126,20 @@ TEST(SimElmProtocol, SearchBusInitialisationAndNoContact)
           {"ATPC", "OK\r\r>"},
           {"010C", "SEARCHING...\r41 0C 1A F8 \r\r>"}}},
         {"fixed ISO protocol: the slow initialisation with its dots",
+         kOneEcu,
          {kEchoOff,
           {"ATSP3", "OK\r\r>"},
           {"010C", "BUS INIT: ...OK\r41 0C 1A F8 \r\r>"},
           {"010C", "41 0C 1A F8 \r\r>"}},
-         kOneEcu,
          iso},
         {"no contact, searching each time",
+         {.noContact = true, .ecus = {kEngine}},
          {kEchoOff,
           {"0100", "SEARCHING...\rUNABLE TO CONNECT\r\r>"},
           {"ATDPN", "A0\r\r>"},
-          {"0100", "SEARCHING...\rUNABLE TO CONNECT\r\r>"}},
-         {.noContact = true, .ecus = {kEngine}}},
+          {"0100", "SEARCHING...\rUNABLE TO CONNECT\r\r>"}}},
         {"the wrong protocol",
+         kOneEcu,
          {kEchoOff,
           {"ATSP6", "OK\r\r>"},
           {"0100", "CAN ERROR\r\r>"},
@@ -164,34 +147,27 @@ TEST(SimElmProtocol, SearchBusInitialisationAndNoContact)
           {"0100", "BUS INIT: ERROR\r\r>"}, // the fast initialisation has no dots
           {"ATSP2", "OK\r\r>"},
           {"0100", "NO DATA\r\r>"}},
-         kOneEcu,
          iso},
     });
 }
 
 TEST(SimElmTiming, CountHintAnswersAtOnceOtherwiseTheTimeOutRunsOut)
 {
-    // Request, answer lines, when they are due, when the prompt is due (milliseconds after the
-    // request; the car's latency is 30).
-    const std::tuple<const char *, QByteArray, QByteArray, qint64, qint64> rows[] = {
-        {"hint met", "010C1", "41 0C 1A F8 \r", 30, 30},
-        {"no hint: the default 200 ms", "010C", "41 0C 1A F8 \r", 30, 230},
-        {"hint of two, one ECU answers", "010C2", "41 0C 1A F8 \r", 30, 230},
-        {"no answer: NO DATA after the time-out", "010A1", "NO DATA\r", 200, 200},
+    // Request, then what is due when (milliseconds after the request; the car's latency is 30).
+    const std::tuple<const char *, QByteArray, QList<std::pair<qint64, QByteArray>>> rows[] = {
+        {"hint met", "010C1", {{30, "41 0C 1A F8 \r\r>"}}},
+        {"no hint: the default 200 ms", "010C", {{30, "41 0C 1A F8 \r"}, {230, "\r>"}}},
+        {"hint of two, one ECU answers", "010C2", {{30, "41 0C 1A F8 \r"}, {230, "\r>"}}},
+        {"no answer: NO DATA after the time-out", "010A1", {{200, "NO DATA\r\r>"}}},
     };
-    for (const auto &[name, request, lines, linesMs, promptMs] : rows) {
+    for (const auto &[name, request, due] : rows) {
         SCOPED_TRACE(name);
         Adapter adapter({.latencyMs = 30, .ecus = {kEngine}});
         adapter.ask("ATE0");
         adapter.ask("0100"); // the search is done
-        const qint64 startUs = 1000 * kMs;
-        adapter.engine.receive(request + '\r', startUs);
-        const QByteArray prompt = "\r>";
-        EXPECT_EQ(adapter.engine.take(startUs + linesMs * kMs - 1), "");
-        EXPECT_EQ(adapter.engine.take(startUs + linesMs * kMs),
-                  lines + (linesMs == promptMs ? prompt : ""));
-        EXPECT_EQ(adapter.engine.take(startUs + promptMs * kMs - 1), "");
-        EXPECT_EQ(adapter.engine.take(startUs + promptMs * kMs), linesMs == promptMs ? "" : prompt);
+        adapter.engine.receive(request + '\r', adapter.nowUs);
+        for (const auto &[ms, text] : due)
+            EXPECT_EQ(dueAt(adapter.engine, adapter.nowUs + ms * kMs), text);
     }
 
     // Two ECUs: both answer without a hint, the first only with a hint of one.
@@ -263,19 +239,19 @@ TEST(SimElmFaults, SilentHangUpContactAndEcuFaults)
 
 namespace {
 
-// A recorded conversation: "> " lines sent, "< " lines answered (\r, \n and \xNN escaped),
-// "#" lines naming where and how it was recorded.
+// A recorded conversation: "> " lines sent, each followed by a "< " line of the answer (with
+// \r, \n and \xNN escaped); "#" lines name where and how it was recorded.
 QList<std::pair<QByteArray, QByteArray>> conversation(const QByteArray &text)
 {
     QList<std::pair<QByteArray, QByteArray>> exchanges;
     for (const QByteArray &line : text.split('\n')) {
-        if (line.startsWith("> ") || line == ">") {
+        if (line.startsWith("> ")) {
             exchanges.append({line.mid(2), {}});
         } else if (line.startsWith("< ") && !exchanges.isEmpty()) {
-            QByteArray answer = line.mid(2).replace("\\r", "\r").replace("\\n", "\n");
-            for (qsizetype x = answer.indexOf("\\x"); x >= 0; x = answer.indexOf("\\x", x + 1))
-                answer.replace(x, 4, QByteArray(1, char(answer.mid(x + 2, 2).toInt(nullptr, 16))));
-            exchanges.back().second += answer;
+            QByteArray &answer = exchanges.back().second = line.mid(2);
+            answer.replace("\\r", "\r").replace("\\n", "\n");
+            for (qsizetype x; (x = answer.indexOf("\\x")) >= 0;)
+                answer.replace(x, 4, QByteArray::fromHex(answer.mid(x + 2, 2)));
         }
     }
     return exchanges;
@@ -294,31 +270,30 @@ TEST(SimElmFixtures, RealConversationsByteForByte)
         Scenario scenario;
         ElmOptions elm;
         QList<QByteArray> before; // lines that bring the adapter into the conversation's state
-        QList<std::pair<QByteArray, QByteArray>> modelled;
+        QList<std::pair<QByteArray, QByteArray>> modelled{};
     };
     const Case cases[] = {
+        // The battery voltage is fixed in the model; the car answered twice from 7E8.
         {"clone15_can_init.txt",
          {.ecus = {{.pids = pidRange(0x01, 0x20)}}},
-         {.chip = Chip::Clone15},
+         {},
          {"ATE0"},
-         // The battery voltage is fixed in the model; the car answered twice from 7E8.
          {{"11.4V", "12.6V"}, {"7E8 06 41 00 FF FF FF FF \r7E8", "7E8"}}},
-        {"stn1110_startup.txt", kOneEcu, {.chip = Chip::Stn1110}, {}, {}},
+        {"stn1110_startup.txt", kOneEcu, {.chip = Chip::Stn1110}, {}},
+        // Line noise while resetting is not modelled, nor is the battery voltage.
         {"clone15_iso9141_bus_init.txt",
          {.ecus = {{.address = 0x11,
                     .pids = {0x01, 0x03, 0x04, 0x05, 0x06, 0x07, 0x0C, 0x0D, 0x0E, 0x0F, 0x10, 0x11,
                              0x13, 0x14, 0x15, 0x1C}}}},
-         {.bus = Bus::Iso9141, .chip = Chip::Clone15},
+         {.bus = Bus::Iso9141},
          {"ATE0"},
-         // Line noise while resetting is not modelled, nor is the battery voltage.
          {{"\xfc", ""}, {"14.1V", "12.6V"}}},
         {"can_vin_headers.txt",
          {.vin = "WP0ZZZ99ZTS392124", .ecus = {kEngine}},
          {},
-         {"ATE0", "ATH1", "0100"},
-         {}},
-        {"clone_protocol_auto.txt", kOneEcu, {.chip = Chip::Clone15}, {}, {}},
-        {"clone15_defaults_reset.txt", kOneEcu, {.chip = Chip::Clone15}, {"ATE0"}, {}},
+         {"ATE0", "ATH1", "0100"}},
+        {"clone_protocol_auto.txt", kOneEcu, {}, {}},
+        {"clone15_defaults_reset.txt", kOneEcu, {}, {"ATE0"}},
     };
     const QDir dir(QStringLiteral(QUORVEX_ELM_FIXTURE_DIR));
     EXPECT_EQ(dir.entryList({"*.txt"}).size(), std::size(cases)); // every file has its case

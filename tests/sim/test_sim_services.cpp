@@ -1,5 +1,6 @@
 // The diagnostic services behind the interface: MIL and code count, freeze frame, stored and
-// pending codes, clearing, and the faults that bend their replies.
+// pending codes, clearing, the pass-through block, and the faults that bend their replies. The
+// O2 sensor test's replies are read by the program's own O2 run tests (O2RunTest) and windows.
 #include "simtestutil.h"
 
 #include <QSet>
@@ -118,42 +119,6 @@ TEST(SimServices, ClearEndsTheActiveEcusMemoryOrIsRefused)
         {"refused: the whole negative response, padded beyond it",
          {.faults = {.clearRejected = true}},
          {{"040406", framed("486B107F0422")}, {"040407", framed("486B107F042200")}}},
-    });
-}
-
-TEST(SimServicesFaults, CodesLatencyDelaysOnlyStoredCodes)
-{
-    // Due after the car's 10 ms, plus the fault's 50 ms for service 03 alone.
-    const std::pair<QByteArray, qint64> rows[] = {
-        {"030A0A", 60 * kMs}, {"070A0A", 10 * kMs}, {"010109", 10 * kMs}};
-    for (const auto &[command, dueUs] : rows) {
-        Engine engine({.latencyMs = 10, .faults = {.codesLatencyMs = 50}});
-        engine.receive(command, 0);
-        EXPECT_EQ(engine.take(dueUs - 1), "") << command.constData();
-        EXPECT_FALSE(engine.take(dueUs).isEmpty()) << command.constData();
-    }
-}
-
-TEST(SimServices, O2SensorTestOnService05Or06)
-{
-    // The built-in car: sensors 33 (bank 1 sensors 1 and 2, bank 2 sensors 1 and 2), all nine
-    // tests; TID 05 holds 19 0A 32.
-    const Ecu only06{.pids = {0x13},
-                     .values = {{0x13, QByteArray::fromHex("01")}},
-                     .o2Tests = {{0x01, QByteArray::fromHex("5A")}},
-                     .o2Service05 = false};
-    runScripts({
-        {"support on service 05",
-         {},
-         {{"050001", framed("486B10460001FF8000")}, {"050510", framed("486B104505190A32")}}},
-        {"a sensor the car lacks, a test it lacks",
-         {.ecus = {only06}},
-         {{"050002", timeoutText(9)}, {"050201", timeoutText(9)}}},
-        {"an ECU that answers the test on service 06 only",
-         {.ecus = {only06}},
-         {{"050001", framed("486B10450001800000")},
-          {"060001", framed("486B10460001800000")},
-          {"060101", framed("486B1046015A")}}},
     });
 }
 
