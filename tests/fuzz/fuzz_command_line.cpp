@@ -2,7 +2,8 @@
 // is a list of arguments separated by NUL bytes, as the system passes them:
 //   0  parse_command_line
 //   1  UsbId::parse on each argument
-//   2  map_com_ports: a parsed command line, a simulator device and the platform's ports
+//   2  map_com_ports: a parsed command line, an empty argument, the simulator's device, the
+//      simulated ELM327 adapter's device and the platform's ports
 #include "fuzzsupport.h"
 
 #include "commandline.h"
@@ -40,17 +41,13 @@ QStringList written(const CommandLine &cmd)
     }
     if (cmd.usb.isSet())
         args << QStringLiteral("--usb") << cmd.usb.text();
+    if (!cmd.adapter.isEmpty())
+        args << QStringLiteral("--adapter") << cmd.adapter;
     if (cmd.help)
         args << QStringLiteral("--help");
     if (cmd.version)
         args << QStringLiteral("--version");
     return args;
-}
-
-bool sameMeaning(const CommandLine &a, const CommandLine &b)
-{
-    return a.com == b.com && a.simulate == b.simulate && a.scenario == b.scenario &&
-           a.usb == b.usb && a.help == b.help && a.version == b.version && a.error == b.error;
 }
 
 void checkParse(Input &in)
@@ -60,7 +57,8 @@ void checkParse(Input &in)
     if (!cmd.error.isEmpty())
         return;
     // Understood: written out again, the arguments mean the same.
-    FUZZ_REQUIRE(sameMeaning(parse_command_line(written(cmd)), cmd));
+    const CommandLine again = parse_command_line(written(cmd));
+    FUZZ_REQUIRE(again.error.isEmpty() && written(again) == written(cmd));
     FUZZ_REQUIRE(cmd.scenario.isEmpty() || (cmd.simulate && !cmd.scenario.startsWith(u'-')));
 }
 
@@ -82,20 +80,21 @@ void checkUsbId(Input &in)
 void checkComPorts(Input &in)
 {
     const QStringList args = arguments(in);
-    // The first empty argument ends the command line; the next is the simulator's device; the
-    // rest are the platform's ports.
     const qsizetype end = args.indexOf(QString());
     const CommandLine cmd = parse_command_line(args.mid(0, end));
     const QString simulator = end < 0 ? QString() : args.value(end + 1);
-    const QStringList platform = end < 0 ? QStringList() : args.mid(end + 2);
-    const std::array<QString, 4> com = map_com_ports(cmd, simulator, platform);
+    const QString elm = end < 0 ? QString() : args.value(end + 2);
+    const QStringList platform = end < 0 ? QStringList() : args.mid(end + 3);
+    const std::array<QString, 4> com = map_com_ports(cmd, simulator, platform, elm);
 
     for (std::size_t i = 0; i < com.size(); ++i) {
-        // Named devices stay where they were named; the simulator takes Com1 when it is free.
+        // Named devices stay where they were named; the simulators take Com1 and Com2 when free.
         if (!cmd.com[i].isEmpty())
             FUZZ_REQUIRE(com[i] == cmd.com[i]);
         else if (i == 0 && !simulator.isEmpty())
             FUZZ_REQUIRE(com[0] == simulator);
+        else if (i == 1 && !elm.isEmpty())
+            FUZZ_REQUIRE(com[1] == elm);
         else if (!com[i].isEmpty())
             FUZZ_REQUIRE(platform.contains(com[i]));
     }

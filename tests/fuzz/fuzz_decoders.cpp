@@ -14,6 +14,7 @@
 #include "numberforms.h"
 #include "pidtable.h"
 
+#include <algorithm>
 #include <cmath>
 
 using namespace quorvex;
@@ -27,13 +28,9 @@ constexpr std::size_t kSpecials = 6;
 // A number text as the decoders write them: blank or minus, digits, a point, an exponent.
 bool isNumberText(const QString &text, int maxLength)
 {
-    if (text.isEmpty() || text.size() > maxLength)
-        return false;
-    for (const QChar c : text) {
-        if (!c.isDigit() && c != u' ' && c != u'-' && c != u'.' && c != u'E' && c != u'+')
-            return false;
-    }
-    return true;
+    return !text.isEmpty() && text.size() <= maxLength &&
+           std::all_of(text.cbegin(), text.cend(),
+                       [](QChar c) { return QStringView(u"0123456789 -.E+").contains(c); });
 }
 
 void checkRow(const PidRow &row, const QString &reply, bool metric, int offset, bool garbage)

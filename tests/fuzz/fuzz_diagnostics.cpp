@@ -18,6 +18,8 @@
 #include "troublecodes.h"
 #include "vin.h"
 
+#include <algorithm>
+
 using namespace quorvex;
 using namespace quorvex::fuzz;
 
@@ -25,19 +27,18 @@ namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
 
-// A code as the letter rule writes it ("P0301"), or "P" and a slot that is not hex.
+// A code as the letter rule writes it ("P0301": the letter and the digit after it say the slot's
+// first digit), or "P" and a slot that is not hex.
 bool isCodeText(const QString &code, const QString &slot)
 {
-    bool hex = slot.size() == 4;
-    for (const QChar c : slot)
-        hex = hex && isUpperHex(c);
-    if (!hex)
+    if (slot.size() != 4 || !std::all_of(slot.cbegin(), slot.cend(), isUpperHex))
         return code == u'P' + slot;
-    if (code.size() != 5 || !QStringLiteral("PCBU").contains(code.at(0)) || code.at(1) < u'0' ||
-        code.at(1) > u'3' || code.mid(2) != slot.mid(1))
+    if (code.size() != 5 || code.mid(2) != slot.mid(1))
         return false;
-    const int letter = static_cast<int>(QStringLiteral("PCBU").indexOf(code.at(0)));
-    return letter * 4 + (code.at(1).unicode() - u'0') == slot.left(1).toInt(nullptr, 16);
+    const qsizetype letter = QStringView(u"PCBU").indexOf(code.at(0));
+    const int digit = code.at(1).unicode() - u'0';
+    return letter >= 0 && digit >= 0 && digit <= 3 &&
+           letter * 4 + digit == slot.left(1).toInt(nullptr, 16);
 }
 
 void checkMil(Input &in)
@@ -57,10 +58,9 @@ void checkMil(Input &in)
     FUZZ_REQUIRE(lines.first() == u"MIL is ON, Stored Trouble Codes Present" ||
                  (lines.first().startsWith(u"MIL is OFF, ") &&
                   lines.first().endsWith(u" stored Trouble Code(s)")));
-    for (const QString &line : lines.mid(1)) {
+    for (const QString &line : lines.mid(1))
         FUZZ_REQUIRE(line.endsWith(u" Complete") || line.endsWith(u" Incomplete") ||
                      line.endsWith(u" Inomplete"));
-    }
     const bool complete = lines.contains(u"O2 Sensor Monitoring Complete");
     const bool incomplete = lines.contains(u"O2 Sensor Monitoring Incomplete");
     FUZZ_REQUIRE(report.o2MonitorComplete.has_value() == (complete || incomplete));

@@ -22,19 +22,15 @@ namespace {
 
 QByteArray wrapped(std::uint8_t where, const QByteArray &rest)
 {
-    switch (where % 5) {
-    case 1:
-        return "{\"ecus\":[" + rest + "]}";
-    case 2:
-        return "{\"ecus\":[{\"address\":\"10\"," + rest + "}]}";
-    case 3:
-        return "{\"faults\":" + rest + "}";
-    case 4:
-        return "{\"ecus\":[{\"address\":\"10\",\"pids\":[\"01\",\"0C\"],\"freezeFrame\":" + rest +
-               "}]}";
-    default:
-        return rest;
-    }
+    static const std::pair<QByteArray, QByteArray> around[] = {
+        {"", ""},
+        {R"({"ecus":[)", "]}"},
+        {R"({"ecus":[{"address":"10",)", "}]}"},
+        {R"({"faults":)", "}"},
+        {R"({"ecus":[{"address":"10","pids":["01","0C"],"freezeFrame":)", "}]}"},
+    };
+    const auto &[before, after] = around[where % std::size(around)];
+    return before + rest + after;
 }
 
 // A target scenario that differs from the built-in car in every top-level value.
@@ -60,6 +56,12 @@ bool isHexText(const QString &text, qsizetype length)
     return text.size() == length && std::all_of(text.cbegin(), text.cend(), isUpperHex);
 }
 
+bool areHexTexts(const QStringList &texts, qsizetype length)
+{
+    return std::all_of(texts.cbegin(), texts.cend(),
+                       [&](const QString &t) { return isHexText(t, length); });
+}
+
 bool arePids(const QList<quint8> &pids)
 {
     for (qsizetype i = 0; i < pids.size(); ++i) {
@@ -74,23 +76,15 @@ template <typename T> bool within(const QList<T> &some, const QList<T> &all)
     return std::all_of(some.cbegin(), some.cend(), [&](const T &x) { return all.contains(x); });
 }
 
-bool areCodes(const QStringList &codes)
-{
-    return std::all_of(codes.cbegin(), codes.cend(),
-                       [](const QString &c) { return isHexText(c, 4); });
-}
-
 void checkEcu(const Ecu &ecu)
 {
     FUZZ_REQUIRE(arePids(ecu.pids) && within(ecu.silentPids, ecu.pids));
     FUZZ_REQUIRE(within(ecu.values.keys(), ecu.pids));
-    FUZZ_REQUIRE(areCodes(ecu.storedCodes) && areCodes(ecu.pendingCodes));
+    FUZZ_REQUIRE(areHexTexts(ecu.storedCodes, 4) && areHexTexts(ecu.pendingCodes, 4));
     FUZZ_REQUIRE(ecu.monitors.size() == 3);
-    if (ecu.freezeFrame) {
-        FUZZ_REQUIRE(isHexText(ecu.freezeFrame->code, 4) && arePids(ecu.freezeFrame->pids));
-        QList<quint8> held = ecu.freezeFrame->pids;
-        held.append(0x02);
-        FUZZ_REQUIRE(within(ecu.freezeFrame->values.keys(), held));
+    if (const auto &frame = ecu.freezeFrame) {
+        FUZZ_REQUIRE(isHexText(frame->code, 4) && arePids(frame->pids));
+        FUZZ_REQUIRE(within(frame->values.keys(), frame->pids + QList<quint8>{0x02}));
     }
     FUZZ_REQUIRE(!ecu.freezeFrameSupport || ecu.freezeFrameSupport->size() == 4);
     for (auto it = ecu.o2Tests.cbegin(); it != ecu.o2Tests.cend(); ++it)
@@ -110,8 +104,7 @@ void checkAccepted(const Scenario &s)
     const Faults &f = s.faults;
     FUZZ_REQUIRE(f.retryReplies >= 0 && f.strayLeadingS >= 0 && f.disconnectAfter >= -1 &&
                  f.latencyMs >= 0 && f.codesLatencyMs >= 0 && f.blankAt10 >= 0);
-    for (const QString &command : f.strayMarkBefore)
-        FUZZ_REQUIRE(isHexText(command, 6));
+    FUZZ_REQUIRE(areHexTexts(f.strayMarkBefore, 6));
 }
 
 // One session of every kind of command, the pass-through block included. The clock moves a
