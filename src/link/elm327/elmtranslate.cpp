@@ -251,8 +251,10 @@ Answer parse_answer(const QByteArray &raw, Bus bus, const QByteArray &request)
         answer.messages << m;
     }
     for (const Assembly &a : assemblies) {
-        if (a.data.isEmpty() || (a.expected >= 0 && a.data.size() < a.expected))
-            continue; // frames missing
+        // Frames missing, or a first frame that announces no bytes at all (garbled: a message
+        // long enough for several frames has at least eight), is no answer.
+        if (a.data.isEmpty() || a.expected == 0 || (a.expected > 0 && a.data.size() < a.expected))
+            continue;
         Message m;
         m.source = a.id;
         m.header =
