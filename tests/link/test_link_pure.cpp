@@ -7,7 +7,7 @@
 
 using namespace quorvex;
 
-TEST(ReplyFields, MissingPositionsReadAsZeroBytes)
+TEST(ReplyFields, MissingPositionsReadAsZeroBytesAndMarkNothing)
 {
     struct Row
     {
@@ -27,10 +27,7 @@ TEST(ReplyFields, MissingPositionsReadAsZeroBytes)
     };
     for (const Row &r : rows)
         EXPECT_EQ(reply_field(r.reply, r.pos, r.n), r.expected) << r.name;
-}
-
-TEST(ReplyFields, MarkersTestOnlyCharactersThatArrived)
-{
+    // A marker is tested only on a character that arrived.
     EXPECT_TRUE(reply_is(QStringLiteral("RS000"), 2, u'S'));
     EXPECT_TRUE(reply_is(QStringLiteral("R0S00"), 3, u'S'));
     EXPECT_FALSE(reply_is(QStringLiteral("R"), 2, u'S'));

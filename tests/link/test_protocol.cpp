@@ -1,8 +1,9 @@
-// The ready check and the one exchange every service uses, against a scripted line (exact byte
-// sequences, each arriving at a chosen moment of virtual time) and the simulated interface.
+// The ready check and the one exchange every service uses, against a scripted line: exact byte
+// sequences, each arriving at a chosen moment of virtual time.
+#include "obdcontext.h"
 #include "protocol.h"
 #include "scriptedline.h"
-#include "simfixture.h"
+#include "virtualclock.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +13,7 @@ using namespace quorvex::test;
 namespace {
 
 // A context on a scripted line, recording what the link announced.
-class LinkTest : public ::testing::Test
+class ScriptedLinkTest : public ::testing::Test
 {
 protected:
     void SetUp() override
@@ -38,17 +39,9 @@ protected:
     int lost = 0;
 };
 
-using ScriptedLinkTest = LinkTest;
-// The line answers each command at once and shows the mark of an idle interface after a read.
-class ExchangeTest : public LinkTest
-{
-protected:
-    void SetUp() override
-    {
-        LinkTest::SetUp();
-        line.idleMark = "S";
-    }
-};
+// The exchange's tests have the line answer each command at once (replies) and show an idle
+// interface's mark after every read (idleMark).
+using ExchangeTest = ScriptedLinkTest;
 
 } // namespace
 
@@ -115,6 +108,13 @@ TEST_F(ScriptedLinkTest, ClosedOrLostLineEndsTheCheckAndEveryExchangeAtOnce)
     line.feedAfter(1, "S");
     line.feedAfter(20, "R" + QByteArray(20, '0'));
     EXPECT_EQ(exchange(ctx, request("010009", 18)).status, ExchangeStatus::Ok);
+
+    // Lost while the check waits on a silent line: it ends then, not at the silent bound.
+    clock.callAfter(100, [this] { emit line.lost(QStringLiteral("unplugged")); });
+    const qint64 checked = clock.nowMs();
+    EXPECT_EQ(wait_for_ECU(ctx), ReadyResult::Lost);
+    EXPECT_EQ(clock.nowMs() - checked, 100);
+    EXPECT_EQ(lost, 2);
 }
 
 TEST_F(ScriptedLinkTest, ReplyIsCompleteOnlyPastItsThresholdWithoutStrayMarks)
@@ -136,33 +136,28 @@ TEST_F(ScriptedLinkTest, ReplyIsCompleteOnlyPastItsThresholdWithoutStrayMarks)
 
 TEST_F(ScriptedLinkTest, WaitsEndedElsewhereOrOutOfTime)
 {
-    struct Row
+    const struct
     {
         const char *name;
-        std::function<void(ObdContext &, ExchangeRequest &)> arrange;
+        double limitSeconds;
+        void (*meanwhile)(ObdContext &); // 30 ms into the wait, from another handler
         ExchangeStatus status;
-    };
-    const Row rows[] = {
-        {"the silent bound", [](ObdContext &, ExchangeRequest &) {}, ExchangeStatus::NoReply},
-        {"the exchange's own limit", [](ObdContext &, ExchangeRequest &r) { r.limitSeconds = 0.1; },
-         ExchangeStatus::OverLimit},
-        {"StopFlag raised by another handler",
-         [](ObdContext &c, ExchangeRequest &) {
-             c.clock().callAfter(30, [&c] { c.state.StopFlag = true; });
-         },
+    } rows[] = {
+        {"the silent bound", -1, nullptr, ExchangeStatus::NoReply},
+        {"the exchange's own limit", 0.1, nullptr, ExchangeStatus::OverLimit},
+        {"StopFlag raised", -1, [](ObdContext &c) { c.state.StopFlag = true; },
          ExchangeStatus::Stopped},
-        {"another handler's exchange meanwhile",
-         [](ObdContext &c, ExchangeRequest &) {
-             c.clock().callAfter(30, [&c] { c.beginExchange(); });
-         },
+        {"another exchange begun", -1, [](ObdContext &c) { c.beginExchange(); },
          ExchangeStatus::Stopped},
     };
-    for (const Row &row : rows) {
+    for (const auto &row : rows) {
         line.readAll();
         line.feedAfter(1, "S");
         line.feedAfter(10, "R48");
         ExchangeRequest r = request("010009", 18);
-        row.arrange(ctx, r);
+        r.limitSeconds = row.limitSeconds;
+        if (row.meanwhile)
+            clock.callAfter(30, [this, &row] { row.meanwhile(ctx); });
         const Exchange ex = exchange(ctx, r);
         EXPECT_EQ(ex.status, row.status) << row.name;
         EXPECT_EQ(ex.received, QStringList{QStringLiteral("R48")}) << row.name;
@@ -171,29 +166,22 @@ TEST_F(ScriptedLinkTest, WaitsEndedElsewhereOrOutOfTime)
 
 TEST_F(ExchangeTest, MarkersStrayMarksAndRepeats)
 {
+    line.idleMark = "S";
     const QByteArray ok = "R486B10410C0BB8D3";
+    const QByteArray zeros(15, '0');
     struct Row
     {
         const char *name;
         QByteArray reply;
         ExchangeStatus status;
         int sends;
-        QString decoded;
     };
     const Row rows[] = {
-        {"a reply", ok, ExchangeStatus::Ok, 1, QString::fromLatin1(ok)},
-        {"stray marks ahead of it", "SS" + ok, ExchangeStatus::Ok, 1, QString::fromLatin1(ok)},
-        {"ECU time-out", "RS" + QByteArray(16, '0'), ExchangeStatus::EcuTimeout, 1, {}},
-        {"ECU time-out after a stray mark",
-         "SRS" + QByteArray(16, '0'),
-         ExchangeStatus::EcuTimeout,
-         1,
-         {}},
-        {"not usable: asked again ten times",
-         "R0S" + QByteArray(15, '0'),
-         ExchangeStatus::NotUsable,
-         11,
-         {}},
+        {"a reply", ok, ExchangeStatus::Ok, 1},
+        {"stray marks ahead of it", "SS" + ok, ExchangeStatus::Ok, 1},
+        {"ECU time-out", "RS0" + zeros, ExchangeStatus::EcuTimeout, 1},
+        {"ECU time-out after a stray mark", "SRS0" + zeros, ExchangeStatus::EcuTimeout, 1},
+        {"not usable: asked again ten times", "R0S" + zeros, ExchangeStatus::NotUsable, 11},
     };
     for (const Row &r : rows) {
         line.written.clear();
@@ -203,7 +191,7 @@ TEST_F(ExchangeTest, MarkersStrayMarksAndRepeats)
         EXPECT_EQ(ex.status, r.status) << r.name;
         EXPECT_EQ(line.written.size(), r.sends) << r.name;
         if (ex.ok()) {
-            EXPECT_EQ(ex.reply, r.decoded) << r.name;
+            EXPECT_EQ(ex.reply, QString::fromLatin1(ok)) << r.name;
         }
         // The indicator turns red while a request is repeated.
         EXPECT_EQ(readiness.count(Readiness::Retrying), r.sends - 1) << r.name;
@@ -225,6 +213,7 @@ TEST_F(ExchangeTest, NoContactSendsOnlyWhatMayGoOutRegardless)
 
 TEST_F(ExchangeTest, InterfaceAnswersAndTheFixedWait)
 {
+    line.idleMark = "S";
     ExchangeRequest firmware = request("900101", 4);
     firmware.vehicleReply = false;
     for (const QByteArray &answer : {QByteArray("V3.40"), QByteArray("SV3.40")}) {
@@ -241,52 +230,4 @@ TEST_F(ExchangeTest, InterfaceAnswersAndTheFixedWait)
     EXPECT_EQ(exchange(ctx, vin).reply, QStringLiteral("R1XV0A12345R0"));
     line.replies = {};
     EXPECT_EQ(exchange(ctx, vin).status, ExchangeStatus::NoReply);
-}
-
-class SimProtocolTest : public SimLinkTest
-{
-};
-
-TEST_F(SimProtocolTest, CommandGoesOutAsSixBytesAndTheReplyArrivesWhole)
-{
-    sim::Scenario scenario = sim::defaultScenario();
-    scenario.markIntervalMs = 500; // keep marks away from the counts below
-    startSim(scenario);
-    ASSERT_EQ(wait_for_ECU(ctx), ReadyResult::Contact);
-    discard_input(ctx);
-    ctx.link.OBDoutput(QStringLiteral("010009"));
-    ASSERT_TRUE(clock.runUntil([&] { return ctx.link.OBDinbuffercount() >= 21; }));
-    EXPECT_EQ(server->received(), QByteArray("010009"));
-    EXPECT_EQ(ctx.link.OBDinbuffercount(), 21);
-    const QString reply = ctx.link.OBDinput();
-    EXPECT_EQ(reply.size(), 21);
-    EXPECT_EQ(reply.mid(5, 2), QStringLiteral("10"));
-    EXPECT_EQ(ctx.link.OBDinbuffercount(), 0);
-}
-
-TEST_F(SimProtocolTest, NoContactAndGarbage)
-{
-    sim::Scenario scenario = sim::defaultScenario();
-    scenario.faults.garbage = true;
-    startSim(scenario);
-    for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(wait_for_ECU(ctx), ReadyResult::Contact);
-    server->setFaults({.noContact = true});
-    EXPECT_EQ(wait_for_ECU(ctx), ReadyResult::NoContact);
-    EXPECT_TRUE(ctx.state.StopFlag);
-}
-
-TEST_F(SimProtocolTest, UnpluggedDeviceEndsTheWaitAndClosesThePort)
-{
-    sim::Scenario scenario = sim::defaultScenario();
-    scenario.faults.silent = true;
-    startSim(scenario);
-    int lost = 0;
-    QObject::connect(&ctx, &ObdContext::linkLost, [&] { ++lost; });
-    clock.callAfter(100, [this] { server->hangUp(); });
-    const qint64 start = clock.nowMs();
-    EXPECT_EQ(wait_for_ECU(ctx), ReadyResult::Lost);
-    EXPECT_EQ(clock.nowMs() - start, 100);
-    EXPECT_EQ(lost, 1);
-    EXPECT_FALSE(line->isOpen());
 }
