@@ -1,7 +1,7 @@
-// The decoders as pure functions: reply text, unit system and offset in, value text, units and
-// numeric value, or report lines, out. Rows are the values that break naive arithmetic
-// (rounding, truncation, clamping, sign, 16-bit overflow, single precision); the plain lines
-// are left to the window test, which lists one of each item (test_livedata_window.cpp).
+// The decoders as pure functions: reply text, unit system and offset in, value text or report
+// lines out. Rows are the values that break naive arithmetic (rounding, truncation, clamping,
+// sign, 16-bit overflow) beyond those the window test lists: it shows one value of each item,
+// with its units, in both unit systems (test_livedata_window.cpp).
 #include "decoders.h"
 
 #include <gtest/gtest.h>
@@ -21,57 +21,40 @@ QString reply(int pid, const char *data, int offset = 0)
            hex2(pid) + (offset ? QStringLiteral("00") : QString()) + QLatin1String(data);
 }
 
-struct Row
-{
-    const char *name;
-    int pid;
-    const char *data;
-    bool metric;
-    const char *text;
-    const char *units;
-    double value;
-};
-
 } // namespace
 
 TEST(ValueDecoders, EdgesOfTheRulesInBothUnitSystems)
 {
-    const Row rows[] = {
-        {"load A=254 truncates 99.6", 0x04, "FE", kMetric, " 99", "%", 254},
-        {"coolant 7B English cut from 181.4", 0x05, "7B", kEnglish, "181.", "Deg F", 123},
-        {"MAP 101 English cut to 5", 0x0B, "65", kEnglish, " 29.9", "inHg", 101},
-        {"RPM quarter revolutions", 0x0C, "0001", kEnglish, " .25", "RPM", 0.01},
-        {"speed 255 English truncates 155.55", 0x0D, "FF", kEnglish, " 155", "MPH", 255},
-        {"intake air 97 clamped metric", 0x0F, "97", kMetric, "-20", "Deg C", 20},
-        {"intake air 96 not clamped", 0x0F, "96", kMetric, " 110", "Deg C", 150},
-        {"throttle cut to 4", 0x11, "1F", kMetric, " 12.", "%", 31},
-        {"O2 5A no zero before the point", 0x14, "5A", kMetric, " .45", " Volts", 90},
-        {"run time beyond 32767 s", 0x1F, "8000", kMetric, " 32768", "Sec.", 32768},
-        {"rail pressure metric through 000.0", 0x22, "03E8", kMetric, " 079.0", " kPa", 1000},
-        {"gauge pressure 1.45 psi truncated", 0x23, "0001", kEnglish, " 1", " PSI", 1},
-        {"wide-range O2 FFFF in double precision", 0x34, "FFFF", kMetric, " 1.9988175", " Lambda",
-         1.9988175},
-        {"EGR error is not signed", 0x2D, "00", kMetric, " 0", "%", 0},
-        {"EVAP FFFF is -1 count", 0x32, "FFFF", kMetric, "-.25", "Pa", -1},
-        {"EVAP 7FFF highest", 0x32, "7FFF", kMetric, " 8191.75", "Pa", 32767},
-        {"EVAP 8000 lowest", 0x32, "8000", kMetric, "-8192", "Pa", -32768},
-        {"catalyst half rounds to even", 0x3E, "0005", kMetric, " -40", "Deg C", 0},
-        {"catalyst 2.5 rounds to even 2", 0x3E, "0019", kMetric, " -38", "Deg C", 2},
-        {"catalyst FFFF beyond 16 bits", 0x3C, "FFFF", kMetric, " 6514", "Deg C", 6554},
-        {"absolute load 328 counts beyond 16 bits", 0x43, "0148", kMetric, " 129", "%", 129},
-        {"equivalence ratio single precision", 0x44, "FFFF", kEnglish, " 1.998817", " ",
-         1.9988174438476562},
-        {"relative throttle A=128 rounds to 50", 0x45, "80", kMetric, " 50", "%", 50},
-        {"relative throttle A=254 rounds to 100", 0x45, "FE", kEnglish, " 100", "%", 100},
-        {"ambient is not clamped", 0x46, "FF", kMetric, " 215", "Deg C", 255},
+    const struct
+    {
+        const char *name;
+        int pid;
+        const char *data;
+        bool metric;
+        const char *text;
+    } rows[] = {
+        {"load A=254 truncates 99.6", 0x04, "FE", kMetric, " 99"},
+        {"coolant 7B English cut from 181.4", 0x05, "7B", kEnglish, "181."},
+        {"RPM quarter revolutions", 0x0C, "0001", kEnglish, " .25"},
+        {"speed 255 English truncates 155.55", 0x0D, "FF", kEnglish, " 155"},
+        {"intake air 96, the highest not clamped", 0x0F, "96", kMetric, " 110"},
+        {"throttle cut to 4", 0x11, "1F", kMetric, " 12."},
+        {"run time beyond 32767 s", 0x1F, "8000", kMetric, " 32768"},
+        {"gauge pressure 1.45 psi truncated", 0x23, "0001", kEnglish, " 1"},
+        {"EGR error is not signed", 0x2D, "00", kMetric, " 0"},
+        {"EVAP 7FFF highest", 0x32, "7FFF", kMetric, " 8191.75"},
+        {"EVAP 8000 lowest", 0x32, "8000", kMetric, "-8192"},
+        {"catalyst half rounds to even", 0x3E, "0005", kMetric, " -40"},
+        {"catalyst 2.5 rounds to even 2", 0x3E, "0019", kMetric, " -38"},
+        {"relative throttle A=254 rounds to 100", 0x45, "FE", kEnglish, " 100"},
+        {"ambient is not clamped", 0x46, "FF", kMetric, " 215"},
     };
-    for (const Row &r : rows) {
+    for (const auto &r : rows) {
         const PidRow *row = find_pid_row(r.pid);
         ASSERT_NE(row, nullptr) << r.name;
-        const PidItem item = decode_value(*row, reply(r.pid, r.data), r.metric, 0);
-        EXPECT_EQ(item.valueText, QString::fromUtf8(r.text)) << r.name;
-        EXPECT_EQ(item.units, QString::fromUtf8(r.units)) << r.name;
-        EXPECT_DOUBLE_EQ(item.value, r.value) << r.name;
+        EXPECT_EQ(decode_value(*row, reply(r.pid, r.data), r.metric, 0).valueText,
+                  QString::fromUtf8(r.text))
+            << r.name;
     }
 }
 
@@ -115,7 +98,7 @@ TEST(ValueDecoders, CoolantListsItsTextRoundedHalfToEven)
 }
 
 // Every line ends in CR LF; the fuel status ends its section with an empty line. Missing bytes
-// read as zero. (The window test lists the four trims' texts at 80, 7F, 00 and FF.)
+// read as zero. (The window test shows the four trims' texts at 80, 7F, 00 and FF.)
 TEST(StatusDecoders, ReportLines)
 {
     const struct
@@ -134,8 +117,6 @@ TEST(StatusDecoders, ReportLines)
          fuel_status_text(reply(0x03, "0201", 1), 1),
          "Fuel Sys1-Closed Loop Mode\r\nFuel Sys2-Open Loop Mode\r\n\r\n"},
         {"fuel status: empty reply", fuel_status_text(QString(), 0), "\r\n"},
-        {"trim 7F is Int(99.2) - 100", fuel_trim_text(0x07, reply(0x07, "7F"), 0),
-         "Long Term FT,B1 -------- -1%\r\n"},
         {"trim from a freeze frame", fuel_trim_text(0x06, reply(0x06, "FF", 1), 1),
          "Short Term Fuel Trim----  99%\r\n"},
         {"trim: empty reply", fuel_trim_text(0x09, QString(), 1),
@@ -169,10 +150,5 @@ TEST(FuelEconomy, FromAirFlowSpeedAndLambda)
     for (const auto &r : rows) {
         const PidItem item = compute_mpg(r.airFlow, r.speed, r.metric, r.lambda);
         EXPECT_EQ(item.valueText, QString::fromLatin1(r.text)) << r.name;
-        EXPECT_DOUBLE_EQ(item.value, QString::fromLatin1(r.text).toDouble()) << r.name;
-        EXPECT_EQ(item.label + item.units, r.metric
-                                               ? QStringLiteral("Fuel Consumption ------- Km/L")
-                                               : QStringLiteral("Gas Mileage ------------ MPG"))
-            << r.name;
     }
 }
