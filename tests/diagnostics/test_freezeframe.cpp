@@ -1,14 +1,12 @@
-// The freeze frame through the simulated interface: the frame's code and values, no frame, no
-// support, no answer, an ECU at D0, the decoders' switch to service 02 and back, and the
-// frame's code as the current-data request shows it.
-#include "currentdata.h"
+// The freeze frame through the simulated interface: the requests of a frame, no frame, no
+// support, no answer, an ECU at D0. The frame's lines in red, its code in the report and the
+// current-data request's switch back to service 01 are the window test's
+// (test_livedata_window.cpp).
 #include "dispatch.h"
 #include "freezeframe.h"
-#include "items.h"
 #include "livestate.h"
 #include "simfixture.h"
 #include "sweep.h"
-#include "sweeplines.h"
 
 #include <gtest/gtest.h>
 
@@ -39,12 +37,6 @@ protected:
         sweep = Sweep(QStringLiteral("old report"));
         return ReadFreezeFrame(ctx, live, sweep);
     }
-    void currentData()
-    {
-        sweep = Sweep();
-        request_current_data(ctx, live, sweep, diagnostic_hooks());
-    }
-    QStringList lines() const { return line_texts(sweep); }
 
     LiveDataState live;
     Sweep sweep;
@@ -52,34 +44,9 @@ protected:
 
 } // namespace
 
-// firstbitmap.json's frame: code 0133, PIDs 04 05 0C 0D pinned to 33 5C 0FA0 28, so the frame's
-// support bytes are 58 18 00 00 (PID 02 always among them).
-TEST_F(FreezeFrameTest, CodeAndValuesInRedThenBackToServiceOne)
-{
-    startSim(scenario("firstbitmap"));
-    EXPECT_EQ(freezeFrame().support, ExchangeStatus::Ok);
-    EXPECT_EQ(server->commands(),
-              (QStringList{"02000A", "020208", "020407", "020507", "020C08", "020D07"}));
-    EXPECT_EQ(sweep.report(), QStringLiteral("\r\nECU #=10\r\n\r\nFreeze Frame T.C. -P0133\r\n"));
-    EXPECT_EQ(
-        lines(),
-        (QStringList{"Calculated Load --------  20%", "Coolant Temp -----------  125Deg F",
-                     "Engine RPM -------------  1000RPM", "Speed ------------------  24MPH"}));
-    EXPECT_TRUE(sweep.listRed);
-    EXPECT_EQ(sweep.outcome(), ExchangeStatus::Ok);
-
-    // The decoders stay on the frame (service 02, one byte longer) until the next current-data
-    // request, whose service 01 PID 02 reply carries the frame's code as bytes A and B.
-    EXPECT_EQ(read_item(ctx, live, 0x0C).item.valueText, QStringLiteral(" 1000"));
-    EXPECT_EQ(server->commands().last(), QStringLiteral("020C08"));
-    currentData();
-    EXPECT_TRUE(server->commands().contains(QStringLiteral("010207")));
-    EXPECT_TRUE(sweep.report().contains(QStringLiteral("\r\nFreeze Frame T.C. -P0133\r\n")));
-    read_item(ctx, live, 0x0C);
-    EXPECT_EQ(server->commands().last(), QStringLiteral("010C07"));
-}
-
-TEST_F(FreezeFrameTest, OutcomesWithoutAFrame)
+// firstbitmap.json's frame: code 0133, PIDs 04 05 0C 0D, so the frame's support bytes are
+// 58 18 00 00 (PID 02 always among them).
+TEST_F(FreezeFrameTest, RequestsAndOutcomes)
 {
     const char *noFrame =
         R"({"ecus":[{"address":"10","pids":["04","0C"],"freezeFrameSupport":"58180000"}]})";
@@ -93,16 +60,20 @@ TEST_F(FreezeFrameTest, OutcomesWithoutAFrame)
         QString report;
         ExchangeStatus support;
         const char *commands;
+        int lines;
     } rows[] = {
+        {"a frame: its code, then its items", "firstbitmap", "",
+         "\r\nECU #=10\r\n\r\nFreeze Frame T.C. -P0133\r\n", ExchangeStatus::Ok,
+         "02000A 020208 020407 020507 020C08 020D07", 4},
         {"code 0000 ends the listing", noFrame, "", "\r\n\r\n No Freeze Frame Data Stored\r\n",
-         ExchangeStatus::Ok, "02000A 020208"},
+         ExchangeStatus::Ok, "02000A 020208", 0},
         {"all-zero support bitmap", noSupport, "", "\r\n\r\nNot Supported by this ECU\r\n",
-         ExchangeStatus::Ok, "02000A"},
-        {"ECU at D0", "d0", "", QString::fromUtf16(kNotObdText), ExchangeStatus::Ok, "02000A"},
+         ExchangeStatus::Ok, "02000A", 0},
+        {"ECU at D0", "d0", "", QString::fromUtf16(kNotObdText), ExchangeStatus::Ok, "02000A", 0},
         {"ECU does not answer", "firstbitmap", "timeout", "old report", ExchangeStatus::EcuTimeout,
-         "02000A"},
+         "02000A", 0},
         {"no vehicle contact: nothing asked", "firstbitmap", "no contact", "old report",
-         ExchangeStatus::NoContact, ""},
+         ExchangeStatus::NoContact, "", 0},
     };
     for (const auto &r : rows) {
         sim::Scenario s = scenario(r.scenario);
@@ -110,7 +81,8 @@ TEST_F(FreezeFrameTest, OutcomesWithoutAFrame)
         s.noContact = r.fault == QByteArrayView("no contact");
         startSim(s);
         EXPECT_EQ(freezeFrame().support, r.support) << r.name;
-        EXPECT_TRUE(sweep.lines().isEmpty()) << r.name;
+        EXPECT_EQ(sweep.lines().size(), r.lines) << r.name;
+        EXPECT_EQ(sweep.listRed, r.lines > 0) << r.name;
         EXPECT_EQ(sweep.report(), r.report) << r.name;
         EXPECT_EQ(server->commands().join(u' '), QLatin1String(r.commands)) << r.name;
         EXPECT_FALSE(live.NoFreezeFrame) << r.name;
