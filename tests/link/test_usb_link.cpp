@@ -127,12 +127,8 @@ TEST_F(UsbLinkTest, HungTransferEndsAtItsTimeOutWhileTheWindowRuns)
 
 TEST_F(UsbLinkTest, UnpluggedDuringARequestIsALostLinkOnce)
 {
-    int lost = 0;
-    QString reason;
-    QObject::connect(&ctx, &ObdContext::linkLost, [&](const QString &r) {
-        ++lost;
-        reason = r;
-    });
+    int lost = 0; // the reason the window shows is its test's (test_usb_window.cpp)
+    QObject::connect(&ctx, &ObdContext::linkLost, [&] { ++lost; });
     ExchangeRequest request;
     request.command = QStringLiteral("010C00");
     request.threshold = 8;
@@ -141,7 +137,6 @@ TEST_F(UsbLinkTest, UnpluggedDuringARequestIsALostLinkOnce)
     const Exchange ex = exchange(ctx, request);
     EXPECT_EQ(ex.status, ExchangeStatus::LinkLost);
     EXPECT_EQ(lost, 1);
-    EXPECT_EQ(reason, QStringLiteral("the USB device 1209:0b0d was unplugged"));
     EXPECT_FALSE(link.isOpen());
     EXPECT_EQ(link.heldDevice(), 0u);
     EXPECT_FALSE(link.USBAttached());

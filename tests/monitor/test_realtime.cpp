@@ -33,6 +33,7 @@ TEST(RealTimeRows, EveryKindOfValueText)
         std::optional<double> y;
     } rows[] = {
         {"load: percent, no units", 0x04, item(" 25", "%"), "25.0%", "%", 25},
+        {"throttle: percent with a blank", 0x11, item(" 50.1", "%"), "50.1% ", "%", 50.1},
         {"coolant: formatted, units", 0x05, item("70", "Deg F"), "70 Deg F", "Deg F", 70},
         {"fuel pressure: raw, units", 0x0A, item(" 300", "KPa"), " 300KPa", "KPa", 300},
         {"O2 bank 1 sensor 1: the units title the axis", 0x14,
