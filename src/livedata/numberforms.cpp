@@ -169,11 +169,6 @@ QString P(double x)
     return general_text(x, kDoubleDigits, true);
 }
 
-QString P_single(float x)
-{
-    return general_text(static_cast<double>(x), kSingleDigits, true);
-}
-
 QString first(int n, const QString &t)
 {
     if (n <= 0)

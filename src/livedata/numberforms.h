@@ -30,7 +30,6 @@ QString S_single(float x);
 // with a 0 before the decimal point below 1: P(69.8) is "69.8", P(0.45) is "0.45",
 // P(-0.25) is "-0.25".
 QString P(double x);
-QString P_single(float x);
 
 // The first n characters of t; shorter texts whole, nothing for n <= 0. No rounding.
 QString first(int n, const QString &t);
