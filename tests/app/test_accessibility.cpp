@@ -1,6 +1,7 @@
-// What screen readers and GUI test tools reach through the accessibility tree: every control's
-// default action does what a mouse click does, and returns at once; the work it starts runs
-// afterwards from the event loop, so a message box it opens never blocks the caller.
+// What screen readers and GUI test tools reach through the accessibility tree: every control
+// carries its program name, and its default action does what a mouse click does and returns at
+// once; the work it starts runs afterwards from the event loop, so a message box it opens never
+// blocks the caller.
 #include "windowfixture.h"
 
 #include <QAccessible>
@@ -26,28 +27,76 @@ QString defaultAction(QObject *object)
 
 } // namespace
 
+// A control added without its name, a text box without the caption of the label beside it, or
+// a button that reads as a check box (whose "Toggle" runs nothing) is what this catches, in the
+// main window and every window it opens.
+TEST_F(WindowTest, EveryControlAndMenuItemIsNamedForAssistiveTools)
+{
+    connectTo(pinned_car());
+    button("Mode1")->click();
+    for (const char *menu : {"mnuDataLogLog", "mnuAF", "mnuMode6"})
+        action(QLatin1String(menu))->trigger();
+    button("Mode5")->click();
+    topLevel("Chart")->show();
+    QStringList unnamed;
+    QStringList noPress;
+    for (QWidget *w : window->findChildren<QWidget *>()) {
+        const QString n = w->objectName();
+        if (n.isEmpty() || n.startsWith(u"qt_") || w->isWindow())
+            continue;
+        if (w->accessibleDescription() != n)
+            unnamed << n;
+        if (qobject_cast<QAbstractButton *>(w) && w->isEnabled()) {
+            const QString first = defaultAction(w);
+            if (first != QAccessibleActionInterface::pressAction() &&
+                first != QAccessibleActionInterface::toggleAction())
+                noPress << n;
+            EXPECT_NE(QAccessible::queryAccessibleInterface(w)->role(), QAccessible::CheckBox)
+                << n.toStdString();
+        }
+    }
+    EXPECT_TRUE(unnamed.isEmpty()) << unnamed.join(u' ').toStdString();
+    EXPECT_TRUE(noPress.isEmpty()) << noPress.join(u' ').toStdString();
+    EXPECT_EQ(control<QLineEdit>(QStringLiteral("Text1"))->accessibleName(),
+              QStringLiteral("ECU Status"));
+    EXPECT_EQ(control<QPlainTextEdit>(QStringLiteral("textECU"))->accessibleName(),
+              QStringLiteral("Vehicle Test Status/Trouble Code Window"));
+    EXPECT_EQ(control<QListWidget>(QStringLiteral("List1"))->accessibleName(),
+              QStringLiteral("Vehicle Data Window"));
+
+    // Qt's own menu items report no description at all: ours give the program name, and the
+    // caption without its access key as the name.
+    for (const char *name : {"mnuLog", "mnuDataLogLog", "mnuCom", "mnuUSB", "mnuConnectionCom1",
+                             "mnu9600", "mnuMode6", "mnuUnits", "mnuUnitsMetric", "mnuDebugMode"}) {
+        QAction *a = action(QLatin1String(name));
+        ASSERT_NE(a, nullptr) << name;
+        EXPECT_FALSE(a->isCheckable()) << name;
+        QAccessibleInterface *item = QAccessible::queryAccessibleInterface(a);
+        ASSERT_NE(item, nullptr) << name;
+        EXPECT_EQ(item->text(QAccessible::Description), QLatin1String(name));
+        EXPECT_EQ(item->text(QAccessible::Name), QString(a->text()).remove(u'&')) << name;
+        EXPECT_EQ(item->role(), QAccessible::MenuItem) << name;
+    }
+}
+
 TEST_F(WindowTest, ServiceButtonsArePressedAsAMouseClickPressesThem)
 {
-    startSim();
-    connectCom(1);
-    ASSERT_EQ(status(), QStringLiteral("ECU Connected"));
+    connectTo();
     const std::pair<const char *, QString> rows[] = {
         {"Mode1", "010009"}, {"Mode2", "02000A"},     {"Mode3", "010109"},
         {"Mode4", "040404"}, {"ChangeECU", "800204"},
     };
     for (const auto &[name, command] : rows) {
         QPushButton *b = button(name);
-        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(b);
-        ASSERT_NE(iface, nullptr) << name;
-        EXPECT_EQ(iface->role(), QAccessible::Button) << name;
+        ASSERT_NE(QAccessible::queryAccessibleInterface(b), nullptr) << name;
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(b)->role(), QAccessible::Button) << name;
         ASSERT_EQ(defaultAction(b), QAccessibleActionInterface::pressAction()) << name;
-        const qsizetype before = server->commands().count(command);
+        const int before = sent(command);
         actions(b)->doAction(QAccessibleActionInterface::pressAction());
         // Returned before the handler ran: nothing was sent yet.
-        EXPECT_EQ(server->commands().count(command), before) << name;
-        EXPECT_TRUE(wait_until([&, c = command] { return server->commands().count(c) > before; }))
-            << name;
-        EXPECT_TRUE(wait_until([b] { return !b->isChecked(); })) << name;
+        EXPECT_EQ(sent(command), before) << name;
+        EXPECT_TRUE(clock.runUntil([&, c = command] { return sent(c) > before; })) << name;
+        EXPECT_TRUE(clock.runUntil([b] { return !b->isChecked(); })) << name;
     }
 }
 
@@ -60,13 +109,12 @@ TEST_F(WindowTest, MenuItemsAndHelpLabelsReturnBeforeTheirBoxIsShown)
         {control<QLabel>(QStringLiteral("Label3")), QStringLiteral("VIN will be shown here")},
     };
     for (const auto &[object, text] : rows) {
-        const QString name = object->objectName();
-        ASSERT_EQ(defaultAction(object), QAccessibleActionInterface::pressAction())
-            << name.toStdString();
+        const std::string name = object->objectName().toStdString();
+        ASSERT_EQ(defaultAction(object), QAccessibleActionInterface::pressAction()) << name;
         prompts.boxes.clear();
         actions(object)->doAction(QAccessibleActionInterface::pressAction());
-        EXPECT_TRUE(prompts.boxes.isEmpty()) << name.toStdString();
-        ASSERT_TRUE(wait_until([this] { return !prompts.boxes.isEmpty(); })) << name.toStdString();
-        EXPECT_TRUE(prompts.boxes.first().text.startsWith(text)) << name.toStdString();
+        EXPECT_TRUE(prompts.boxes.isEmpty()) << name;
+        ASSERT_TRUE(clock.runUntil([this] { return !prompts.boxes.isEmpty(); })) << name;
+        EXPECT_TRUE(boxes().first().startsWith(text)) << name;
     }
 }

@@ -48,8 +48,7 @@ TEST_F(CodesWindowTest, ButtonsReportAndAreReleasedHoweverTheRunEnds)
     car.ecus[0].mil = true;
     car.ecus[0].storedCodes = {"0301"};
     car.ecus[0].pendingCodes = {};
-    startSim(car);
-    connectCom(1);
+    connectTo(car);
     button("Mode3")->click();
     EXPECT_TRUE(
         report().contains(QStringLiteral("TC1 -P0301\r\nP0301 Cylinder 1 Misfire Detected\r\n")));
@@ -90,8 +89,7 @@ TEST_F(CodesWindowTest, HostileDefinitionsNeitherBlockNorFreezeTheWindow)
     sim::Scenario car = sim::defaultScenario();
     car.ecus[0].mil = true;
     car.ecus[0].storedCodes = {"0301"};
-    startSim(car);
-    connectCom(1);
+    connectTo(car);
     ASSERT_EQ(prompts.boxes.size(), 1);
     EXPECT_TRUE(prompts.boxes[0].text.endsWith(
         pipe + " is not a regular file (a pipe, a device or a socket)"));

@@ -8,49 +8,35 @@ using namespace quorvex::test;
 
 namespace {
 
-class LinkLostTest : public WindowTest
-{
-protected:
-    // Unplugs the adapter as soon as `command` has gone out (while its reply is still on its
-    // way, the car answering late), noting how many lines were listed by then.
-    void unplugOn(const QString &command)
-    {
-        when([this, command] { return server->commands().contains(command); },
-             [this] {
-                 linesBefore = lines();
-                 server->hangUp();
-             });
-    }
-    void expectOffLine(const char *what)
-    {
-        EXPECT_EQ(status(), QStringLiteral("ECU Off-Line")) << what;
-        EXPECT_EQ(statusColor(), kRed) << what;
-        EXPECT_TRUE(connectionMenuOffered()) << what;
-        EXPECT_FALSE(anyServiceEnabled()) << what;
-    }
+using LinkLostTest = WindowTest;
 
-    QStringList linesBefore;
-};
-
-class LinkLostDuringTest : public LinkLostTest, public ::testing::WithParamInterface<const char *>
+class LinkLostDuringTest : public WindowTest,
+                           public ::testing::WithParamInterface<std::pair<Route, const char *>>
 {
 };
 
 } // namespace
 
-// Unplugged while the support reply is awaited, or while an item's reply is: the lines listed
-// before stay, no further item is listed (from zeros or otherwise).
-INSTANTIATE_TEST_SUITE_P(Replies, LinkLostDuringTest, ::testing::Values("010009", "010C07"));
+// Unplugged while the support reply is awaited, or while an item's reply is (the car answering
+// late): the lines listed before stay, no further item is listed (from zeros or otherwise).
+INSTANTIATE_TEST_SUITE_P(Replies, LinkLostDuringTest,
+                         ::testing::Values(std::pair{Route::Serial, "010009"},
+                                           std::pair{Route::Serial, "010C07"},
+                                           std::pair{Route::ElmCan, "010C"}));
 
 TEST_P(LinkLostDuringTest, CurrentDataRequestStopsAtTheLostLink)
 {
-    const char *command = GetParam();
-    sim::Scenario car;
+    const auto [route, command] = GetParam();
+    sim::Scenario car = sim::defaultScenario();
     car.latencyMs = 300;
-    startSim(car);
-    connectCom(1);
+    connectThrough(route, car);
     ASSERT_EQ(status(), QStringLiteral("ECU Connected"));
-    unplugOn(QLatin1String(command));
+    QStringList linesBefore;
+    when([this, c = command] { return !server->commands().filter(QLatin1String(c)).isEmpty(); },
+         [&] {
+             linesBefore = lines();
+             server->hangUp();
+         });
     button("Mode1")->click();
     expectOffLine(command);
     EXPECT_EQ(lines(), linesBefore);

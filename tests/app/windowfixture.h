@@ -11,6 +11,7 @@
 #include "virtualclock.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -42,14 +43,19 @@ inline sim::Scenario pinned_car()
     return car;
 }
 
+// How the window reaches the car: the scan interface on a serial line or over USB, or an
+// ELM327 adapter on a CAN or an ISO 9141 car.
+enum class Route { Serial, Usb, ElmCan, ElmIso };
+inline const char *route_name(Route route)
+{
+    static const char *const names[] = {"Serial", "Usb", "ElmCan", "ElmIso"};
+    return names[static_cast<int>(route)];
+}
+
 class WindowTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        quits = 0;
-        makeWindow();
-    }
+    void SetUp() override { makeWindow(); }
     void TearDown() override
     {
         window.reset(); // before the devices its lines lead to and the USB kit it holds
@@ -87,17 +93,43 @@ protected:
         load(devices);
         action(QStringLiteral("mnuConnectionCom%1").arg(port))->trigger();
     }
+    // Connects on Com1 to the simulated interface serving `car`.
+    void connectTo(sim::Scenario car = sim::defaultScenario())
+    {
+        startSim(std::move(car));
+        connectCom(1);
+        ASSERT_EQ(status(), QStringLiteral("ECU Connected"));
+    }
+    // Starts the window on `car` through `route` and connects (on Com1 unless over USB).
+    void connectThrough(Route route, const sim::Scenario &car)
+    {
+        if (route == Route::Usb) {
+            useUsb(car);
+            load();
+            action(QStringLiteral("mnuUSB"))->trigger();
+            return;
+        }
+        sim::Options options;
+        if (route != Route::Serial) {
+            options.personality = sim::Personality::Elm327;
+            options.elm.bus = route == Route::ElmIso ? sim::ElmOptions::Bus::Iso9141
+                                                     : sim::ElmOptions::Bus::Can11_500;
+        }
+        startSim(car, options);
+        window->setAdapterKind(route == Route::Serial ? AdapterKind::ScanInterface
+                                                      : AdapterKind::Elm327);
+        connectCom(1);
+    }
 
     // Calls `then` once `done` holds, looking every millisecond (while a handler runs).
     void when(std::function<bool()> done, std::function<void()> then)
     {
         clock.when(std::move(done), std::move(then));
     }
-    // Lets ms of virtual time pass; runs until pred holds (or the limit passes).
-    void settle(int ms) { clock.run(ms); }
-    bool wait_until(const std::function<bool()> &pred, int ms = 60'000)
+    // How often the simulator has received `command`.
+    int sent(const QString &command) const
     {
-        return clock.runUntil(pred, ms);
+        return static_cast<int>(server->commands().count(command));
     }
 
     template <typename T = QWidget> T *control(const QString &name) const
@@ -108,6 +140,15 @@ protected:
     }
     QPushButton *button(const char *name) const { return control<QPushButton>(name); }
     QAction *action(const QString &name) const { return control<QAction>(name); }
+    // A window the main window owns, and a control of it.
+    QWidget *topLevel(const char *name) const { return control(QLatin1String(name)); }
+    template <typename T = QLineEdit> T *in(const char *top, const char *name) const
+    {
+        T *w = topLevel(top)->findChild<T *>(QLatin1String(name));
+        EXPECT_NE(w, nullptr) << top << "/" << name;
+        return w;
+    }
+    void click(const char *top, const char *name) const { in<QPushButton>(top, name)->click(); }
     QString status() const { return control<QLineEdit>(QStringLiteral("Text1"))->text(); }
     QColor statusColor() const
     {
@@ -128,10 +169,47 @@ protected:
             out << list->item(i)->text();
         return out;
     }
-    bool connectionMenuOffered() const
+    static QStringList items(const QComboBox *box)
     {
-        return control<QMenu>(QStringLiteral("mnuCom"))->isEnabled() &&
-               action(QStringLiteral("mnuConnectionCom1"))->isEnabled();
+        QStringList out;
+        for (int i = 0; i < box->count(); ++i)
+            out << box->itemText(i);
+        return out;
+    }
+    // The texts of the message boxes shown so far.
+    QStringList boxes() const
+    {
+        QStringList out;
+        for (const RecordingPrompts::Box &box : prompts.boxes)
+            out << box.text;
+        return out;
+    }
+    // Chooses the vehicle data line that starts with `label`.
+    void chooseLine(const char *label)
+    {
+        const QStringList all = lines();
+        for (int i = 0; i < all.size(); ++i)
+            if (all[i].startsWith(QLatin1String(label)))
+                control<QListWidget>(QStringLiteral("List1"))->setCurrentRow(i);
+    }
+    // Opens the O2 sensor test window and asks for the tests of sensor line `line`.
+    void runO2Test(int line)
+    {
+        button("Mode5")->click();
+        auto *list = in<QComboBox>("frmMode5", "cbo02list");
+        list->setCurrentIndex(line);
+        emit list->activated(line);
+        click("frmMode5", "Command3");
+    }
+    // Opens the service $06 window and asks for test `test` of component 1.
+    void runMode6(const char *test, const char *scale = "1", const char *units = "")
+    {
+        action(QStringLiteral("mnuMode6"))->trigger();
+        in("frmMode6", "Text1")->setText(QLatin1String(test));
+        in("frmMode6", "Text3")->setText(QStringLiteral("1"));
+        in("frmMode6", "Text5")->setText(QLatin1String(scale));
+        in("frmMode6", "Text7")->setText(QLatin1String(units));
+        click("frmMode6", "Command1");
     }
     bool anyServiceEnabled() const
     {
@@ -139,6 +217,17 @@ protected:
             if (button(name)->isEnabled())
                 return true;
         return false;
+    }
+    // What an unplugged adapter leaves: red "ECU Off-Line", the services off, the Connection
+    // menu offered again.
+    void expectOffLine(const std::string &what = {}) const
+    {
+        EXPECT_EQ(status(), QStringLiteral("ECU Off-Line")) << what;
+        EXPECT_EQ(statusColor(), kRed) << what;
+        EXPECT_TRUE(control<QMenu>(QStringLiteral("mnuCom"))->isEnabled() &&
+                    action(QStringLiteral("mnuConnectionCom1"))->isEnabled())
+            << what;
+        EXPECT_FALSE(anyServiceEnabled()) << what;
     }
 
     VirtualClock clock;
