@@ -198,6 +198,12 @@ QAccessibleInterface *factory(const QString &, QObject *object)
         return new PressableAccessible(flag, QAccessible::RadioButton, [](QWidget *w) {
             return static_cast<QRadioButton *>(w)->text();
         });
+    // Plain push buttons too: Qt's own "Press" animates a click that ends on a timer of its
+    // own 100 ms later; this one clicks from the event loop at once, like every other control.
+    if (auto *button = qobject_cast<QPushButton *>(object))
+        return new PressableAccessible(button, QAccessible::Button, [](QWidget *w) {
+            return static_cast<QPushButton *>(w)->text();
+        });
     if (auto *label = qobject_cast<ClickLabel *>(object))
         return new PressableAccessible(label, QAccessible::StaticText,
                                        [](QWidget *w) { return static_cast<QLabel *>(w)->text(); });

@@ -6,6 +6,7 @@ namespace quorvex {
 // the application object exists, for every window:
 //  - option buttons (OptionButton) are push buttons whose "Press" runs their service, as a
 //    click does (Qt's own interface shows a check box whose "Toggle" only flips the check);
+//  - plain push buttons offer the same "Press" (Qt's own animates the click on a timer);
 //  - flag options (FlagOption) are option buttons whose "Press" sets them, as a click does;
 //  - help labels (ClickLabel) offer "Press", which does what their click does;
 //  - menu items show their program name (objectName) as accessible description, as every

@@ -6,6 +6,7 @@
 
 #include <QAccessible>
 #include <QAccessibleActionInterface>
+#include <QRadioButton>
 
 using namespace quorvex;
 using namespace quorvex::test;
@@ -116,5 +117,28 @@ TEST_F(WindowTest, MenuItemsAndHelpLabelsReturnBeforeTheirBoxIsShown)
         EXPECT_TRUE(prompts.boxes.isEmpty()) << name;
         ASSERT_TRUE(clock.runUntil([this] { return !prompts.boxes.isEmpty(); })) << name;
         EXPECT_TRUE(boxes().first().startsWith(text)) << name;
+    }
+}
+
+// The windows' plain buttons too: pressed through the tree they return at once and click from
+// the event loop right after, as the service buttons do; never after an animation on a timer
+// of the window system's own.
+TEST_F(WindowTest, PlainButtonsArePressedAsAMouseClickPressesThem)
+{
+    connectTo(pinned_car());
+    auto *chart = topLevel("Chart");
+    auto *flag = in<QRadioButton>("Chart", "optFlag");
+    const std::pair<QPushButton *, std::function<bool()>> rows[] = {
+        {in<QPushButton>("Chart", "cmdFreeze"),
+         [flag, was = flag->isChecked()] { return flag->isChecked() != was; }},
+        {button("Command2"), [this] { return prompts.printed.size() == 1; }}, // Print
+    };
+    ASSERT_NE(chart, nullptr);
+    for (const auto &[b, clicked] : rows) {
+        ASSERT_EQ(defaultAction(b), QAccessibleActionInterface::pressAction())
+            << b->objectName().toStdString();
+        actions(b)->doAction(QAccessibleActionInterface::pressAction());
+        EXPECT_FALSE(clicked()) << b->objectName().toStdString();
+        EXPECT_TRUE(clock.runUntil(clicked, 1)) << b->objectName().toStdString();
     }
 }
