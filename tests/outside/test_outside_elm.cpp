@@ -2,7 +2,8 @@
 // from the source tree the build was configured with. Its car (an 11-bit CAN car) answers with
 // values that change from request to request, so this checks what must hold whatever they are:
 // the set-up, every item the car claims listed, its codes, clearing them, the VIN and the
-// real-time display.
+// real-time display. End to end: the emulator is a process of its own on a pseudo-terminal,
+// so the window runs on the system clock and its real serial path, with generous bounds.
 #include "../app/windowfixture.h"
 
 #include <QFile>
@@ -20,11 +21,33 @@ const QStringList kEmulatorVins{"WP0ZZZ99ZTS390000", "MAT403096BNL00000", "SB1ZS
 class OutsideElmTest : public WindowTest
 {
 protected:
-    void SetUp() override { WindowTest::SetUp(); }
+    void SetUp() override
+    {
+        window = std::make_unique<frmMain>(prompts, real);
+        window->setQuitHandler([] {});
+    }
     void TearDown() override
     {
         window.reset();
         stopEmulator();
+    }
+    // Waits on the system clock until pred holds or ms pass; whether it holds.
+    bool eventually(const std::function<bool()> &pred, int ms)
+    {
+        const qint64 until = real.nowMs() + ms;
+        while (!pred() && real.nowMs() < until)
+            real.wait(10);
+        return pred();
+    }
+    // Calls then once done holds, looking every few milliseconds while a handler runs.
+    void whenReal(std::function<bool()> done, std::function<void()> then)
+    {
+        real.callAfter(2, [this, done, then] {
+            if (done())
+                then();
+            else
+                whenReal(done, then);
+        });
     }
 
     void startEmulator(const QString &car = QStringLiteral("car"))
@@ -43,7 +66,7 @@ protected:
                         QStringLiteral("-b"), batch});
         ASSERT_TRUE(emulator.waitForStarted(10000)) << emulator.errorString().toStdString();
         // The first line of its batch output names its pseudo-terminal.
-        ASSERT_TRUE(wait_until(
+        ASSERT_TRUE(eventually(
             [&] {
                 QFile file(batch);
                 if (!file.open(QIODevice::ReadOnly))
@@ -73,7 +96,7 @@ protected:
     {
         emulator.write(statement + '\n');
         ASSERT_TRUE(emulator.waitForBytesWritten(2000));
-        settle(300);
+        eventually([] { return false; }, 300); // the emulator takes it in
     }
     void connectToEmulator()
     {
@@ -84,6 +107,7 @@ protected:
         action(QStringLiteral("mnuConnectionCom1"))->trigger();
     }
 
+    SystemClock real;
     QTemporaryDir work;
     QProcess emulator;
     QString device;
@@ -157,7 +181,7 @@ TEST_F(OutsideElmTest, RealTimeDisplayOfTheEngineSpeed)
     QWidget *chart = window->findChild<QWidget *>(QStringLiteral("Chart"));
     auto *value = chart->findChild<QLineEdit *>(QStringLiteral("txbValue"));
     QStringList seen;
-    when(
+    whenReal(
         [&] {
             if (!value->text().isEmpty() && !seen.contains(value->text()))
                 seen << value->text();
