@@ -3,14 +3,14 @@
 // the limit the line time of what the adapter sent and the latency set (goal: 90 %). The
 // simulated adapter takes the program's bytes at once (a pseudo-terminal), so only its own
 // output is paced.
-#include "clock.h"
-#include "elm327transport.h"
-#include "items.h"
-#include "livestate.h"
-#include "obdcontext.h"
-#include "protocol.h"
-#include "serialtransport.h"
-#include "simserver.h"
+#include "link/clock.h"
+#include "link/elm327/elm327transport.h"
+#include "link/obdcontext.h"
+#include "link/protocol.h"
+#include "link/serialtransport.h"
+#include "livedata/items.h"
+#include "livedata/livestate.h"
+#include "sim/simserver.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

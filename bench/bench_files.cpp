@@ -3,7 +3,7 @@
 // accepts) and how long the window's list takes to fill with the biggest one (goal: a fraction
 // of a second each, nothing blocking).
 #include "benchsupport.h"
-#include "definitions.h"
+#include "diagnostics/definitions.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

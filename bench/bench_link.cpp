@@ -10,12 +10,12 @@
 //  4. resident memory over 100,000 exchanges, a long day of current-data requests, the
 //     simulator in the same process (goal: flat, the simulator's history included).
 #include "benchsupport.h"
-#include "clock.h"
-#include "items.h"
-#include "obdcontext.h"
-#include "protocol.h"
-#include "serialtransport.h"
-#include "simserver.h"
+#include "link/clock.h"
+#include "link/obdcontext.h"
+#include "link/protocol.h"
+#include "link/serialtransport.h"
+#include "livedata/items.h"
+#include "sim/simserver.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

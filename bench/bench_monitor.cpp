@@ -7,15 +7,15 @@
 //  3. resident memory of the strip chart fed 100,000 samples, 20 a second (goal: flat once the
 //     ten minutes of history are full).
 #include "benchsupport.h"
-#include "chartwindow.h"
-#include "datalogger.h"
-#include "livestate.h"
-#include "obdcontext.h"
-#include "realtime.h"
-#include "recording.h"
-#include "serialtransport.h"
-#include "simserver.h"
-#include "stripchart.h"
+#include "link/obdcontext.h"
+#include "link/serialtransport.h"
+#include "livedata/livestate.h"
+#include "monitor/datalogger.h"
+#include "monitor/realtime.h"
+#include "sim/simserver.h"
+#include "support/recording.h"
+#include "windows/chart/chartwindow.h"
+#include "windows/chart/stripchart.h"
 
 #include <QApplication>
 #include <QBuffer>

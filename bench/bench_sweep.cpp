@@ -5,14 +5,14 @@
 //  2. simulator paced at 19200 baud: the sweep's time against the wire time of the bytes it
 //     exchanged (10 bits a character).
 #include "benchsupport.h"
-#include "currentdata.h"
-#include "dispatch.h"
-#include "freezeframe.h"
-#include "livestate.h"
-#include "obdcontext.h"
-#include "serialtransport.h"
-#include "simserver.h"
-#include "sweep.h"
+#include "diagnostics/freezeframe.h"
+#include "link/obdcontext.h"
+#include "link/serialtransport.h"
+#include "livedata/currentdata.h"
+#include "livedata/dispatch.h"
+#include "livedata/livestate.h"
+#include "livedata/sweep.h"
+#include "sim/simserver.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -2,7 +2,7 @@
 // Pieces shared by the benchmarks: a raw client for the same exchange with plain POSIX calls,
 // CPU clocks, resident memory.
 
-#include "serialtransport.h"
+#include "link/serialtransport.h"
 
 #include <QByteArray>
 #include <QString>

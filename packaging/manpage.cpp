@@ -5,7 +5,7 @@
 //
 //   quorvex-manpage OUTPUT VERSION
 
-#include "commandline.h"
+#include "app/commandline.h"
 
 #include <QRegularExpression>
 #include <QSaveFile>

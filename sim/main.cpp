@@ -2,7 +2,7 @@
 // on a pseudo-terminal until SIGINT or SIGTERM.
 // The device path goes to stdout as one line, so scripts can read it and start the program.
 
-#include "simserver.h"
+#include "sim/simserver.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

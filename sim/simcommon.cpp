@@ -1,4 +1,4 @@
-#include "simcommon.h"
+#include "sim/simcommon.h"
 
 #include <algorithm>
 

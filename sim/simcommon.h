@@ -1,8 +1,8 @@
 #pragma once
 
-#include "simengine.h"
-#include "simscenario.h"
-#include "simvehicle.h"
+#include "sim/simengine.h"
+#include "sim/simscenario.h"
+#include "sim/simvehicle.h"
 
 #include <QByteArray>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "simdrive.h"
+#include "sim/simdrive.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "simscenario.h"
-#include "simvehicle.h"
+#include "sim/simscenario.h"
+#include "sim/simvehicle.h"
 
 #include <QByteArray>
 

@@ -1,8 +1,8 @@
-#include "simelm.h"
+#include "sim/simelm.h"
 
-#include "simcommon.h"
-#include "simelmbus.h"
-#include "simservices.h"
+#include "sim/simcommon.h"
+#include "sim/simelmbus.h"
+#include "sim/simservices.h"
 
 #include <algorithm>
 #include <utility>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "simengine.h"
-#include "simpacing.h"
-#include "simscenario.h"
-#include "simvehicle.h"
+#include "sim/simengine.h"
+#include "sim/simpacing.h"
+#include "sim/simscenario.h"
+#include "sim/simvehicle.h"
 
 #include <QByteArray>
 #include <QStringList>

@@ -1,6 +1,6 @@
 // The ELM327 adapter's own commands: AT (the ELM327 set) and ST (the STN1110's additions).
 
-#include "simelm.h"
+#include "sim/simelm.h"
 
 #include <algorithm>
 #include <iterator>

@@ -1,7 +1,7 @@
-#include "simelmbus.h"
+#include "sim/simelmbus.h"
 
-#include "simreplies.h"
-#include "simservices.h"
+#include "sim/simreplies.h"
+#include "sim/simservices.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
-#include "simengine.h"
+#include "sim/simengine.h"
 
-#include "simcommon.h"
-#include "simreplies.h"
-#include "simservices.h"
+#include "sim/simcommon.h"
+#include "sim/simreplies.h"
+#include "sim/simservices.h"
 
 #include <algorithm>
 #include <utility>

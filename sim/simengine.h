@@ -1,8 +1,8 @@
 #pragma once
 
-#include "simpacing.h"
-#include "simscenario.h"
-#include "simvehicle.h"
+#include "sim/simpacing.h"
+#include "sim/simscenario.h"
+#include "sim/simvehicle.h"
 
 #include <QByteArray>
 #include <QStringList>

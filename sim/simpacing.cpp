@@ -1,4 +1,4 @@
-#include "simpacing.h"
+#include "sim/simpacing.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "simreplies.h"
+#include "sim/simreplies.h"
 
 namespace quorvex::sim {
 

@@ -1,6 +1,6 @@
-#include "simscenario.h"
+#include "sim/simscenario.h"
 
-#include "safefile.h"
+#include "files/safefile.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "simelm.h"
-#include "simengine.h"
+#include "sim/simelm.h"
+#include "sim/simengine.h"
 
 #include <QByteArray>
 #include <QString>

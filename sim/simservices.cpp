@@ -1,6 +1,6 @@
-#include "simservices.h"
+#include "sim/simservices.h"
 
-#include "simreplies.h"
+#include "sim/simreplies.h"
 
 namespace quorvex::sim {
 

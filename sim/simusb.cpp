@@ -1,4 +1,4 @@
-#include "simusb.h"
+#include "sim/simusb.h"
 
 #include <QtEndian>
 

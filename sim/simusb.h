@@ -1,6 +1,6 @@
 #pragma once
 
-#include "simengine.h"
+#include "sim/simengine.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,4 +1,4 @@
-#include "simusbkit.h"
+#include "sim/simusbkit.h"
 
 #include <QMetaObject>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "clock.h"
-#include "simusb.h"
-#include "usbkit.h"
+#include "link/clock.h"
+#include "link/usb/usbkit.h"
+#include "sim/simusb.h"
 
 #include <QList>
 #include <QMap>

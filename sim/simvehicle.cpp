@@ -1,6 +1,6 @@
-#include "simvehicle.h"
+#include "sim/simvehicle.h"
 
-#include "simdrive.h"
+#include "sim/simdrive.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "simscenario.h"
+#include "sim/simscenario.h"
 
 #include <QByteArray>
 

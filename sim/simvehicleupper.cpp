@@ -1,5 +1,5 @@
 // The modelled car's PIDs 21 to 4E: the second and third support ranges.
-#include "simdrive.h"
+#include "sim/simdrive.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,12 +1,12 @@
 // Quorvex: OBD-II diagnostics through a scan interface on a serial line.
-#include "commandline.h"
-#include "frmmain.h"
-#include "libusbkit.h"
-#include "pictures.h"
-#include "preferences.h"
-#include "qtprompts.h"
-#include "simserver.h"
-#include "simusbkit.h"
+#include "app/commandline.h"
+#include "files/datapath.h"
+#include "link/usb/libusbkit.h"
+#include "sim/simserver.h"
+#include "sim/simusbkit.h"
+#include "widgets/preferences.h"
+#include "widgets/qtprompts.h"
+#include "windows/main/frmmain.h"
 
 #include <QApplication>
 #include <QFileInfo>

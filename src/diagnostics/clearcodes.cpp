@@ -1,7 +1,7 @@
-#include "clearcodes.h"
+#include "diagnostics/clearcodes.h"
 
-#include "obdcontext.h"
-#include "reply.h"
+#include "link/obdcontext.h"
+#include "link/reply.h"
 
 namespace quorvex {
 

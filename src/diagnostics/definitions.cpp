@@ -1,7 +1,7 @@
-#include "definitions.h"
+#include "diagnostics/definitions.h"
 
-#include "numberforms.h"
-#include "safefile.h"
+#include "files/safefile.h"
+#include "livedata/numberforms.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,15 +1,15 @@
-#include "freezeframe.h"
+#include "diagnostics/freezeframe.h"
 
-#include "decoders.h"
-#include "dispatch.h"
-#include "items.h"
-#include "livestate.h"
-#include "mil.h"
-#include "numberforms.h"
-#include "obdcontext.h"
-#include "reply.h"
-#include "sweep.h"
-#include "troublecodes.h"
+#include "diagnostics/mil.h"
+#include "diagnostics/troublecodes.h"
+#include "link/obdcontext.h"
+#include "link/reply.h"
+#include "livedata/decoders.h"
+#include "livedata/dispatch.h"
+#include "livedata/items.h"
+#include "livedata/livestate.h"
+#include "livedata/numberforms.h"
+#include "livedata/sweep.h"
 
 namespace quorvex {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "protocol.h"
+#include "link/protocol.h"
 
 namespace quorvex {
 

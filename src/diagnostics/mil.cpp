@@ -1,10 +1,10 @@
-#include "mil.h"
+#include "diagnostics/mil.h"
 
-#include "decoders.h"
-#include "dispatch.h"
-#include "items.h"
-#include "livestate.h"
-#include "sweep.h"
+#include "livedata/decoders.h"
+#include "livedata/dispatch.h"
+#include "livedata/items.h"
+#include "livedata/livestate.h"
+#include "livedata/sweep.h"
 
 namespace quorvex {
 

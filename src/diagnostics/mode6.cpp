@@ -1,7 +1,7 @@
-#include "mode6.h"
+#include "diagnostics/mode6.h"
 
-#include "numberforms.h"
-#include "obdcontext.h"
+#include "link/obdcontext.h"
+#include "livedata/numberforms.h"
 
 #include <cmath>
 #include <limits>

@@ -1,9 +1,9 @@
-#include "o2test.h"
+#include "diagnostics/o2test.h"
 
-#include "decoders.h"
-#include "numberforms.h"
-#include "obdcontext.h"
-#include "reply.h"
+#include "link/obdcontext.h"
+#include "link/reply.h"
+#include "livedata/decoders.h"
+#include "livedata/numberforms.h"
 
 namespace quorvex {
 

@@ -1,10 +1,10 @@
-#include "troublecodes.h"
+#include "diagnostics/troublecodes.h"
 
-#include "definitions.h"
-#include "items.h"
-#include "numberforms.h"
-#include "obdcontext.h"
-#include "reply.h"
+#include "diagnostics/definitions.h"
+#include "link/obdcontext.h"
+#include "link/reply.h"
+#include "livedata/items.h"
+#include "livedata/numberforms.h"
 
 namespace quorvex {
 

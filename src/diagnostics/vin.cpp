@@ -1,6 +1,6 @@
-#include "vin.h"
+#include "diagnostics/vin.h"
 
-#include "obdcontext.h"
+#include "link/obdcontext.h"
 
 namespace quorvex {
 

@@ -1,4 +1,4 @@
-#include "safefile.h"
+#include "files/safefile.h"
 
 #include <QFile>
 

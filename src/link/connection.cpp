@@ -1,6 +1,6 @@
-#include "connection.h"
+#include "link/connection.h"
 
-#include "obdcontext.h"
+#include "link/obdcontext.h"
 
 namespace quorvex {
 

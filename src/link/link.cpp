@@ -1,7 +1,7 @@
-#include "link.h"
+#include "link/link.h"
 
-#include "linkstate.h"
-#include "transport.h"
+#include "link/linkstate.h"
+#include "link/transport.h"
 
 #include <limits>
 

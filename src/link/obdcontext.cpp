@@ -1,6 +1,6 @@
-#include "obdcontext.h"
+#include "link/obdcontext.h"
 
-#include "transport.h"
+#include "link/transport.h"
 
 #include <algorithm>
 #include <cmath>

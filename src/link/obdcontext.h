@@ -1,9 +1,9 @@
 #pragma once
 
-#include "clock.h"
-#include "link.h"
-#include "linkstate.h"
-#include "timing.h"
+#include "link/clock.h"
+#include "link/link.h"
+#include "link/linkstate.h"
+#include "link/timing.h"
 
 #include <QList>
 #include <QObject>

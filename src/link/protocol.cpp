@@ -1,7 +1,7 @@
-#include "protocol.h"
+#include "link/protocol.h"
 
-#include "obdcontext.h"
-#include "reply.h"
+#include "link/obdcontext.h"
+#include "link/reply.h"
 
 #include <cmath>
 #include <optional>

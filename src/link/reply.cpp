@@ -1,4 +1,4 @@
-#include "reply.h"
+#include "link/reply.h"
 
 namespace quorvex {
 

@@ -1,4 +1,4 @@
-#include "serialtransport.h"
+#include "link/serialtransport.h"
 
 #include <utility>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "transport.h"
+#include "link/transport.h"
 
 #include <QSerialPort>
 

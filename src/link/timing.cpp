@@ -1,4 +1,4 @@
-#include "timing.h"
+#include "link/timing.h"
 
 namespace quorvex {
 

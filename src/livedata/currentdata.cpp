@@ -1,12 +1,12 @@
-#include "currentdata.h"
+#include "livedata/currentdata.h"
 
-#include "dispatch.h"
-#include "items.h"
-#include "livestate.h"
-#include "numberforms.h"
-#include "obdcontext.h"
-#include "reply.h"
-#include "sweep.h"
+#include "link/obdcontext.h"
+#include "link/reply.h"
+#include "livedata/dispatch.h"
+#include "livedata/items.h"
+#include "livedata/livestate.h"
+#include "livedata/numberforms.h"
+#include "livedata/sweep.h"
 
 namespace quorvex {
 

@@ -1,7 +1,7 @@
-#include "decoders.h"
+#include "livedata/decoders.h"
 
-#include "numberforms.h"
-#include "reply.h"
+#include "link/reply.h"
+#include "livedata/numberforms.h"
 
 #include <bit>
 #include <cmath>

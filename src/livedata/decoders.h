@@ -1,6 +1,6 @@
 #pragma once
 
-#include "pidtable.h"
+#include "livedata/pidtable.h"
 
 #include <QString>
 

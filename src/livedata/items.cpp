@@ -1,8 +1,8 @@
-#include "items.h"
+#include "livedata/items.h"
 
-#include "livestate.h"
-#include "numberforms.h"
-#include "obdcontext.h"
+#include "link/obdcontext.h"
+#include "livedata/livestate.h"
+#include "livedata/numberforms.h"
 
 #include <optional>
 

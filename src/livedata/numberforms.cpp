@@ -1,4 +1,4 @@
-#include "numberforms.h"
+#include "livedata/numberforms.h"
 
 #include <QList>
 

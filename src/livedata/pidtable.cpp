@@ -1,4 +1,4 @@
-#include "pidtable.h"
+#include "livedata/pidtable.h"
 
 #include <algorithm>
 #include <array>

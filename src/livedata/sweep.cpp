@@ -1,4 +1,4 @@
-#include "sweep.h"
+#include "livedata/sweep.h"
 
 namespace quorvex {
 

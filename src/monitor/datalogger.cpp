@@ -1,8 +1,8 @@
-#include "datalogger.h"
+#include "monitor/datalogger.h"
 
-#include "items.h"
-#include "numberforms.h"
-#include "obdcontext.h"
+#include "link/obdcontext.h"
+#include "livedata/items.h"
+#include "livedata/numberforms.h"
 
 #include <QIODevice>
 

@@ -1,10 +1,10 @@
-#include "meters.h"
+#include "monitor/meters.h"
 
-#include "decoders.h"
-#include "items.h"
-#include "livestate.h"
-#include "numberforms.h"
-#include "obdcontext.h"
+#include "link/obdcontext.h"
+#include "livedata/decoders.h"
+#include "livedata/items.h"
+#include "livedata/livestate.h"
+#include "livedata/numberforms.h"
 
 namespace quorvex {
 

@@ -1,9 +1,9 @@
-#include "realtime.h"
+#include "monitor/realtime.h"
 
-#include "items.h"
-#include "livestate.h"
-#include "numberforms.h"
-#include "obdcontext.h"
+#include "link/obdcontext.h"
+#include "livedata/items.h"
+#include "livedata/livestate.h"
+#include "livedata/numberforms.h"
 
 #include <array>
 

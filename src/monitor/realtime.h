@@ -1,7 +1,7 @@
 #pragma once
 
-#include "decoders.h"
-#include "protocol.h"
+#include "link/protocol.h"
+#include "livedata/decoders.h"
 
 #include <QString>
 

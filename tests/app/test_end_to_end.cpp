@@ -2,9 +2,9 @@
 // simulated interface served by a thread of its own on a pseudo-terminal, all on the system
 // clock. Only the program's own bounds apply and nothing measures time; a wait for what the
 // simulator's thread does has a generous bound.
-#include "frmmain.h"
-#include "recording.h"
-#include "simserver.h"
+#include "sim/simserver.h"
+#include "support/recording.h"
+#include "windows/main/frmmain.h"
 
 #include <QAction>
 #include <QLineEdit>

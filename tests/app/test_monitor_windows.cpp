@@ -1,7 +1,7 @@
 // The monitoring windows as a user drives them from the main window, against a simulated car
 // whose values are pinned: the real-time display, the data logger, the fuel trim monitor and
 // the air/fuel ratio meter, and a lost link while they run.
-#include "preferences.h"
+#include "widgets/preferences.h"
 #include "windowfixture.h"
 
 #include <QFile>

@@ -8,7 +8,7 @@
 // print seam; only a real job shows that the lines reach paper, each on its own line and in
 // order: a blank page, a report printed as one run, lines out of order or drawn over each other
 // all change the text read back.
-#include "qtprompts.h"
+#include "widgets/qtprompts.h"
 #include "windowfixture.h"
 
 #include <QCoreApplication>

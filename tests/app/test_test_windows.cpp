@@ -1,6 +1,6 @@
 // The O2 sensor test and service $06 windows as a user drives them, against the simulated car,
 // and the pictures they show.
-#include "pictures.h"
+#include "widgets/pictures.h"
 #include "windowfixture.h"
 
 #include <QAccessible>

@@ -2,7 +2,7 @@
 // set-up and its texts, a second interface, failed transfers in debug mode, the interface
 // unplugged in the middle of work and plugged in again, and a set-up that has nothing to wait
 // for or is ended by the user.
-#include "simusbkit.h"
+#include "sim/simusbkit.h"
 #include "windowfixture.h"
 
 #include <QLabel>

@@ -4,11 +4,11 @@
 // the controls. Whatever the machine's load, a reply or a ready mark arrives when the simulator
 // says it is due, so every run of a test sees the same events in the same order.
 
-#include "frmmain.h"
-#include "recording.h"
-#include "simports.h"
-#include "simusbkit.h"
-#include "virtualclock.h"
+#include "sim/simusbkit.h"
+#include "support/recording.h"
+#include "support/simports.h"
+#include "support/virtualclock.h"
+#include "windows/main/frmmain.h"
 
 #include <QAction>
 #include <QComboBox>

@@ -1,8 +1,8 @@
 // Clearing the trouble codes, against replies given character for character and waits that
 // end without one.
-#include "clearcodes.h"
-#include "scriptedline.h"
-#include "simfixture.h"
+#include "diagnostics/clearcodes.h"
+#include "support/scriptedline.h"
+#include "support/simfixture.h"
 
 #include <gtest/gtest.h>
 

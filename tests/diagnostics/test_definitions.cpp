@@ -1,6 +1,6 @@
 // The trouble-code definitions: splitting the file into lines, the first-match lookup, and
 // loading from the locations in order with an error text for every one that fails.
-#include "definitions.h"
+#include "diagnostics/definitions.h"
 
 #include <QDir>
 #include <QFile>

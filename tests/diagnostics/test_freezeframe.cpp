@@ -2,11 +2,11 @@
 // support, no answer, an ECU at D0. The frame's lines in red, its code in the report and the
 // current-data request's switch back to service 01 are the window test's
 // (test_livedata_window.cpp).
-#include "dispatch.h"
-#include "freezeframe.h"
-#include "livestate.h"
-#include "simfixture.h"
-#include "sweep.h"
+#include "diagnostics/freezeframe.h"
+#include "livedata/dispatch.h"
+#include "livedata/livestate.h"
+#include "livedata/sweep.h"
+#include "support/simfixture.h"
 
 #include <gtest/gtest.h>
 

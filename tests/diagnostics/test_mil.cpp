@@ -1,11 +1,11 @@
 // The MIL and readiness-monitor report: the decoding of PID 01's four bytes as a table, and the
 // exchange with the simulated car.
-#include "connection.h"
-#include "dispatch.h"
-#include "livestate.h"
-#include "mil.h"
-#include "simfixture.h"
-#include "sweep.h"
+#include "diagnostics/mil.h"
+#include "link/connection.h"
+#include "livedata/dispatch.h"
+#include "livedata/livestate.h"
+#include "livedata/sweep.h"
+#include "support/simfixture.h"
 
 #include <gtest/gtest.h>
 

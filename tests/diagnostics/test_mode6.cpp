@@ -1,8 +1,8 @@
 // Service $06 through the pass-through mode: the entry fields, the result arithmetic, the block
 // on the line and the ready marks around it.
-#include "mode6.h"
-#include "scriptedline.h"
-#include "simfixture.h"
+#include "diagnostics/mode6.h"
+#include "support/scriptedline.h"
+#include "support/simfixture.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The O2 sensor test: the sensor list, each test's texts, and the run against the simulated car
 // on service 05 or 06.
-#include "o2test.h"
-#include "simfixture.h"
+#include "diagnostics/o2test.h"
+#include "support/simfixture.h"
 
 #include <gtest/gtest.h>
 

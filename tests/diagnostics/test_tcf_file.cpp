@@ -1,7 +1,7 @@
 // The definitions file shipped with the program: its shape (one header line, then one sorted
 // line per code, CR LF line ends, codes in the form the trouble-code report looks up), read by
 // the loader, and the wording of codes a user meets most often.
-#include "definitions.h"
+#include "diagnostics/definitions.h"
 
 #include <QFile>
 #include <QMap>

@@ -1,10 +1,10 @@
 // The trouble-code report end to end: against the simulated interface for the car's codes,
 // its delays and its blank at character 10, and against a scripted interface for replies the
 // simulator never sends.
-#include "definitions.h"
-#include "scriptedline.h"
-#include "simfixture.h"
-#include "troublecodes.h"
+#include "diagnostics/definitions.h"
+#include "diagnostics/troublecodes.h"
+#include "support/scriptedline.h"
+#include "support/simfixture.h"
 
 #include <gtest/gtest.h>
 

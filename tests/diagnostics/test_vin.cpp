@@ -1,8 +1,8 @@
 // The VIN in both reply forms and the firmware identification, against the simulated
 // interface.
-#include "connection.h"
-#include "simfixture.h"
-#include "vin.h"
+#include "diagnostics/vin.h"
+#include "link/connection.h"
+#include "support/simfixture.h"
 
 #include <gtest/gtest.h>
 

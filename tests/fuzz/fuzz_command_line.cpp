@@ -6,7 +6,7 @@
 //      simulated ELM327 adapter's device and the platform's ports
 #include "fuzzsupport.h"
 
-#include "commandline.h"
+#include "app/commandline.h"
 
 #include <algorithm>
 

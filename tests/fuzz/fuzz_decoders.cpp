@@ -10,9 +10,9 @@
 // characters outside the data bytes are garbage.
 #include "fuzzsupport.h"
 
-#include "decoders.h"
-#include "numberforms.h"
-#include "pidtable.h"
+#include "livedata/decoders.h"
+#include "livedata/numberforms.h"
+#include "livedata/pidtable.h"
 
 #include <algorithm>
 #include <cmath>

@@ -7,7 +7,7 @@
 //      loader may cut
 #include "fuzzsupport.h"
 
-#include "definitions.h"
+#include "diagnostics/definitions.h"
 
 #include <QSet>
 

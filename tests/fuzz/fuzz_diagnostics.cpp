@@ -11,12 +11,12 @@
 // Cases 4 and 5 run the real exchange on the scripted interface and the stepping clock.
 #include "fuzzsupport.h"
 
-#include "definitions.h"
-#include "mil.h"
-#include "obdcontext.h"
-#include "simreplies.h"
-#include "troublecodes.h"
-#include "vin.h"
+#include "diagnostics/definitions.h"
+#include "diagnostics/mil.h"
+#include "diagnostics/troublecodes.h"
+#include "diagnostics/vin.h"
+#include "link/obdcontext.h"
+#include "sim/simreplies.h"
 
 #include <algorithm>
 

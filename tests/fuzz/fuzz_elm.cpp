@@ -11,8 +11,8 @@
 //      output before nextEventUs() says, nothing once hung up.
 #include "fuzzsupport.h"
 
-#include "elmtranslate.h"
-#include "simelm.h"
+#include "link/elm327/elmtranslate.h"
+#include "sim/simelm.h"
 
 using namespace quorvex;
 using namespace quorvex::fuzz;

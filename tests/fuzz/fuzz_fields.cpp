@@ -8,9 +8,9 @@
 //   5  round_even
 #include "fuzzsupport.h"
 
-#include "decoders.h"
-#include "numberforms.h"
-#include "reply.h"
+#include "link/reply.h"
+#include "livedata/decoders.h"
+#include "livedata/numberforms.h"
 
 #include <cmath>
 #include <limits>

@@ -6,8 +6,8 @@
 //   3  ListMode6Tests on reply bytes under a base
 #include "fuzzsupport.h"
 
-#include "mode6.h"
-#include "numberforms.h"
+#include "diagnostics/mode6.h"
+#include "livedata/numberforms.h"
 
 #include <QRegularExpression>
 

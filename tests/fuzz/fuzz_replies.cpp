@@ -9,15 +9,15 @@
 //   flag bit 4: the run starts near the end of ListPID
 #include "fuzzsupport.h"
 
-#include "currentdata.h"
-#include "definitions.h"
-#include "dispatch.h"
-#include "freezeframe.h"
-#include "items.h"
-#include "livestate.h"
-#include "pidtable.h"
-#include "sweep.h"
-#include "troublecodes.h"
+#include "diagnostics/definitions.h"
+#include "diagnostics/freezeframe.h"
+#include "diagnostics/troublecodes.h"
+#include "livedata/currentdata.h"
+#include "livedata/dispatch.h"
+#include "livedata/items.h"
+#include "livedata/livestate.h"
+#include "livedata/pidtable.h"
+#include "livedata/sweep.h"
 
 using namespace quorvex;
 using namespace quorvex::fuzz;

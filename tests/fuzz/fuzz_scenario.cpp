@@ -10,8 +10,8 @@
 // rule the simulator relies on, and serves a session of every kind of command.
 #include "fuzzsupport.h"
 
-#include "simengine.h"
-#include "simscenario.h"
+#include "sim/simengine.h"
+#include "sim/simscenario.h"
 
 #include <algorithm>
 

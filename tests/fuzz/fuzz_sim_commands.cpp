@@ -14,7 +14,7 @@
 // characters in sixes.
 #include "fuzzsupport.h"
 
-#include "simengine.h"
+#include "sim/simengine.h"
 
 using namespace quorvex::sim;
 using namespace quorvex::fuzz;

@@ -3,9 +3,9 @@
 // broken invariant so that libFuzzer saves the input that broke it, and an interface that
 // answers with the fuzzer's texts on a clock that never sleeps.
 
-#include "clock.h"
-#include "obdcontext.h"
-#include "transport.h"
+#include "link/clock.h"
+#include "link/obdcontext.h"
+#include "link/transport.h"
 
 #include <QByteArray>
 #include <QList>

@@ -2,8 +2,8 @@
 // adapter answer read back into the scan interface's reply layout, checked against the
 // interface simulator's own framing of the same vehicle message. (The recorded adapters'
 // answers are read in test_elm_transport.cpp.)
-#include "elmtranslate.h"
-#include "simreplies.h"
+#include "link/elm327/elmtranslate.h"
+#include "sim/simreplies.h"
 
 #include <gtest/gtest.h>
 

@@ -1,14 +1,14 @@
 // The ELM327 driver on a line whose far end plays an adapter's side of the conversation, made up
 // or recorded from real adapters: the set-up it sends, the ready marks it makes, the requests it
 // sends for the program's commands and the replies it gives back in the scan interface's layout.
-#include "connection.h"
-#include "elm327transport.h"
-#include "items.h"
-#include "obdcontext.h"
-#include "protocol.h"
-#include "scriptedline.h"
-#include "simreplies.h"
-#include "virtualclock.h"
+#include "link/connection.h"
+#include "link/elm327/elm327transport.h"
+#include "link/obdcontext.h"
+#include "link/protocol.h"
+#include "livedata/items.h"
+#include "sim/simreplies.h"
+#include "support/scriptedline.h"
+#include "support/virtualclock.h"
 
 #include <QDir>
 #include <QFile>

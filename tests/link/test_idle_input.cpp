@@ -2,8 +2,8 @@
 // open, and the next exchange discards them anyway, so the serial transport keeps only the
 // latest few; memory stays flat however long the program runs. The port's own buffer is what
 // grew, so the input goes through a real pseudo-terminal, written by the test itself.
-#include "clock.h"
-#include "serialtransport.h"
+#include "link/clock.h"
+#include "link/serialtransport.h"
 
 #include <gtest/gtest.h>
 

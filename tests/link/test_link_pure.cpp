@@ -1,7 +1,7 @@
 // The pure parts of the link: reply field access, the interval timer, leading numbers.
-#include "connection.h"
-#include "reply.h"
-#include "timing.h"
+#include "link/connection.h"
+#include "link/reply.h"
+#include "link/timing.h"
 
 #include <gtest/gtest.h>
 

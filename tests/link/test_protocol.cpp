@@ -1,9 +1,9 @@
 // The ready check and the one exchange every service uses, against a scripted line: exact byte
 // sequences, each arriving at a chosen moment of virtual time.
-#include "obdcontext.h"
-#include "protocol.h"
-#include "scriptedline.h"
-#include "virtualclock.h"
+#include "link/obdcontext.h"
+#include "link/protocol.h"
+#include "support/scriptedline.h"
+#include "support/virtualclock.h"
 
 #include <gtest/gtest.h>
 

@@ -2,11 +2,11 @@
 // the order of requests when handlers overlap, failed and hung transfers, the interface going
 // away in the middle of a request, and the ready check and the pass-through exchange over USB.
 // The window's tests plug it in again and plug in a second interface (test_usb_window.cpp).
-#include "obdcontext.h"
-#include "protocol.h"
-#include "simusbkit.h"
-#include "usblink.h"
-#include "virtualclock.h"
+#include "link/obdcontext.h"
+#include "link/protocol.h"
+#include "link/usb/usblink.h"
+#include "sim/simusbkit.h"
+#include "support/virtualclock.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // lines out. Rows are the values that break naive arithmetic (rounding, truncation, clamping,
 // sign, 16-bit overflow) beyond those the window test lists: it shows one value of each item,
 // with its units, in both unit systems (test_livedata_window.cpp).
-#include "decoders.h"
+#include "livedata/decoders.h"
 
 #include <gtest/gtest.h>
 

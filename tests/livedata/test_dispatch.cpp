@@ -1,16 +1,16 @@
 // The current-data request, the support dispatchers and the items' exchanges against an ECU
 // reduced to a table: which PIDs are asked, in which order and service, and which lines and
 // report texts a run finds.
-#include "currentdata.h"
-#include "dispatch.h"
-#include "items.h"
-#include "livestate.h"
-#include "obdcontext.h"
-#include "pidtable.h"
-#include "scriptedline.h"
-#include "sweep.h"
-#include "sweeplines.h"
-#include "virtualclock.h"
+#include "link/obdcontext.h"
+#include "livedata/currentdata.h"
+#include "livedata/dispatch.h"
+#include "livedata/items.h"
+#include "livedata/livestate.h"
+#include "livedata/pidtable.h"
+#include "livedata/sweep.h"
+#include "support/scriptedline.h"
+#include "support/sweeplines.h"
+#include "support/virtualclock.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The number forms, each row a rule's edge: where the blank, the sign and the leading zero go,
 // when exponent form starts, where digits are cut or rounded, and the garbage that flows
 // through unchecked. The plain forms (" 750", "-40", " .45", "-.25") are in every decoder test.
-#include "numberforms.h"
+#include "livedata/numberforms.h"
 
 #include <gtest/gtest.h>
 

@@ -2,11 +2,11 @@
 // no header) until it is killed: the other half of the test that a killed logger leaves only whole
 // records. The simulator runs in this process on virtual time, so records follow each other as fast
 // as the machine allows. "logging" on the standard output says that 20 records are written.
-#include "datalogger.h"
-#include "livestate.h"
-#include "obdcontext.h"
-#include "simports.h"
-#include "virtualclock.h"
+#include "link/obdcontext.h"
+#include "livedata/livestate.h"
+#include "monitor/datalogger.h"
+#include "support/simports.h"
+#include "support/virtualclock.h"
 
 #include <QCoreApplication>
 #include <QFile>

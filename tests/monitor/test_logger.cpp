@@ -1,10 +1,10 @@
 // The data logger's file: its exact bytes, its numbers whatever the locale, the records it
 // writes and when, and a logger killed in the middle of a log.
-#include "datalogger.h"
-#include "livestate.h"
-#include "obdcontext.h"
-#include "scriptedline.h"
-#include "virtualclock.h"
+#include "link/obdcontext.h"
+#include "livedata/livestate.h"
+#include "monitor/datalogger.h"
+#include "support/scriptedline.h"
+#include "support/virtualclock.h"
 
 #include <QBuffer>
 #include <QFile>

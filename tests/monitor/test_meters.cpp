@@ -1,8 +1,8 @@
 // The fuel trim monitor and the air/fuel ratio meter: their texts, the monitor's sleep with
 // nothing to read, and EXIT ending the meter at once.
-#include "livestate.h"
-#include "meters.h"
-#include "simfixture.h"
+#include "livedata/livestate.h"
+#include "monitor/meters.h"
+#include "support/simfixture.h"
 
 #include <gtest/gtest.h>
 

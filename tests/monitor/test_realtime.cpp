@@ -1,11 +1,11 @@
 // The real-time display's texts, and the three live displays (real-time display, air/fuel
 // ratio meter, data logger) against the simulated car: live data after a freeze-frame run,
 // failed passes that show nothing, and failures that end the display.
-#include "datalogger.h"
-#include "livestate.h"
-#include "meters.h"
-#include "realtime.h"
-#include "simfixture.h"
+#include "livedata/livestate.h"
+#include "monitor/datalogger.h"
+#include "monitor/meters.h"
+#include "monitor/realtime.h"
+#include "support/simfixture.h"
 
 #include <QBuffer>
 

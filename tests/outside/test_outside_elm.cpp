@@ -4,7 +4,7 @@
 // the set-up, every item the car claims listed, its codes, clearing them, the VIN and the
 // real-time display. End to end: the emulator is a process of its own on a pseudo-terminal,
 // so the window runs on the system clock and its real serial path, with generous bounds.
-#include "../app/windowfixture.h"
+#include "app/windowfixture.h"
 
 #include <QFile>
 #include <QProcess>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "simelm.h"
-#include "simengine.h"
-#include "simscenario.h"
+#include "sim/simelm.h"
+#include "sim/simengine.h"
+#include "sim/simscenario.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,4 +1,4 @@
-#include "simelm.h"
+#include "sim/simelm.h"
 #include "simtestutil.h"
 
 #include <QDir>

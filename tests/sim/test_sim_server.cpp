@@ -1,6 +1,6 @@
 // The server end to end: a real pseudo-terminal, the server's own thread and the real clock.
 // Every wait ends as soon as what it waits for has arrived; its bound only ends a failing test.
-#include "simserver.h"
+#include "sim/simserver.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
 // The modelled car idles after a cool start and then drives, with values in plausible ranges
 // and, at idle, an upstream O2 sensor that switches in closed loop with the fuel trim following
 // it, which is what the program's O2 and fuel-trim monitors show.
+#include "sim/simvehicle.h"
 #include "simtestutil.h"
-#include "simvehicle.h"
 
 #include <QSet>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "prompts.h"
+#include "widgets/prompts.h"
 
 #include <QList>
 #include <QStringList>

@@ -4,8 +4,8 @@
 // header, a service byte that is not hex, nothing at all), a reply at a chosen moment, or an
 // adapter's recorded conversation.
 
-#include "clock.h"
-#include "transport.h"
+#include "link/clock.h"
+#include "link/transport.h"
 
 #include <QByteArray>
 #include <QList>

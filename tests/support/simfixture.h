@@ -1,6 +1,6 @@
 #pragma once
 
-#include "obdcontext.h"
+#include "link/obdcontext.h"
 #include "simports.h"
 #include "virtualclock.h"
 

@@ -4,9 +4,9 @@
 // thread and no pseudo-terminal: a reply or a ready mark arrives exactly when the simulator
 // says it is due, on every machine.
 
-#include "clock.h"
-#include "serialtransport.h"
-#include "simelm.h"
+#include "link/clock.h"
+#include "link/serialtransport.h"
+#include "sim/simelm.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,7 +1,7 @@
 #pragma once
 // The vehicle data lines a run found, as the window lists them.
 
-#include "sweep.h"
+#include "livedata/sweep.h"
 
 #include <QStringList>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "clock.h"
+#include "link/clock.h"
 
 #include <QObject>
 

@@ -1,4 +1,4 @@
-#include "elm327transport.h"
+#include "link/elm327/elm327transport.h"
 
 #include <cctype>
 #include <utility>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "clock.h"
-#include "elmtranslate.h"
-#include "transport.h"
-#include "version.h"
+#include "link/clock.h"
+#include "link/elm327/elmtranslate.h"
+#include "link/transport.h"
+#include "link/version.h"
 
 #include <deque>
 #include <functional>

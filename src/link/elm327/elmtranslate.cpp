@@ -1,4 +1,4 @@
-#include "elmtranslate.h"
+#include "link/elm327/elmtranslate.h"
 
 #include <QMap>
 

@@ -1,4 +1,4 @@
-#include "libusbkit.h"
+#include "link/usb/libusbkit.h"
 
 #include <QElapsedTimer>
 #include <QMetaObject>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "usbkit.h"
+#include "link/usb/usbkit.h"
 
 #include <QTimer>
 

@@ -1,4 +1,4 @@
-#include "usbkit.h"
+#include "link/usb/usbkit.h"
 
 #include <QRegularExpression>
 

@@ -1,4 +1,4 @@
-#include "usblink.h"
+#include "link/usb/usblink.h"
 
 #include <QPointer>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "clock.h"
-#include "transport.h"
-#include "usbkit.h"
+#include "link/clock.h"
+#include "link/transport.h"
+#include "link/usb/usbkit.h"
 
 #include <QList>
 

@@ -3,14 +3,14 @@
 // which replays that capture as the device (--replay). Set-up, the ready check, the firmware
 // id and one current-data request; what each step learnt is printed, one line per step, so the
 // two runs can be compared.
-#include "clock.h"
-#include "connection.h"
-#include "items.h"
-#include "libusbkit.h"
-#include "obdcontext.h"
-#include "protocol.h"
-#include "simusbkit.h"
-#include "usblink.h"
+#include "link/clock.h"
+#include "link/connection.h"
+#include "link/obdcontext.h"
+#include "link/protocol.h"
+#include "link/usb/libusbkit.h"
+#include "link/usb/usblink.h"
+#include "livedata/items.h"
+#include "sim/simusbkit.h"
 
 #include <QCoreApplication>
 #include <QFile>
