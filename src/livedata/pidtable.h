@@ -43,7 +43,29 @@ enum class ValueRule {
     PercentRounded,      // S(r), r = A x 100 / 255 rounded
 };
 
-// One value PID: request, arithmetic, units and label exactly as displayed.
+// How the real-time display shows an item's value box (its picture is one of the number
+// picture formats of numberforms.h).
+enum class ValueForm {
+    Percent,   // the value's number / 100 through the picture (which holds "%"), no units
+    Formatted, // the value text through the picture, then the units
+    Raw,       // the value text as it is, then the units
+    WideRange, // lambda: caption "Wide Range O2 Sensor Lambda", the picture, then the units
+};
+
+// The real-time display of an item: the Y range it plots in, fixed per item whatever the
+// units, and its value box. yMin == yMax: the item is not shown there.
+struct ItemDisplay
+{
+    double yMin = 0;
+    double yMax = 0;
+    ValueForm form = ValueForm::Raw;
+    const char16_t *picture = u"";
+
+    constexpr bool shown() const { return yMin != yMax; }
+};
+
+// One value PID: request, arithmetic, units and label exactly as listed, and how the
+// real-time display shows it. One row is all there is to a PID.
 struct PidRow
 {
     int pid = 0;
@@ -53,6 +75,7 @@ struct PidRow
     const char16_t *unitsMetric = u"";
     const char16_t *unitsEnglish = u"";
     const char16_t *label = u"";
+    ItemDisplay display;
 };
 
 // Every value PID of service 01 the program decodes (0x04 to 0x4E), in ascending PID order.
@@ -63,5 +86,9 @@ const PidRow *find_pid_row(int pid);
 
 // The item code of the computed fuel-economy line, listed right after the air-flow line.
 inline constexpr int kFuelEconomyItem = 18;
+
+// How the real-time display shows item `code` (a PID, or the fuel economy); nullptr for the
+// codes it cannot show.
+const ItemDisplay *item_display(int code);
 
 } // namespace quorvex

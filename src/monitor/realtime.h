@@ -2,6 +2,7 @@
 
 #include "link/protocol.h"
 #include "livedata/decoders.h"
+#include "livedata/pidtable.h"
 
 #include <QString>
 
@@ -12,29 +13,6 @@ namespace quorvex {
 
 class ObdContext;
 struct LiveDataState;
-
-// How the real-time display shows one item: the Y range it plots in and how its value box
-// reads.
-enum class ValueForm {
-    Percent,   // the value's number / 100 through the picture (which holds "%"), no units
-    Formatted, // the value text through the picture, then the units
-    Raw,       // the value text as it is, then the units
-    WideRange, // lambda: Y 0 to 1.999, caption "Wide Range O2 Sensor Lambda", "0.000 " & units
-};
-
-struct RealTimeRow
-{
-    int first = 0; // item codes first..last share the row
-    int last = 0;
-    double yMin = 0;
-    double yMax = 0;
-    ValueForm form = ValueForm::Raw;
-    const char16_t *picture = u"";
-};
-
-// The row of an item code (a PID, or 18 for the fuel economy); nullptr for codes the display
-// cannot show.
-const RealTimeRow *realtime_row(int code);
 
 // What one pass shows: the Y range and titles, the caption and value box, and the value to
 // plot (none when the value text is not a number).
@@ -48,9 +26,9 @@ struct RealTimeSample
     std::optional<double> y;
 };
 
-// The sample of item `code` (whose row is `row`) as its decoder found it. The Y axis is
+// The sample of item `code` (shown as `display` says) as its decoder found it. The Y axis is
 // titled with the units, except for code 16 (bank 1 sensor 3), titled with the label.
-RealTimeSample realtime_sample(const RealTimeRow &row, int code, const PidItem &item);
+RealTimeSample realtime_sample(const ItemDisplay &display, int code, const PidItem &item);
 
 // The number a value text starts with, or none when it does not start with one.
 std::optional<double> number_in(const QString &text);

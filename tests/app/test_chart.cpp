@@ -47,7 +47,7 @@ TEST_F(ChartTest, EachPassShowsExactlyTheItemsYRange)
     EXPECT_EQ(c->xRange(), (std::pair<double, double>{0, 10})); // as set up
     EXPECT_EQ(c->yRange(), (std::pair<double, double>{0, 255}));
     const auto sample = [](int code) {
-        return realtime_sample(*realtime_row(code), code, PidItem{1, " 1", "", "Label"});
+        return realtime_sample(*item_display(code), code, PidItem{1, " 1", "", "Label"});
     };
     const struct
     {
@@ -63,7 +63,7 @@ TEST_F(ChartTest, EachPassShowsExactlyTheItemsYRange)
     for (const auto &r : rows) {
         chart.showSample(sample(r.before));
         chart.showSample(sample(r.after));
-        const RealTimeRow *row = realtime_row(r.after);
+        const ItemDisplay *row = item_display(r.after);
         EXPECT_EQ(c->yRange(), (std::pair<double, double>{row->yMin, row->yMax})) << r.name;
     }
 }

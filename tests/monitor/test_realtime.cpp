@@ -46,7 +46,7 @@ TEST(RealTimeRows, EveryKindOfValueText)
          std::nullopt},
     };
     for (const auto &r : rows) {
-        const RealTimeRow *row = realtime_row(r.code);
+        const ItemDisplay *row = item_display(r.code);
         ASSERT_NE(row, nullptr) << r.name;
         const RealTimeSample s = realtime_sample(*row, r.code, r.item);
         EXPECT_EQ(s.valueText, QLatin1String(r.text)) << r.name;
@@ -56,12 +56,12 @@ TEST(RealTimeRows, EveryKindOfValueText)
     // The wide-range sensors, both kinds.
     for (const int code : {0x24, 0x2B, 0x34, 0x3B}) {
         const RealTimeSample s =
-            realtime_sample(*realtime_row(code), code, item(" .999424", " Lambda"));
+            realtime_sample(*item_display(code), code, item(" .999424", " Lambda"));
         EXPECT_EQ(s.caption, QStringLiteral("Wide Range O2 Sensor Lambda")) << code;
         EXPECT_EQ(s.valueText, QStringLiteral("0.999  Lambda")) << code;
     }
     for (const int code : {0x01, 0x06, 0x13, 0x1F, 0x20, 0x41, 0x4F})
-        EXPECT_EQ(realtime_row(code), nullptr) << code;
+        EXPECT_EQ(item_display(code), nullptr) << code;
 }
 
 namespace {

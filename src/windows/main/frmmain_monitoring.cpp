@@ -23,7 +23,7 @@ void frmMain::List1_DblClick()
         return;
     const int code = m_listItems.at(line).second;
     m_chart->beginDisplay();
-    if (!realtime_row(code)) {
+    if (!item_display(code)) {
         m_prompts.message(QStringLiteral("No Data Selected"), QString(), Prompts::Icon::None);
     } else {
         run_realtime(m_ctx, m_live, code, *m_chart, outcomeShower());
