@@ -158,7 +158,6 @@ constexpr std::array kRows{
 };
 // clang-format on
 
-
 static_assert(std::is_sorted(kRows.begin(), kRows.end(),
                              [](const PidRow &a, const PidRow &b) { return a.pid < b.pid; }));
 
