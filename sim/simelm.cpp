@@ -1,6 +1,5 @@
 #include "sim/simelm.h"
 
-#include "sim/simcommon.h"
 #include "sim/simelmbus.h"
 #include "sim/simservices.h"
 
@@ -19,9 +18,7 @@ constexpr qint64 kTimeoutUnitUs = 4000;
 
 } // namespace
 
-ElmEngine::ElmEngine(Scenario scenario, Options options)
-    : m_scenario(std::move(scenario)), m_options(options), m_faults(m_scenario.faults),
-      m_clearedAtUs(m_scenario.ecus.size(), -1)
+ElmEngine::ElmEngine(Scenario scenario, Options options) : PacedDevice(std::move(scenario), options)
 {
 }
 
@@ -33,30 +30,9 @@ void ElmEngine::receive(const QByteArray &bytes, qint64 nowUs)
     flushEcho(m_lastNowUs);
 }
 
-QByteArray ElmEngine::take(qint64 nowUs)
-{
-    advance(nowUs);
-    return std::exchange(m_ready, QByteArray());
-}
-
 qint64 ElmEngine::nextEventUs() const
 {
-    if (m_lastNowUs < 0)
-        return 0; // the clock starts with the first call
-    if (m_hungUp)
-        return -1;
-    if (!m_ready.isEmpty())
-        return m_lastNowUs;
-    if (!m_out.isEmpty())
-        return m_out.nextDueUs();
-    if (m_hangUpAtUs >= 0)
-        return std::max(m_hangUpAtUs, m_lastNowUs);
-    return -1;
-}
-
-bool ElmEngine::hungUp() const
-{
-    return m_hungUp;
+    return lineEventUs().value_or(-1); // an idle adapter sends nothing of its own
 }
 
 void ElmEngine::setFaults(const Faults &faults)
@@ -67,21 +43,6 @@ void ElmEngine::setFaults(const Faults &faults)
     // A pending hang-up is worked out again against the new count.
     m_hangUpAtUs = -1;
     scheduleHangUpIfDue();
-}
-
-Faults ElmEngine::faults() const
-{
-    return m_faults;
-}
-
-void ElmEngine::setLineBaud(int baud)
-{
-    m_lineBaud = std::max(baud, 0);
-}
-
-int ElmEngine::lineBaud() const
-{
-    return m_lineBaud;
 }
 
 int ElmEngine::activeEcu() const
@@ -98,25 +59,9 @@ int ElmEngine::activeEcu() const
     return 0;
 }
 
-QStringList ElmEngine::commands() const
-{
-    return m_commands;
-}
-
-const Scenario &ElmEngine::scenario() const
-{
-    return m_scenario;
-}
-
 void ElmEngine::advance(qint64 nowUs)
 {
-    if (m_lastNowUs < 0) {
-        m_lastNowUs = nowUs;
-        m_originUs = nowUs;
-        m_out.setFreeUs(nowUs);
-    }
-    nowUs = std::max(nowUs, m_lastNowUs);
-    m_lastNowUs = nowUs;
+    nowUs = startClock(nowUs);
     if (m_hungUp)
         return;
     if (m_faults.silent) {
@@ -164,7 +109,7 @@ void ElmEngine::handleLine(qint64 nowUs)
 {
     const QByteArray raw = std::exchange(m_line, QByteArray());
     const bool tooLong = std::exchange(m_lineTooLong, false);
-    keepCommand(&m_commands, raw);
+    keepCommand(raw);
     if (m_faults.silent)
         return;
     if (m_settings.echo)
@@ -235,7 +180,7 @@ void ElmEngine::handleRequest(const QByteArray &command, qint64 nowUs)
     if (count == 0) {
         m_busyUntilUs = sendAnswer("NO DATA", atUs + timeoutUs());
     } else {
-        qint64 answerUs = atUs + vehicleLatencyUs(m_scenario, m_faults);
+        qint64 answerUs = atUs + vehicleLatencyUs();
         if (request.at(0) == 0x03)
             answerUs += qint64(std::max(m_faults.codesLatencyMs, 0)) * 1000;
         send(lines, answerUs);
@@ -296,8 +241,7 @@ QByteArray ElmEngine::vehicleLines(const QByteArray &request, int wanted, int *c
                 m_clearedAtUs[ecu] = nowUs;
             }
         } else {
-            messages = elm::ecuMessages(m_scenario, ecu, bus, request,
-                                        momentOf(nowUs, m_originUs, m_clearedAtUs.value(ecu, -1)));
+            messages = elm::ecuMessages(m_scenario, ecu, bus, request, momentOf(nowUs, ecu));
         }
         if (!shows(ecu))
             continue;
@@ -350,7 +294,7 @@ qint64 ElmEngine::send(const QByteArray &text, qint64 startUs)
     QByteArray bytes = text;
     if (m_settings.linefeeds)
         bytes.replace("\r", "\r\n");
-    return m_out.queue(bytes, startUs, paceBaud(m_options, m_lineBaud));
+    return queue(bytes, startUs);
 }
 
 qint64 ElmEngine::sendAnswer(const QByteArray &text, qint64 startUs)
@@ -385,7 +329,7 @@ qint64 ElmEngine::timeoutUs() const
 
 qint64 ElmEngine::searchUs() const
 {
-    return paceBaud(m_options, m_lineBaud) > 0 ? kSearchUs : 0;
+    return paceBaud() > 0 ? kSearchUs : 0;
 }
 
 AnyEngine makeEngine(Scenario scenario, Options options)

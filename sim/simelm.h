@@ -46,33 +46,24 @@ namespace quorvex::sim {
 // Faults: silent (nothing sent at all), noContact, ecuTimeout (NO DATA), latencyMs,
 // codesLatencyMs, clearRejected, disconnectAfter (hang up after the n-th OBD answer); the scan
 // interface's marker faults do not apply.
-class ElmEngine
+class ElmEngine : public PacedDevice
 {
 public:
     explicit ElmEngine(Scenario scenario, Options options = {});
 
     static constexpr qint64 kSearchUs = 150'000;
-    static constexpr qsizetype kKeptCommands = Engine::kKeptCommands;
 
+    // Its commands() are the lines received, without their CR, as they came; service 04
+    // erases the memory of the ECUs that heard it.
     void receive(const QByteArray &bytes, qint64 nowUs);
-    QByteArray take(qint64 nowUs);
     // When take() next has output (or the hang-up falls due); -1 if never without new input;
     // 0 before the first call, which starts the clock.
     qint64 nextEventUs() const;
-    bool hungUp() const;
 
     void setFaults(const Faults &faults);
-    Faults faults() const;
-    void setLineBaud(int baud); // 0 = unknown
-    int lineBaud() const;
     // The ECU the receive filter (ATCRA on CAN, ATSR on ISO) or, on CAN, a physical header
     // selects; 0 when none does.
     int activeEcu() const;
-    // The latest lines received (up to kKeptCommands), without their CR, as they came.
-    QStringList commands() const;
-    // The car as it now stands: service 04 erases the codes, freeze frame and MIL of the ECUs
-    // that heard it.
-    const Scenario &scenario() const;
 
 private:
     // What ATZ, ATWS and ATD restore.
@@ -100,7 +91,7 @@ private:
         qint64 delayUs = 0;
     };
 
-    void advance(qint64 nowUs);
+    void advance(qint64 nowUs) override;
     void takeCharacter(char c, qint64 nowUs);
     void handleLine(qint64 nowUs);
     Answer atAnswer(const QByteArray &command, qint64 nowUs);
@@ -126,31 +117,18 @@ private:
     qint64 timeoutUs() const;
     qint64 searchUs() const;
 
-    Scenario m_scenario;
-    Options m_options;
-    Faults m_faults;
     Settings m_settings;
-    int m_lineBaud = 0;
     bool m_connected = false; // the bus is known and initialised
-    QList<qint64> m_clearedAtUs;
 
     QByteArray m_line;        // characters of the line not yet complete
     QByteArray m_echo;        // echo not yet queued
     QByteArray m_lastCommand; // for the empty line; normalised
     bool m_lineTooLong = false;
     bool m_discardLine = false; // the rest of an interrupting line is ignored
-    QStringList m_commands;
-
-    PacedLine m_out;
-    QByteArray m_ready; // due, not yet taken
     char m_lastSent = '\r';
-    qint64 m_lastNowUs = -1; // -1 until the first call sets the origin
-    qint64 m_originUs = 0;
     qint64 m_resetUntilUs = -1; // input is lost until then
     qint64 m_busyUntilUs = -1;  // an OBD request is being answered until its prompt is due
     int m_answers = 0;          // OBD requests answered, for disconnectAfter
-    qint64 m_hangUpAtUs = -1;
-    bool m_hungUp = false;
 };
 
 // Either personality, as Options::personality chooses.

@@ -1,6 +1,5 @@
 #include "sim/simengine.h"
 
-#include "sim/simcommon.h"
 #include "sim/simreplies.h"
 #include "sim/simservices.h"
 
@@ -32,11 +31,7 @@ constexpr int kBlankIndex = 9;
 
 } // namespace
 
-Engine::Engine(Scenario scenario, Options options)
-    : m_scenario(std::move(scenario)), m_options(options), m_faults(m_scenario.faults),
-      m_clearedAtUs(m_scenario.ecus.size(), -1)
-{
-}
+Engine::Engine(Scenario scenario, Options options) : PacedDevice(std::move(scenario), options) {}
 
 void Engine::receive(const QByteArray &bytes, qint64 nowUs)
 {
@@ -58,24 +53,10 @@ void Engine::receive(const QByteArray &bytes, qint64 nowUs)
     }
 }
 
-QByteArray Engine::take(qint64 nowUs)
-{
-    advance(nowUs);
-    return std::exchange(m_ready, QByteArray());
-}
-
 qint64 Engine::nextEventUs() const
 {
-    if (m_lastNowUs < 0)
-        return 0; // the clock starts with the first call
-    if (m_hungUp)
-        return -1;
-    if (!m_ready.isEmpty())
-        return m_lastNowUs;
-    if (!m_out.isEmpty())
-        return m_out.nextDueUs();
-    if (m_hangUpAtUs >= 0)
-        return std::max(m_hangUpAtUs, m_lastNowUs);
+    if (const std::optional<qint64> due = lineEventUs())
+        return *due;
     if (isSilent() || !m_options.readyMarks)
         return -1;
     if (m_restartMarks)
@@ -83,11 +64,6 @@ qint64 Engine::nextEventUs() const
     if (m_faults.garbage && m_garbageAtUs >= 0)
         return std::min(m_garbageAtUs, m_nextMarkUs);
     return m_nextMarkUs;
-}
-
-bool Engine::hungUp() const
-{
-    return m_hungUp;
 }
 
 char Engine::readyMark(qint64 nowUs)
@@ -110,46 +86,16 @@ void Engine::setFaults(const Faults &faults)
         m_hangUpAtUs = -1;
 }
 
-Faults Engine::faults() const
-{
-    return m_faults;
-}
-
-void Engine::setLineBaud(int baud)
-{
-    m_lineBaud = std::max(baud, 0);
-}
-
-int Engine::lineBaud() const
-{
-    return m_lineBaud;
-}
-
 int Engine::activeEcu() const
 {
     return m_activeEcu;
 }
 
-QStringList Engine::commands() const
-{
-    return m_commands;
-}
-
-const Scenario &Engine::scenario() const
-{
-    return m_scenario;
-}
-
 void Engine::advance(qint64 nowUs)
 {
-    if (m_lastNowUs < 0) {
-        m_lastNowUs = nowUs;
-        m_originUs = nowUs;
-        m_out.setFreeUs(nowUs);
+    if (m_lastNowUs < 0)
         m_nextMarkUs = nowUs + markIntervalUs();
-    }
-    nowUs = std::max(nowUs, m_lastNowUs);
-    m_lastNowUs = nowUs;
+    nowUs = startClock(nowUs);
     if (m_hungUp)
         return;
     if (isSilent()) {
@@ -187,13 +133,11 @@ void Engine::advance(qint64 nowUs)
         if (atUs > nowUs)
             return;
         if (garbageNext) {
-            m_out.queue(QByteArray(1, kGarbage[m_garbageIndex]), atUs,
-                        paceBaud(m_options, m_lineBaud));
+            queue(QByteArray(1, kGarbage[m_garbageIndex]), atUs);
             m_garbageIndex = (m_garbageIndex + 1) % static_cast<int>(sizeof kGarbage);
             m_garbageAtUs = -1;
         } else {
-            m_out.queue(QByteArray(1, hasContact() ? 'S' : 'P'), atUs,
-                        paceBaud(m_options, m_lineBaud));
+            queue(QByteArray(1, hasContact() ? 'S' : 'P'), atUs);
             m_nextMarkUs = atUs + markIntervalUs();
             m_garbageAtUs = m_faults.garbage ? atUs + markIntervalUs() / 2 : -1;
         }
@@ -202,7 +146,7 @@ void Engine::advance(qint64 nowUs)
 
 void Engine::handleCommand(const QByteArray &command, qint64 nowUs)
 {
-    keepCommand(&m_commands, command);
+    keepCommand(command);
     if (m_hungUp || m_hangUpAtUs >= 0)
         return; // the interface is about to hang up and takes nothing more
     ++m_commandCount;
@@ -216,8 +160,7 @@ void Engine::handleCommand(const QByteArray &command, qint64 nowUs)
         } else if (m_faults.strayMarkBefore.contains(QString::fromLatin1(command))) {
             reply.prepend('S');
         }
-        m_out.queue(reply, std::max(nowUs, m_out.freeUs()) + delayUs,
-                    paceBaud(m_options, m_lineBaud));
+        queue(reply, std::max(nowUs, m_out.freeUs()) + delayUs);
     }
     // Marks pause while the command is handled and resume one interval after its reply.
     m_nextMarkUs = std::max(nowUs, m_out.freeUs()) + markIntervalUs();
@@ -240,8 +183,7 @@ void Engine::handleBlock(const QByteArray &block, qint64 nowUs)
                            static_cast<quint8>(block.at(6)), static_cast<quint8>(block.at(7)));
     else
         reply = QByteArray(13, '\0'); // nothing from the vehicle: no positive response
-    m_out.queue(reply, std::max(nowUs, m_out.freeUs()) + vehicleLatencyUs(m_scenario, m_faults),
-                paceBaud(m_options, m_lineBaud));
+    queue(reply, std::max(nowUs, m_out.freeUs()) + vehicleLatencyUs());
     m_nextMarkUs = m_out.freeUs() + markIntervalUs();
 }
 
@@ -256,8 +198,7 @@ QByteArray Engine::o2TestAnswer(quint8 service, quint8 tid, quint8 sensor, qint6
     }
     const Ecu &ecu = m_scenario.ecus[m_activeEcu];
     const QByteArray message =
-        o2TestMessage(ecu, service, tid, sensor,
-                      momentOf(nowUs, m_originUs, m_clearedAtUs.value(m_activeEcu, -1)));
+        o2TestMessage(ecu, service, tid, sensor, momentOf(nowUs, m_activeEcu));
     return message.isEmpty() ? timeoutReply(kAnswerLength)
                              : vehicleReply(message, static_cast<int>(message.size()));
 }
@@ -289,7 +230,7 @@ QByteArray Engine::answer(const QByteArray &command, qint64 nowUs, qint64 *delay
     if (group == 0x8 || group == 0x9 || group == 0xF)
         return {};
 
-    *delayUs = vehicleLatencyUs(m_scenario, m_faults);
+    *delayUs = vehicleLatencyUs();
     // The O2 sensor test commands carry the sensor where others carry the length.
     if (service == 0x05 || service == 0x06)
         return o2TestAnswer(service, pid, length, nowUs);
@@ -340,8 +281,7 @@ QByteArray Engine::vehicleAnswer(quint8 service, quint8 pid, int length, qint64 
         }
     }
     // The O2 sensor tests (service 05) and the rest are not modelled: the ECU stays silent.
-    const QByteArray message = serviceMessage(
-        ecu, service, pid, momentOf(nowUs, m_originUs, m_clearedAtUs.value(m_activeEcu, -1)));
+    const QByteArray message = serviceMessage(ecu, service, pid, momentOf(nowUs, m_activeEcu));
     return message.isEmpty() ? QByteArray() : vehicleReply(message, length);
 }
 

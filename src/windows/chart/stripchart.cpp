@@ -146,16 +146,24 @@ void StripChart::setFollowPosition(int percent)
     m_followPercent = std::clamp(percent, 1, 100);
 }
 
+namespace {
+// Either limit may be set first: the axis shows the two as set, whichever is the lower.
+void show_limits(QValueAxis *axis, double a, double b)
+{
+    axis->setRange(std::min(a, b), std::max(a, b));
+}
+} // namespace
+
 void StripChart::setXAxisMin(double x)
 {
     m_xMin = x;
-    m_xAxis->setRange(std::min(m_xMin, m_xMax), std::max(m_xMin, m_xMax));
+    show_limits(m_xAxis, m_xMin, m_xMax);
 }
 
 void StripChart::setXAxisMax(double x)
 {
     m_xMax = x;
-    m_xAxis->setRange(std::min(m_xMin, m_xMax), std::max(m_xMin, m_xMax));
+    show_limits(m_xAxis, m_xMin, m_xMax);
 }
 
 void StripChart::setXAxisTitle(const QString &title)
@@ -166,13 +174,13 @@ void StripChart::setXAxisTitle(const QString &title)
 void StripChart::setYAxisMin(double y)
 {
     m_yMin = y;
-    m_yAxis->setRange(std::min(m_yMin, m_yMax), std::max(m_yMin, m_yMax));
+    show_limits(m_yAxis, m_yMin, m_yMax);
 }
 
 void StripChart::setYAxisMax(double y)
 {
     m_yMax = y;
-    m_yAxis->setRange(std::min(m_yMin, m_yMax), std::max(m_yMin, m_yMax));
+    show_limits(m_yAxis, m_yMin, m_yMax);
 }
 
 void StripChart::setYAxisTitle(const QString &title)
@@ -214,7 +222,7 @@ void StripChart::reset()
 {
     m_clock.Start();
     m_chart->zoomReset();
-    m_xAxis->setRange(std::min(m_xMin, m_xMax), std::max(m_xMin, m_xMax));
+    show_limits(m_xAxis, m_xMin, m_xMax);
     setFollowing(true);
 }
 
