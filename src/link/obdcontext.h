@@ -25,9 +25,9 @@ enum class Readiness { Contact, NoContact, Silent, Retrying };
 
 // The link session the main window owns and hands to every service: the link state and
 // operations, the wait bounds, the clock every wait and bound reads, and the shared interval
-// timer on that clock. It is also the one place where a
-// lost device is noticed: every wait in progress ends, every later exchange fails at once
-// with a lost link, and linkLost() tells the window, until a new connection is made.
+// timer on that clock. It is also the one place where a lost device is noticed: every wait in
+// progress ends, every later exchange fails at once with a lost link, and linkLost() tells the
+// window, until a new connection is made.
 class ObdContext : public QObject
 {
     Q_OBJECT

@@ -16,8 +16,8 @@ namespace quorvex {
 // knows which kind of adapter is attached. It talks to the adapter over a line of its own (the
 // serial port), and its waits for the adapter's answers run on the program's clock.
 //
-// The adapter is reset and configured when the line is handed over (echo and line feeds off, spaces
-// off where accepted, headers on, automatic protocol), then asked once for the vehicle's
+// The adapter is reset and configured when the line is handed over (echo and line feeds off,
+// spaces off where accepted, headers on, automatic protocol), then asked once for the vehicle's
 // supported PIDs, which finds the bus and the ECUs that answer. Each of the program's commands
 // becomes one adapter request and its answer one reply in the interface's layout. While no
 // command is in hand the transport has a ready mark for whoever asks: "S" while the vehicle
