@@ -1,5 +1,7 @@
 #include "simports.h"
 
+#include "sim/simserver.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -8,8 +10,6 @@ namespace quorvex::test {
 namespace {
 // A reply that came just before the interface hung up is left this long to be read.
 constexpr int kHangUpDelayMs = 20;
-// As much of the program's output as the pseudo-terminal server keeps.
-constexpr qsizetype kKeptBytes = 64 * 1024;
 
 QString missing_device(const QString &path)
 {
@@ -131,8 +131,8 @@ void SimDevice::detach(const SimLine *line)
 void SimDevice::write(const QByteArray &bytes)
 {
     m_received += bytes;
-    if (m_received.size() > 2 * kKeptBytes)
-        m_received.remove(0, m_received.size() - kKeptBytes);
+    if (m_received.size() > 2 * sim::Server::kKeptBytes)
+        m_received.remove(0, m_received.size() - sim::Server::kKeptBytes);
     std::visit([&](auto &engine) { engine.receive(bytes, nowUs()); }, m_engine);
     pump();
 }

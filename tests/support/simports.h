@@ -33,7 +33,8 @@ public:
     QString devicePath() const { return m_path; }
     void setFaults(const sim::Faults &faults);
     sim::Faults faults() const;
-    // The latest bytes the program wrote and the latest commands, in order.
+    // The latest bytes the program wrote (as many as the pty server keeps) and the latest
+    // commands, in order.
     QByteArray received() const { return m_received; }
     QStringList commands() const;
     qint64 sentBytes() const { return m_sentBytes; }
