@@ -102,8 +102,14 @@ int main(int argc, char **argv)
     const QCommandLineOption elmResetOption(QStringLiteral("elm-reset"),
                                             QStringLiteral("How long ATZ takes before its answer."),
                                             QStringLiteral("MS"));
+    const QCommandLineOption elmPackingOption(
+        QStringLiteral("elm-packing"),
+        QStringLiteral("How the car's ECUs take a request for several PIDs on CAN: answer them "
+                       "all (answered, the default), refuse it (refused) or answer the first PID "
+                       "alone (first)."),
+        QStringLiteral("answered|refused|first"));
     parser.addOptions({scenarioOption, paceOption, latencyOption, linkOption, markOption, elmOption,
-                       elmBusOption, elmChipOption, elmResetOption});
+                       elmBusOption, elmChipOption, elmResetOption, elmPackingOption});
     parser.process(app);
 
     Scenario scenario = defaultScenario();
@@ -147,10 +153,20 @@ int main(int argc, char **argv)
         !readMilliseconds(parser.value(elmResetOption), 0, &options.elm.resetMs)) {
         return failWith(QStringLiteral("--elm-reset needs a number of milliseconds"));
     }
-    const bool elmOnly =
-        parser.isSet(elmBusOption) || parser.isSet(elmChipOption) || parser.isSet(elmResetOption);
+    using Packing = ElmOptions::Packing;
+    if (parser.isSet(elmPackingOption) && !readChoice(parser.value(elmPackingOption),
+                                                      {{"answered", Packing::Answered},
+                                                       {"refused", Packing::Refused},
+                                                       {"first", Packing::FirstOnly}},
+                                                      &options.elm.packing)) {
+        return failWith(
+            QStringLiteral("--elm-packing needs \"answered\", \"refused\" or \"first\""));
+    }
+    const bool elmOnly = parser.isSet(elmBusOption) || parser.isSet(elmChipOption) ||
+                         parser.isSet(elmResetOption) || parser.isSet(elmPackingOption);
     if (elmOnly && options.personality != Personality::Elm327)
-        return failWith(QStringLiteral("--elm-bus, --elm-chip and --elm-reset need --elm327"));
+        return failWith(
+            QStringLiteral("--elm-bus, --elm-chip, --elm-reset and --elm-packing need --elm327"));
 
     Server server(scenario, options);
     if (!server.start(&error))

@@ -29,6 +29,10 @@ struct ElmOptions
     enum class Chip { Clone15, Elm14b, Stn1110 };
     Chip chip = Chip::Clone15;
     int resetMs = 0; // how long ATZ takes before its answer (a slow clone's reset); 0: at once
+    // How the ECUs take a service 01 request for several PIDs on CAN: answer every supported
+    // PID in one message, refuse it (7F 01 12), or answer the first PID alone.
+    enum class Packing { Answered, Refused, FirstOnly };
+    Packing packing = Packing::Answered;
 
     bool operator==(const ElmOptions &) const = default;
 };

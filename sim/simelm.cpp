@@ -241,7 +241,8 @@ QByteArray ElmEngine::vehicleLines(const QByteArray &request, int wanted, int *c
                 m_clearedAtUs[ecu] = nowUs;
             }
         } else {
-            messages = elm::ecuMessages(m_scenario, ecu, bus, request, momentOf(nowUs, ecu));
+            messages = elm::ecuMessages(m_scenario, ecu, bus, request, momentOf(nowUs, ecu),
+                                        m_options.elm.packing);
         }
         if (!shows(ecu))
             continue;

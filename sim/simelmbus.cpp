@@ -92,6 +92,24 @@ QByteArray mode6Message(const Ecu &ecu, quint8 tid, quint8 cid)
     return data.left(tid % 0x20 == 0 ? 7 : 6);
 }
 
+// Service 01 with several PIDs: each supported one's data behind a single 41, in the order
+// asked; nothing when none is supported.
+QByteArray packedMessage(const Ecu &ecu, const QByteArray &request, const Moment &moment,
+                         ElmOptions::Packing packing)
+{
+    if (packing == ElmOptions::Packing::Refused)
+        return QByteArray("\x7F\x01\x12", 3);
+    const qsizetype pids = packing == ElmOptions::Packing::FirstOnly ? 2 : request.size();
+    QByteArray message;
+    for (qsizetype i = 1; i < pids; ++i) {
+        const QByteArray one =
+            withoutHeader(serviceMessage(ecu, 0x01, static_cast<quint8>(request.at(i)), moment));
+        if (one.size() >= 2 && static_cast<quint8>(one.at(0)) == 0x41)
+            message += one.mid(1);
+    }
+    return message.isEmpty() ? QByteArray() : QByteArray(1, '\x41') + message;
+}
+
 QByteArray hexBytes(const QByteArray &bytes, bool spaces)
 {
     QByteArray text;
@@ -112,7 +130,8 @@ QByteArray hexNumber(int value, int digits, bool spaces)
 } // namespace
 
 QList<QByteArray> ecuMessages(const Scenario &scenario, int ecuIndex, Bus bus,
-                              const QByteArray &request, const Moment &moment)
+                              const QByteArray &request, const Moment &moment,
+                              ElmOptions::Packing packing)
 {
     if (ecuIndex < 0 || ecuIndex >= scenario.ecus.size() || request.isEmpty())
         return {};
@@ -121,6 +140,8 @@ QList<QByteArray> ecuMessages(const Scenario &scenario, int ecuIndex, Bus bus,
     const auto arg = [&request](int i) { return static_cast<quint8>(request.at(i)); };
     switch (arg(0)) {
     case 0x01:
+        if (size > 2 && bus == Bus::Can11_500)
+            return one(packedMessage(ecu, request, moment, packing));
         return size == 2 ? one(withoutHeader(serviceMessage(ecu, 0x01, arg(1), moment)))
                          : QList<QByteArray>();
     case 0x02:

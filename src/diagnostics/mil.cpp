@@ -82,8 +82,7 @@ MilReport decode_mil(const QString &reply)
 
 void get_MIL(SweepRun &run)
 {
-    const Exchange ex =
-        get_ecu_PID(run.ctx, QStringLiteral("01"), QStringLiteral("01"), QStringLiteral("09"));
+    const Exchange ex = get_ecu_PID(run.ctx, *pass_request(run.live, 0x01));
     if (!run.sweep.accept(ex.status))
         return;
     const MilReport report = decode_mil(ex.reply);

@@ -59,6 +59,18 @@ int Link::OBDsync()
     return t ? t->syncByte() : -1;
 }
 
+void Link::announce(const QStringList &commands)
+{
+    Transport *t = active();
+    if (!t)
+        return;
+    QList<QByteArray> bytes;
+    bytes.reserve(commands.size());
+    for (const QString &command : commands)
+        bytes << command.toLatin1();
+    t->expect(bytes);
+}
+
 int Link::pollIntervalMs() const
 {
     const Transport *t = active();

@@ -59,7 +59,7 @@ bool run_pid(SweepRun &run, int pid)
             list_line(run, kFuelEconomyItem);
         return false;
     case 0x12:
-        report(run, get_cmd_sec_air_stat(run.ctx));
+        report(run, get_cmd_sec_air_stat(run.ctx, live));
         return false;
     case 0x13:
     case 0x1D:
@@ -85,6 +85,20 @@ bool run_pid(SweepRun &run, int pid)
     }
 }
 
+// The first request of every supported PID's action in `bytes` (the first `count` of them, bit
+// 7 of the first standing for firstPid), in the order the dispatch asks them.
+QStringList pass_commands(const LiveDataState &live, int firstPid, const std::array<int, 4> &bytes,
+                          int count)
+{
+    QStringList commands;
+    for (int i = 0; i < count; ++i)
+        for (int bit = 0; bit < 8; ++bit)
+            if (bytes[static_cast<size_t>(i)] & (0x80 >> bit))
+                if (const std::optional<PidRequest> r = pass_request(live, firstPid + 8 * i + bit))
+                    commands << r->command();
+    return commands;
+}
+
 // The second and third support requests. Only `count` of the four bytes are examined.
 void request_bitmap(SweepRun &run, const QString &pid, int firstPid, int count)
 {
@@ -96,6 +110,7 @@ void request_bitmap(SweepRun &run, const QString &pid, int firstPid, int count)
         return;
     }
     const std::array<int, 4> bytes = support_bytes(ex.reply, 12);
+    const PassAnnouncement pass(run.ctx, pass_commands(run.live, firstPid, bytes, count));
     for (int i = 0; i < count; ++i)
         dispatch_byte(run, firstPid + 8 * i, bytes[static_cast<size_t>(i)]);
 }
@@ -133,6 +148,7 @@ void dispatch_byte(SweepRun &run, int firstPid, int a)
 
 void dispatch_first_range(SweepRun &run, const std::array<int, 4> &bytes)
 {
+    const PassAnnouncement pass(run.ctx, pass_commands(run.live, 0x01, bytes, 4));
     for (size_t i = 0; i < bytes.size(); ++i) {
         if (i > 0 && run.freezeFrame && run.live.NoFreezeFrame)
             return;

@@ -24,10 +24,42 @@ int hex_value(const QString &hex)
     return ok ? v : 0;
 }
 
-// Mode-aware status PIDs: service PIDmode, base length n, data shifted by PIDoffset.
-Exchange request_mode_aware(ObdContext &ctx, const LiveDataState &live, int pid, int n)
+// The status PIDs a pass reports on: the PID asked, the base reply length, and whether it
+// follows a freeze-frame run into service 02 (service PIDmode, length n + PIDoffset).
+struct StatusRow
 {
-    return get_ecu_PID(ctx, live.PIDmode, hex2(pid), hex2(n + live.PIDoffset));
+    int pid;
+    int asked;
+    int n;
+    bool modeAware;
+};
+
+constexpr StatusRow kStatusRows[] = {
+    {0x01, 0x01, 9, false}, // monitors since the codes were cleared
+    {0x03, 0x03, 7, true},  // fuel system
+    {0x06, 0x06, 6, true},  {0x07, 0x07, 6, true},
+    {0x08, 0x08, 6, true},  {0x09, 0x09, 6, true},  // fuel trims
+    {0x12, 0x12, 6, false},                         // commanded secondary air
+    {0x13, 0x13, 6, false}, {0x1D, 0x13, 6, false}, // O2 sensors present: always asks 13
+};
+
+const StatusRow *find_status_row(int pid)
+{
+    for (const StatusRow &row : kStatusRows)
+        if (row.pid == pid)
+            return &row;
+    return nullptr;
+}
+
+PidRequest status_request(const LiveDataState &live, const StatusRow &row)
+{
+    return row.modeAware ? PidRequest{live.PIDmode, hex2(row.asked), hex2(row.n + live.PIDoffset)}
+                         : PidRequest{kService01, hex2(row.asked), hex2(row.n)};
+}
+
+Exchange exchange_status(ObdContext &ctx, const LiveDataState &live, int pid)
+{
+    return get_ecu_PID(ctx, status_request(live, *find_status_row(pid)));
 }
 
 // The service and the extra data bytes a mode-aware PID is asked with.
@@ -42,14 +74,34 @@ Service service_of(const LiveDataState &live, ItemData data)
     return data == ItemData::Live ? Service{kService01, 0} : Service{live.PIDmode, live.PIDoffset};
 }
 
+int data_offset(const PidRow &row, const Service &service)
+{
+    return row.kind == RequestKind::ModeAware ? service.offset : 0;
+}
+
+PidRequest value_request(const PidRow &row, const Service &service)
+{
+    const bool modeAware = row.kind == RequestKind::ModeAware;
+    return {modeAware ? service.mode : kService01, hex2(row.pid),
+            hex2(row.n + data_offset(row, service))};
+}
+
+PidRequest lambda_request(const QString &pid)
+{
+    return {kService01, pid, hex2(kLambdaLength)};
+}
+
+bool wide_range_known(const QString &wide)
+{
+    return wide.startsWith(u'2') || wide.startsWith(u'3');
+}
+
 Reading read_pid(ObdContext &ctx, LiveDataState &live, const PidRow &row, const Service &service)
 {
     if (row.rule == ValueRule::WideRangeLambda)
         live.WideO2PID = hex2(row.pid);
-    const bool modeAware = row.kind == RequestKind::ModeAware;
-    const int offset = modeAware ? service.offset : 0;
-    const Exchange ex = get_ecu_PID(ctx, modeAware ? service.mode : kService01, hex2(row.pid),
-                                    hex2(row.n + offset));
+    const int offset = data_offset(row, service);
+    const Exchange ex = get_ecu_PID(ctx, value_request(row, service));
     Reading r;
     r.status = ex.status;
     if (ex.ok())
@@ -67,7 +119,7 @@ Reading read_fuel_economy(ObdContext &ctx, LiveDataState &live, const Service &s
         return speed;
     std::optional<double> lambda;
     const QString wide = live.WideO2PID;
-    if (wide.startsWith(u'2') || wide.startsWith(u'3')) {
+    if (wide_range_known(wide)) {
         const Reading ratio = get_O2_lambda(ctx, wide);
         if (!ratio.ok())
             return ratio;
@@ -88,6 +140,44 @@ Exchange get_ecu_PID(ObdContext &ctx, const QString &mode, const QString &pid,
     request.command = mode + pid + length;
     request.threshold = 2 * hex_value(length);
     return exchange(ctx, request);
+}
+
+Exchange get_ecu_PID(ObdContext &ctx, const PidRequest &request)
+{
+    return get_ecu_PID(ctx, request.mode, request.pid, request.length);
+}
+
+QStringList item_commands(const LiveDataState &live, int code, ItemData data)
+{
+    const Service service = service_of(live, data);
+    if (code == kFuelEconomyItem) {
+        QStringList commands{value_request(*find_pid_row(kAirFlow), service).command(),
+                             value_request(*find_pid_row(kSpeed), service).command()};
+        if (wide_range_known(live.WideO2PID))
+            commands << lambda_request(live.WideO2PID).command();
+        return commands;
+    }
+    const PidRow *row = find_pid_row(code);
+    return row ? QStringList{value_request(*row, service).command()} : QStringList();
+}
+
+std::optional<PidRequest> pass_request(const LiveDataState &live, int pid)
+{
+    if (const StatusRow *row = find_status_row(pid))
+        return status_request(live, *row);
+    if (const PidRow *row = find_pid_row(pid))
+        return value_request(*row, service_of(live, ItemData::LastRun));
+    return std::nullopt;
+}
+
+PassAnnouncement::PassAnnouncement(ObdContext &ctx, const QStringList &commands) : m_ctx(ctx)
+{
+    m_ctx.link.announce(commands);
+}
+
+PassAnnouncement::~PassAnnouncement()
+{
+    m_ctx.link.announce({});
 }
 
 bool has_item(int code)
@@ -112,7 +202,7 @@ Reading read_item(ObdContext &ctx, LiveDataState &live, int code, ItemData data)
 
 Reading get_O2_lambda(ObdContext &ctx, const QString &pid)
 {
-    const Exchange ex = get_ecu_PID(ctx, kService01, pid, hex2(kLambdaLength));
+    const Exchange ex = get_ecu_PID(ctx, lambda_request(pid));
     Reading r;
     r.status = ex.status;
     if (ex.ok())
@@ -122,25 +212,25 @@ Reading get_O2_lambda(ObdContext &ctx, const QString &pid)
 
 StatusText get_fuel_status(ObdContext &ctx, const LiveDataState &live)
 {
-    const Exchange ex = request_mode_aware(ctx, live, 0x03, 7);
+    const Exchange ex = exchange_status(ctx, live, 0x03);
     return {ex.status, ex.ok() ? fuel_status_text(ex.reply, live.PIDoffset) : QString()};
 }
 
 StatusText get_fuel_trim(ObdContext &ctx, const LiveDataState &live, int pid)
 {
-    const Exchange ex = request_mode_aware(ctx, live, pid, 6);
+    const Exchange ex = exchange_status(ctx, live, pid);
     return {ex.status, ex.ok() ? fuel_trim_text(pid, ex.reply, live.PIDoffset) : QString()};
 }
 
-StatusText get_cmd_sec_air_stat(ObdContext &ctx)
+StatusText get_cmd_sec_air_stat(ObdContext &ctx, const LiveDataState &live)
 {
-    const Exchange ex = get_ecu_PID(ctx, kService01, QStringLiteral("12"), QStringLiteral("06"));
+    const Exchange ex = exchange_status(ctx, live, 0x12);
     return {ex.status, ex.ok() ? secondary_air_text(ex.reply) : QString()};
 }
 
 StatusText get_O2_loc(ObdContext &ctx, LiveDataState &live)
 {
-    const Exchange ex = get_ecu_PID(ctx, kService01, QStringLiteral("13"), QStringLiteral("06"));
+    const Exchange ex = exchange_status(ctx, live, 0x13);
     if (!ex.ok())
         return {ex.status, QString()};
     const int bits = o2_sensor_bits(ex.reply);

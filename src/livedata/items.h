@@ -4,6 +4,9 @@
 #include "livedata/decoders.h"
 
 #include <QString>
+#include <QStringList>
+
+#include <optional>
 
 namespace quorvex {
 
@@ -15,6 +18,18 @@ struct LiveDataState;
 // per byte and the check byte).
 Exchange get_ecu_PID(ObdContext &ctx, const QString &mode, const QString &pid,
                      const QString &length);
+
+// A request of service 01 or 02 as the program sends it: the service, the PID and the reply
+// length, two hex digits each.
+struct PidRequest
+{
+    QString mode;
+    QString pid;
+    QString length;
+    QString command() const { return mode + pid + length; }
+};
+
+Exchange get_ecu_PID(ObdContext &ctx, const PidRequest &request);
 
 // One value item read from the ECU: how its exchanges went and, when they went well, what the
 // item shows.
@@ -42,6 +57,30 @@ enum class ItemData { LastRun, Live };
 Reading read_item(ObdContext &ctx, LiveDataState &live, int code,
                   ItemData data = ItemData::LastRun);
 
+// The commands reading value item `code` sends, in order (the fuel economy: air flow, speed and
+// the wide-range O2 ratio when one is known).
+QStringList item_commands(const LiveDataState &live, int code, ItemData data = ItemData::LastRun);
+
+// The first request the action of PID `pid` in a current-data or freeze-frame pass sends: a
+// value item's, or a status PID's (01 the monitors, 03 the fuel system, 06-09 the trims, 12
+// the secondary air, 13 and 1D the O2 sensors); none for a PID whose action asks nothing of
+// its own.
+std::optional<PidRequest> pass_request(const LiveDataState &live, int pid);
+
+// While it lives, the link knows the commands of the pass under way (an adapter that can asks
+// for several in one request); the pass ends with it.
+class PassAnnouncement
+{
+public:
+    PassAnnouncement(ObdContext &ctx, const QStringList &commands);
+    ~PassAnnouncement();
+    PassAnnouncement(const PassAnnouncement &) = delete;
+    PassAnnouncement &operator=(const PassAnnouncement &) = delete;
+
+private:
+    ObdContext &m_ctx;
+};
+
 // The equivalence ratio of wide-range O2 PID `pid` (two hex digits), always on service 01:
 // numeric value and its signed text.
 Reading get_O2_lambda(ObdContext &ctx, const QString &pid);
@@ -56,7 +95,7 @@ struct StatusText
 
 StatusText get_fuel_status(ObdContext &ctx, const LiveDataState &live);        // 03
 StatusText get_fuel_trim(ObdContext &ctx, const LiveDataState &live, int pid); // 06 to 09
-StatusText get_cmd_sec_air_stat(ObdContext &ctx);                              // 12
+StatusText get_cmd_sec_air_stat(ObdContext &ctx, const LiveDataState &live);   // 12
 // PIDs 13 and 1D (always asks 13): the count line; records the sensors present in O2Sensors
 // (set bits only; the entries of clear bits keep their values).
 StatusText get_O2_loc(ObdContext &ctx, LiveDataState &live);

@@ -76,14 +76,21 @@ LogEnd run_logger(ObdContext &ctx, LiveDataState &live, const std::array<int, 4>
         std::array<double, 4> numbers{};
         std::array<QString, 4> shown;
         ExchangeStatus failure = ExchangeStatus::Ok;
-        for (size_t slot = 0; slot < codes.size(); ++slot) {
-            const Reading reading = read_item(ctx, live, codes[slot], ItemData::Live);
-            if (!reading.ok()) {
-                failure = reading.status;
-                break;
+        {
+            // The four items are one pass: an adapter that can asks for them together.
+            QStringList commands;
+            for (const int code : codes)
+                commands << item_commands(live, code, ItemData::Live);
+            const PassAnnouncement pass(ctx, commands);
+            for (size_t slot = 0; slot < codes.size(); ++slot) {
+                const Reading reading = read_item(ctx, live, codes[slot], ItemData::Live);
+                if (!reading.ok()) {
+                    failure = reading.status;
+                    break;
+                }
+                numbers[slot] = Val(reading.item.valueText);
+                shown[slot] = reading.item.valueText + u' ' + reading.item.units;
             }
-            numbers[slot] = Val(reading.item.valueText);
-            shown[slot] = reading.item.valueText + u' ' + reading.item.units;
         }
         if (failure != ExchangeStatus::Ok) {
             if (report_failure(onFailure, failure)) {

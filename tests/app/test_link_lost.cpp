@@ -18,11 +18,12 @@ class LinkLostDuringTest : public WindowTest,
 } // namespace
 
 // Unplugged while the support reply is awaited, or while an item's reply is (the car answering
-// late): the lines listed before stay, no further item is listed (from zeros or otherwise).
+// late; through the adapter, the request for several PIDs that holds 0C): the lines listed
+// before stay, no further item is listed (from zeros or otherwise).
 INSTANTIATE_TEST_SUITE_P(Replies, LinkLostDuringTest,
                          ::testing::Values(std::pair{Route::Serial, "010009"},
                                            std::pair{Route::Serial, "010C07"},
-                                           std::pair{Route::ElmCan, "010C"}));
+                                           std::pair{Route::ElmCan, "010B0C"}));
 
 TEST_P(LinkLostDuringTest, CurrentDataRequestStopsAtTheLostLink)
 {

@@ -144,3 +144,84 @@ TEST(ElmAnswers, TheEcuTheProgramSwitchedTo)
               sim::timeoutReply(9));
     EXPECT_EQ(can_ecu_address(0x7EA), 0x20);
 }
+
+namespace {
+
+QList<Command> commands(std::initializer_list<const char *> texts)
+{
+    QList<Command> list;
+    for (const char *t : texts)
+        list << parse_command(t);
+    return list;
+}
+
+PackedAnswer packed(const QList<Command> &asked, const QByteArray &answer, quint32 source = 0)
+{
+    return split_packed(asked, parse_answer(answer, Bus::Can11, "010C0D0F1"), source);
+}
+
+} // namespace
+
+// A request for several PIDs: the answer, several frames long, taken apart by the data length
+// of each PID asked, in whatever order the ECU gives them; each part reads as the interface's
+// reply to that PID's own command.
+TEST(ElmPacked, TakenApartIntoTheRepliesOfEachCommand)
+{
+    const QList<Command> asked = commands({"010C07", "010D06", "010F06"});
+    const PackedAnswer p =
+        packed(asked, "7E8 10 08 41 0D 32 0C 1A F8 0F \r7E8 21 50 00 00 00 00 00 00 \r");
+    ASSERT_EQ(p.layout, PackedAnswer::Layout::Taken);
+    ASSERT_EQ(p.answers.size(), 3);
+    EXPECT_EQ(interface_reply(asked[0], p.answers[0]), vehicle("486B10410C1AF8", 7));
+    EXPECT_EQ(interface_reply(asked[1], p.answers[1]), vehicle("486B10410D32", 6));
+    EXPECT_EQ(interface_reply(asked[2], p.answers[2]), vehicle("486B10410F50", 6));
+
+    // A PID left out is that PID's failure alone.
+    const PackedAnswer missing = packed(asked, "7E8 06 41 0C 1A F8 0F 50 \r");
+    ASSERT_EQ(missing.layout, PackedAnswer::Layout::Taken);
+    EXPECT_EQ(missing.answers[1].status, Answer::Status::NoData);
+    EXPECT_EQ(interface_reply(asked[1], missing.answers[1]).at(1), 'S');
+    EXPECT_EQ(interface_reply(asked[2], missing.answers[2]), vehicle("486B10410F50", 6));
+
+    // The first PID alone: an ECU that takes one PID a request.
+    EXPECT_EQ(packed(asked, "7E8 04 41 0C 1A F8 \r").layout, PackedAnswer::Layout::FirstOnly);
+    // Another PID alone is the others' failure, not that.
+    EXPECT_EQ(packed(asked, "7E8 03 41 0D 32 \r").layout, PackedAnswer::Layout::Taken);
+
+    // Only the ECU asked counts: the other's message is not read.
+    const PackedAnswer other = packed(asked, "7E9 03 41 0D 10 \r7E8 04 41 0C 1A F8 \r", 0x7E8);
+    EXPECT_EQ(other.layout, PackedAnswer::Layout::FirstOnly);
+}
+
+TEST(ElmPacked, LayoutsThatDoNotAddUpAreUnreadable)
+{
+    const QList<Command> asked = commands({"010C07", "010D06"});
+    for (const char *answer : {
+             "7E8 05 41 0C 1A F8 0D \r",    // data cut short
+             "7E8 05 41 0C 1A 0D 32 \r",    // the wrong length for 0C: 0D is not where it is
+             "7E8 04 41 0D 32 0D \r",       // a PID twice (and cut short)
+             "7E8 06 41 0D 32 0D 32 00 \r", // a PID twice
+             "7E8 03 41 11 32 \r",          // a PID not asked
+             "7E8 03 7F 01 12 \r",          // refused
+             "7E8 01 41 \r",                // nothing after the service
+             "NO DATA\r",
+             "CAN ERROR\r",
+         }) {
+        EXPECT_EQ(packed(asked, answer).layout, PackedAnswer::Layout::Unreadable) << answer;
+    }
+}
+
+TEST(ElmFigures, ProtocolNamesAndBatteryVoltage)
+{
+    EXPECT_EQ(protocol_name("A6"), QStringLiteral("ISO 15765-4 CAN 11-bit 500 kbaud"));
+    EXPECT_EQ(protocol_name("3"), QStringLiteral("ISO 9141-2 5-baud init 10.4 kbaud"));
+    EXPECT_EQ(protocol_name("A1"), QStringLiteral("SAE J1850 PWM 41.6 kbaud"));
+    EXPECT_EQ(protocol_name("9"), QStringLiteral("ISO 15765-4 CAN 29-bit 250 kbaud"));
+    for (const char *none : {"", "0", "A", "?", "B", "C", "66", "AX"})
+        EXPECT_TRUE(protocol_name(none).isEmpty()) << none;
+
+    EXPECT_EQ(battery_voltage("12.6V"), QStringLiteral("12.6 V"));
+    EXPECT_EQ(battery_voltage(" 9.8V "), QStringLiteral("9.8 V"));
+    for (const char *none : {"", "?", "V", "12.6", "ABCV", "-1.0V", "123456.0V"})
+        EXPECT_TRUE(battery_voltage(none).isEmpty()) << none;
+}

@@ -29,6 +29,7 @@ Turns cloneSetUp(const QByteArray &search, const QByteArray &protocol = "A6\r\r>
             {"ATL0", "OK\r\r>"},
             {"ATS0", "?\r\r>"},
             {"ATH1", "OK\r\r>"},
+            {"ATAT2", "OK\r\r>"},
             {"ATSP0", "OK\r\r>"},
             {"STDI", "?\r\r>"},
             {"0100", search},
@@ -83,6 +84,7 @@ TEST_F(ElmTransportTest, SetUpEveryCommandAndTheAdapterUnpluggedMidRequest)
     // Two ECUs answered the search: requests go to the first alone, then to the other. (The
     // window's tests read codes and change the ECU through the simulated adapter.)
     start(cloneSetUp(kFound) + Turns{{"ATSH7E0", "OK\r\r>"},
+                                     {"ATRV", "12.3V\r\r>"},
                                      {"010C1", "7E8 04 41 0C 1A F8 \r\r>"},
                                      {"ATSH7E1", "OK\r\r>"},
                                      {"010C1", "7E9 04 41 0C 00 64 \r\r>"},
@@ -90,6 +92,7 @@ TEST_F(ElmTransportTest, SetUpEveryCommandAndTheAdapterUnpluggedMidRequest)
     EXPECT_EQ(wait_for_ECU(ctx), ReadyResult::Contact);
     EXPECT_EQ(elm.identity(), QStringLiteral("ELM327 v1.5"));
     EXPECT_EQ(elm.bus(), elm::Bus::Can11);
+    EXPECT_EQ(elm.figures().protocol, QStringLiteral("ISO 15765-4 CAN 11-bit 500 kbaud"));
 
     EXPECT_EQ(exchange_firmware_id(ctx).id, QStringLiteral("E3.40"));
     EXPECT_EQ(rpm().reply, QString::fromLatin1(vehicle("486B10410C1AF8", 7)));
@@ -115,7 +118,7 @@ TEST_F(ElmTransportTest, SetUpEveryCommandAndTheAdapterUnpluggedMidRequest)
 // and after three such answers no request carries one.
 TEST_F(ElmTransportTest, AdapterThatRefusesTheCountHint)
 {
-    Turns script = cloneSetUp(kFound) + Turns{{"ATSH7E0", "OK\r\r>"}};
+    Turns script = cloneSetUp(kFound) + Turns{{"ATSH7E0", "OK\r\r>"}, {"ATRV", "?\r\r>"}};
     for (int refused = 0; refused < Elm327Transport::kHintRefusals; ++refused)
         script += {{"010C1", "?\r\r>"}, {"010C", "7E8 04 41 0C 1A F8 \r\r>"}};
     script +=
@@ -217,13 +220,14 @@ TEST_F(ElmTransportTest, RecordedAdapters)
         ++setUps;
         const bool iso = r.bus == elm::Bus::Iso;
         Turns script;
-        for (const char *line : {"ATZ", "ATE0", "ATL0", "ATS0", "ATH1", "ATSP0"})
+        for (const char *line : {"ATZ", "ATE0", "ATL0", "ATS0", "ATH1", "ATAT2", "ATSP0"})
             script += {line, r.answerTo(line, "OK\r\r>")};
         script += {{"STDI", r.answerTo("STDI", "?\r\r>")},
                    {"0100", search},
                    {"ATDPN", r.answerTo("ATDPN", iso ? "A3\r\r>" : "A6\r\r>")}};
         if (!iso)
             script += ScriptedLine::Turn{"ATSH7E0", "OK\r\r>"};
+        script += ScriptedLine::Turn{"ATRV", r.answerTo("ATRV", "?\r\r>")};
         start(script);
         EXPECT_EQ(wait_for_ECU(ctx), ReadyResult::Contact);
         EXPECT_EQ(elm.identity(), QStringLiteral("ELM327 v1.5"));
@@ -232,4 +236,189 @@ TEST_F(ElmTransportTest, RecordedAdapters)
     }
     EXPECT_GE(answers, 3);
     EXPECT_GE(setUps, 2);
+}
+
+namespace {
+
+// An ISO 9141 answer with headers: the bytes, their checksum, the prompt. Without bytes, the
+// engine's support answer.
+QByteArray iso_line_answer(const QByteArray &hex = "48 6B 10 41 00 BE 3F A8 13")
+{
+    QByteArray bytes = QByteArray::fromHex(QByteArray(hex).replace(' ', QByteArray()));
+    quint8 sum = 0;
+    for (const char b : bytes)
+        sum = static_cast<quint8>(sum + static_cast<quint8>(b));
+    bytes.append(static_cast<char>(sum));
+    return bytes.toHex(' ').toUpper() + " \r\r>";
+}
+
+// The set-up of a clone on CAN, with the engine (7E8) supporting 01, 03-07, 0B-11, 13, 15, 1C,
+// 1F, 20: requests go to it alone from then on.
+Turns canSetUp()
+{
+    return cloneSetUp(kFound) + Turns{{"ATSH7E0", "OK\r\r>"}, {"ATRV", "12.3V\r\r>"}};
+}
+
+} // namespace
+
+// The commands of a pass go to the ECU in one request, whose answer (several frames) gives each
+// command its own reply; while the pass lasts a command asked again is answered from it. After
+// the pass every command is asked again.
+TEST_F(ElmTransportTest, ThePassesCommandsInOneRequest)
+{
+    start(canSetUp() +
+          Turns{{"010C0D0F1", "7E8 10 08 41 0D 32 0C 1A F8 0F \r7E8 21 50 00 00 00 00 00 00 \r\r>"},
+                // after the pass: alone, and the PID 0A the ECU did not announce alone too
+                {"010C1", "7E8 04 41 0C 1B 00 \r\r>"},
+                {"010C0F1", "7E8 06 41 0C 1B 00 0F 51 \r\r>"},
+                {"010A1", "NO DATA\r\r>"}});
+    ASSERT_EQ(wait_for_ECU(ctx), ReadyResult::Contact);
+    {
+        const PassAnnouncement pass(ctx, {"010C07", "010D06", "010F06"});
+        EXPECT_EQ(rpm().reply, QString::fromLatin1(vehicle("486B10410C1AF8", 7)));
+        EXPECT_EQ(get_ecu_PID(ctx, "01", "0F", "06").reply,
+                  QString::fromLatin1(vehicle("486B10410F50", 6)));
+        EXPECT_EQ(get_ecu_PID(ctx, "01", "0D", "06").reply,
+                  QString::fromLatin1(vehicle("486B10410D32", 6)));
+        EXPECT_EQ(rpm().reply, QString::fromLatin1(vehicle("486B10410C1AF8", 7)));
+    }
+    EXPECT_EQ(rpm().reply, QString::fromLatin1(vehicle("486B10410C1B00", 7)));
+    {
+        // 0A is not supported: it goes alone, after the others.
+        const PassAnnouncement pass(ctx, {"010C07", "010A06", "010F06"});
+        EXPECT_EQ(rpm().status, ExchangeStatus::Ok);
+        EXPECT_EQ(get_ecu_PID(ctx, "01", "0A", "06").status, ExchangeStatus::EcuTimeout);
+        EXPECT_EQ(get_ecu_PID(ctx, "01", "0F", "06").reply,
+                  QString::fromLatin1(vehicle("486B10410F51", 6)));
+    }
+    expectScriptPlayed();
+}
+
+// A PID the ECU left out of its answer is that item's failure; the others are read.
+TEST_F(ElmTransportTest, APidMissingFromTheAnswerIsThatItemsFailure)
+{
+    start(canSetUp() + Turns{{"010C0D0F1", "7E8 06 41 0C 1A F8 0F 50 \r\r>"}});
+    ASSERT_EQ(wait_for_ECU(ctx), ReadyResult::Contact);
+    const PassAnnouncement pass(ctx, {"010C07", "010D06", "010F06"});
+    EXPECT_EQ(rpm().status, ExchangeStatus::Ok);
+    EXPECT_EQ(get_ecu_PID(ctx, "01", "0D", "06").status, ExchangeStatus::EcuTimeout);
+    EXPECT_EQ(get_ecu_PID(ctx, "01", "0F", "06").status, ExchangeStatus::Ok);
+    expectScriptPlayed();
+}
+
+// An ECU that refuses a request for several PIDs, answers only the first, or answers in a layout
+// that does not add up: its commands are asked one a request until the next connection, and
+// none of them fails for it.
+TEST_F(ElmTransportTest, EcusThatTakeOnePidARequest)
+{
+    for (const QByteArray &answer :
+         {QByteArray("7E8 03 7F 01 12 \r\r>"), QByteArray("NO DATA\r\r>"),
+          QByteArray("7E8 05 41 0C 1A 0D 32 \r\r>")}) {
+        SCOPED_TRACE(answer.constData());
+        start(canSetUp() + Turns{{"010C0D1", answer},
+                                 {"010C1", "7E8 04 41 0C 1A F8 \r\r>"},
+                                 {"010D1", "7E8 03 41 0D 32 \r\r>"},
+                                 {"010C1", "7E8 04 41 0C 1A F8 \r\r>"}});
+        ASSERT_EQ(wait_for_ECU(ctx), ReadyResult::Contact);
+        for (int pass = 0; pass < 2; ++pass) {
+            const PassAnnouncement announced(ctx, {"010C07", "010D06"});
+            EXPECT_EQ(rpm().reply, QString::fromLatin1(vehicle("486B10410C1AF8", 7)));
+            if (pass == 0) {
+                EXPECT_EQ(get_ecu_PID(ctx, "01", "0D", "06").reply,
+                          QString::fromLatin1(vehicle("486B10410D32", 6)));
+            }
+        }
+        expectScriptPlayed();
+    }
+
+    // The first PID alone: that one is read from it, the rest asked alone.
+    start(canSetUp() + Turns{{"010C0D1", "7E8 04 41 0C 1A F8 \r\r>"},
+                             {"010D1", "7E8 03 41 0D 32 \r\r>"},
+                             {"010C1", "7E8 04 41 0C 1A F8 \r\r>"}});
+    ASSERT_EQ(wait_for_ECU(ctx), ReadyResult::Contact);
+    {
+        const PassAnnouncement announced(ctx, {"010C07", "010D06"});
+        EXPECT_EQ(rpm().status, ExchangeStatus::Ok);
+        EXPECT_EQ(get_ecu_PID(ctx, "01", "0D", "06").status, ExchangeStatus::Ok);
+    }
+    const PassAnnouncement again(ctx, {"010C07", "010D06"});
+    EXPECT_EQ(rpm().status, ExchangeStatus::Ok);
+    expectScriptPlayed();
+}
+
+// The older buses take one PID a request, whatever the pass.
+TEST_F(ElmTransportTest, IsoAsksOnePidARequest)
+{
+    start(cloneSetUp(iso_line_answer(), "A3\r\r>") +
+          Turns{{"ATRV", "12.3V\r\r>"},
+                {"010C1", iso_line_answer("48 6B 10 41 0C 1A F8")},
+                {"010D1", iso_line_answer("48 6B 10 41 0D 32")}});
+    ASSERT_EQ(wait_for_ECU(ctx), ReadyResult::Contact);
+    const PassAnnouncement pass(ctx, {"010C07", "010D06"});
+    EXPECT_EQ(rpm().status, ExchangeStatus::Ok);
+    EXPECT_EQ(get_ecu_PID(ctx, "01", "0D", "06").status, ExchangeStatus::Ok);
+    expectScriptPlayed();
+}
+
+// The adapter's time-out follows the answers seen once there are enough of them; a request
+// that finds no answer under it is asked again with the default before the ECU counts as not
+// answering. An adapter that refuses ATST keeps its own.
+TEST_F(ElmTransportTest, LearnedTimeOutNeverCostsAnAnswer)
+{
+    const QByteArray answer = "7E8 04 41 0C 1A F8 \r\r>";
+    Turns script = canSetUp();
+    for (int n = 0; n < Elm327Transport::kTimedAnswers; ++n)
+        script += {"010C1", answer};
+    script +=
+        {{"ATST08", "OK\r\r>"}, {"010C1", "NO DATA\r\r>"}, // too slow for the learned time-out
+         {"ATST32", "OK\r\r>"}, {"010C1", answer},
+         {"ATST08", "OK\r\r>"}, {"010C1", "NO DATA\r\r>"}, // no answer at all
+         {"ATST32", "OK\r\r>"}, {"010C1", "NO DATA\r\r>"}};
+    start(script);
+    ASSERT_EQ(wait_for_ECU(ctx), ReadyResult::Contact);
+    for (int n = 0; n < Elm327Transport::kTimedAnswers; ++n)
+        EXPECT_EQ(rpm().status, ExchangeStatus::Ok);
+    EXPECT_EQ(rpm().reply, QString::fromLatin1(vehicle("486B10410C1AF8", 7)));
+    EXPECT_EQ(elm.timeoutUnits(), Elm327Transport::kDefaultTimeoutUnits);
+    EXPECT_EQ(rpm().status, ExchangeStatus::EcuTimeout);
+    expectScriptPlayed();
+
+    script = canSetUp();
+    for (int n = 0; n < Elm327Transport::kTimedAnswers; ++n)
+        script += {"010C1", answer};
+    script += {{"ATST08", "?\r\r>"}, {"010C1", "NO DATA\r\r>"}, {"010C1", answer}};
+    start(script);
+    ASSERT_EQ(wait_for_ECU(ctx), ReadyResult::Contact);
+    for (int n = 0; n < Elm327Transport::kTimedAnswers; ++n)
+        EXPECT_EQ(rpm().status, ExchangeStatus::Ok);
+    EXPECT_EQ(rpm().status, ExchangeStatus::EcuTimeout); // the default was never left
+    EXPECT_EQ(rpm().status, ExchangeStatus::Ok);
+    expectScriptPlayed();
+}
+
+// What the adapter says of itself: its identity, an STN chip's, the bus in words, the battery
+// voltage again when asked; a clone that refuses a command leaves that item out.
+TEST_F(ElmTransportTest, TheAdaptersFigures)
+{
+    int changes = 0;
+    QObject::connect(&elm, &Elm327Transport::figuresChanged, [&] { ++changes; });
+    Turns script = canSetUp();
+    script[7] = {"STDI", "STN1110 v4.2.0\r\r>"};
+    start(script + Turns{{"ATRV", "13.9V\r\r>"}, {"ATRV", "?\r\r>"}});
+    ASSERT_EQ(wait_for_ECU(ctx), ReadyResult::Contact);
+    EXPECT_TRUE(clock.runUntil([this] { return !elm.figures().battery.isEmpty(); }));
+    Elm327Transport::Figures f = elm.figures();
+    EXPECT_EQ(f.identity, QStringLiteral("ELM327 v1.5"));
+    EXPECT_EQ(f.device, QStringLiteral("STN1110 v4.2.0"));
+    EXPECT_EQ(f.protocol, QStringLiteral("ISO 15765-4 CAN 11-bit 500 kbaud"));
+    EXPECT_EQ(f.battery, QStringLiteral("12.3 V"));
+    const int before = changes;
+    elm.refreshBattery();
+    clock.runUntil([this] { return elm.figures().battery == QStringLiteral("13.9 V"); });
+    EXPECT_GT(changes, before);
+    elm.refreshBattery();
+    EXPECT_TRUE(clock.runUntil([this] { return elm.figures().battery.isEmpty(); }));
+    expectScriptPlayed();
+    elm.close();
+    EXPECT_TRUE(elm.figures().identity.isEmpty());
 }

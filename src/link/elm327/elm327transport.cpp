@@ -1,5 +1,6 @@
 #include "link/elm327/elm327transport.h"
 
+#include <algorithm>
 #include <cctype>
 #include <utility>
 
@@ -51,6 +52,19 @@ void Elm327Transport::close()
     m_ecus.clear();
     m_selected = 0;
     m_hintsRefused = 0;
+    m_expected.clear();
+    m_passReplies.clear();
+    m_support.clear();
+    m_singlePid.clear();
+    m_slowestMs = 0;
+    m_timedAnswers = 0;
+    m_timeoutUnits = kDefaultTimeoutUnits;
+    m_timeoutRefused = false;
+    const bool hadFigures = !m_figures.identity.isEmpty() || !m_figures.device.isEmpty() ||
+                            !m_figures.protocol.isEmpty() || !m_figures.battery.isEmpty();
+    m_figures = {};
+    if (hadFigures)
+        emit figuresChanged();
 }
 
 void Elm327Transport::setUp()
@@ -59,20 +73,21 @@ void Elm327Transport::setUp()
     ask({"ATZ", kResetMs, [this](const QByteArray &answer, bool timedOut) {
              for (const QByteArray &line : elm::answer_lines(answer, "ATZ"))
                  if (line.contains("ELM327"))
-                     m_identity = QString::fromLatin1(line);
+                     m_identity = m_figures.identity = QString::fromLatin1(line);
              if (timedOut && m_identity.isEmpty()) {
                  m_steps.clear();
                  m_phase = Phase::Failed; // nothing answers on this port
              }
          }});
     // Echo, line feeds, spaces off (spaces stay on where the adapter refuses), headers on,
-    // the bus found automatically. An STN chip names itself to STDI; others answer "?".
-    for (const char *line : {"ATE0", "ATL0", "ATS0", "ATH1", "ATSP0"})
+    // adaptive timing where the adapter has it, the bus found automatically. An STN chip names
+    // itself to STDI; others answer "?".
+    for (const char *line : {"ATE0", "ATL0", "ATS0", "ATH1", "ATAT2", "ATSP0"})
         ask({line, kAnswerMs, {}});
     ask({"STDI", kAnswerMs, [this](const QByteArray &answer, bool) {
              const QList<QByteArray> lines = elm::answer_lines(answer, "STDI");
              if (!lines.isEmpty() && lines.first().startsWith("STN"))
-                 m_identity = QString::fromLatin1(lines.first());
+                 m_identity = m_figures.device = QString::fromLatin1(lines.first());
          }});
     search();
 }
@@ -86,10 +101,21 @@ void Elm327Transport::search()
                            const QList<QByteArray> lines = elm::answer_lines(number, "ATDPN");
                            m_bus = lines.isEmpty() ? elm::Bus::Unknown
                                                    : elm::bus_from_protocol_number(lines.first());
-                           learn(elm::parse_answer(answer, m_bus, "0100"));
+                           const elm::Answer parsed = elm::parse_answer(answer, m_bus, "0100");
+                           learn(parsed);
+                           learnSupport(parsed);
                            addressSelected();
-                           if (m_phase == Phase::SettingUp)
+                           const QString protocol =
+                               lines.isEmpty() ? QString() : elm::protocol_name(lines.first());
+                           const bool settingUp = m_phase == Phase::SettingUp;
+                           if (settingUp)
                                m_phase = Phase::Ready;
+                           if (settingUp || protocol != m_figures.protocol) {
+                               m_figures.protocol = protocol;
+                               emit figuresChanged();
+                           }
+                           if (settingUp)
+                               refreshBattery();
                        }});
          }});
 }
@@ -112,6 +138,7 @@ void Elm327Transport::startNext()
     if (m_stepRunning || m_steps.empty() || !isOpen())
         return;
     m_stepRunning = true;
+    m_stepStartedMs = m_clock.nowMs();
     m_answer.clear();
     m_line->write(m_steps.front().line + '\r');
     m_stepTimer.start(m_steps.front().timeoutMs, [this] { finishStep(true); });
@@ -235,9 +262,20 @@ void Elm327Transport::handle(const QByteArray &text)
         m_passThrough = true;
         answerProgram("RA1");
         return;
-    case elm::Command::Kind::Vehicle:
-        askVehicle(command);
+    case elm::Command::Kind::Vehicle: {
+        // Answered already by a request for several PIDs of this pass?
+        const auto done = m_passReplies.constFind(text.toUpper());
+        if (done != m_passReplies.cend() && m_commandsWaiting == 0) {
+            answerProgram(*done);
+            return;
+        }
+        const QList<QByteArray> group = packedWith(text.toUpper());
+        if (group.size() > 1)
+            askPacked(group);
+        else
+            askVehicle(command);
         return;
+    }
     case elm::Command::Kind::Invalid:
         return;
     }
@@ -262,28 +300,211 @@ void Elm327Transport::addressSelected()
         askFirst({"ATSH" + elm::hex_text(m_ecus.at(m_selected) - 8, 3), kAnswerMs, {}});
 }
 
-void Elm327Transport::askVehicle(const elm::Command &command, bool hinted)
+QByteArray Elm327Transport::withHint(QByteArray line, bool hinted) const
 {
-    QByteArray line = elm::elm_request(command);
     // The hint says how many answers to wait for: one from each ECU that hears the request.
     const bool hint = line.size() % 2 == 1;
     if (hint && (!hinted || m_hintsRefused >= kHintRefusals))
         line.chop(1);
     else if (hint && !physicalAddressing() && m_ecus.size() > 1)
         line.back() = elm::hex_text(static_cast<quint32>(m_ecus.size()), 1).back();
+    return line;
+}
+
+void Elm327Transport::askVehicle(const elm::Command &command, bool hinted, bool retry)
+{
+    if (!retry)
+        applyLearnedTimeout();
+    const QByteArray line = withHint(elm::elm_request(command), hinted);
     ++m_commandsWaiting;
-    ask({line, kAnswerMs, [this, command, line](const QByteArray &answer, bool timedOut) {
+    ask({line, kAnswerMs, [this, command, line, retry](const QByteArray &answer, bool timedOut) {
              --m_commandsWaiting;
+             const qint64 elapsedMs = m_clock.nowMs() - m_stepStartedMs;
              const elm::Answer parsed = elm::parse_answer(answer, m_bus, line);
              // Not understood with the hint: the same request again without it.
              if (line.size() % 2 == 1 && parsed.status == elm::Answer::Status::Refused) {
                  ++m_hintsRefused;
-                 askVehicle(command, false);
+                 askVehicle(command, false, retry);
                  return;
              }
-             if (!timedOut)
+             // Nothing under the learned time-out: once more with the default before the ECU
+             // counts as not answering.
+             if (!timedOut && parsed.status == elm::Answer::Status::NoData && !retry &&
+                 m_timeoutUnits != kDefaultTimeoutUnits) {
+                 setTimeout(kDefaultTimeoutUnits);
+                 askVehicle(command, true, true);
+                 return;
+             }
+             if (!timedOut) {
                  learn(parsed);
+                 learnSupport(parsed);
+                 // With the hint the prompt follows the last answer: the time it took is the
+                 // ECU's (and the line's), not the adapter's wait.
+                 if (parsed.status == elm::Answer::Status::Data && line.size() % 2 == 1)
+                     learnTiming(elapsedMs);
+             }
              answerProgram(elm::interface_reply(command, parsed, selectedSource()));
+         }});
+}
+
+void Elm327Transport::applyLearnedTimeout()
+{
+    if (m_timeoutRefused || m_timedAnswers < kTimedAnswers)
+        return;
+    const qint64 wantedMs = m_slowestMs + std::max<qint64>(m_slowestMs / 2, kTimeoutMarginMs);
+    const int wanted = static_cast<int>(std::clamp<qint64>(
+        (wantedMs + kTimeoutUnitMs - 1) / kTimeoutUnitMs, kMinTimeoutUnits, kDefaultTimeoutUnits));
+    if (wanted != m_timeoutUnits)
+        setTimeout(wanted);
+}
+
+void Elm327Transport::setTimeout(int units)
+{
+    const QByteArray line = "ATST" + elm::hex_text(static_cast<quint32>(units));
+    ask({line, kAnswerMs, [this, units, line](const QByteArray &answer, bool) {
+             if (elm::answer_lines(answer, line).value(0) == "OK")
+                 m_timeoutUnits = units;
+             else
+                 m_timeoutRefused = true; // the adapter keeps its own
+         }});
+}
+
+void Elm327Transport::learnTiming(qint64 elapsedMs)
+{
+    m_slowestMs = std::max(m_slowestMs, elapsedMs);
+    ++m_timedAnswers;
+}
+
+void Elm327Transport::learnSupport(const elm::Answer &answer)
+{
+    // The support PIDs (00, 20, 40, ...) of service 01: four bytes, bit 31 the range's first.
+    if (answer.status != elm::Answer::Status::Data)
+        return;
+    for (const elm::Message &m : answer.messages) {
+        if (m.data.size() < 6 || static_cast<quint8>(m.data.at(0)) != 0x41 ||
+            static_cast<quint8>(m.data.at(1)) % 0x20 != 0)
+            continue;
+        const QByteArray b = m.data.mid(2, 4);
+        m_support[m.source][static_cast<quint8>(m.data.at(1))] =
+            (quint32(quint8(b.at(0))) << 24) | (quint32(quint8(b.at(1))) << 16) |
+            (quint32(quint8(b.at(2))) << 8) | quint32(quint8(b.at(3)));
+    }
+}
+
+void Elm327Transport::expect(const QList<QByteArray> &commands)
+{
+    m_expected.clear();
+    for (const QByteArray &c : commands)
+        m_expected << c.toUpper();
+    m_passReplies.clear();
+}
+
+bool Elm327Transport::packable(const elm::Command &command) const
+{
+    // Service 01 value and status PIDs the selected ECU said it supports (the support PIDs
+    // themselves are asked alone), on CAN, from an ECU that takes several.
+    if (command.kind != elm::Command::Kind::Vehicle || command.service != 0x01 ||
+        command.parameter % 0x20 == 0 || command.length < 6 ||
+        (m_bus != elm::Bus::Can11 && m_bus != elm::Bus::Can29) || m_ecus.isEmpty())
+        return false;
+    const quint32 source = selectedSource();
+    if (m_singlePid.contains(source))
+        return false;
+    const int range = (command.parameter - 1) / 0x20 * 0x20;
+    const auto ranges = m_support.constFind(source);
+    if (ranges == m_support.cend() || !ranges->contains(range))
+        return false;
+    return (ranges->value(range) >> (31 - (command.parameter - 1 - range))) & 1U;
+}
+
+QList<QByteArray> Elm327Transport::packedWith(const QByteArray &text) const
+{
+    const qsizetype at = m_expected.indexOf(text);
+    if (at < 0 || !packable(elm::parse_command(text)))
+        return {};
+    QList<QByteArray> group{text};
+    QSet<quint8> pids{elm::parse_command(text).parameter};
+    for (qsizetype i = at + 1; i < m_expected.size() && group.size() < elm::kPackedPids; ++i) {
+        const elm::Command c = elm::parse_command(m_expected.at(i));
+        if (packable(c) && !pids.contains(c.parameter) &&
+            !m_passReplies.contains(m_expected.at(i))) {
+            group << m_expected.at(i);
+            pids << c.parameter;
+        }
+    }
+    return group;
+}
+
+void Elm327Transport::askPacked(const QList<QByteArray> &texts, bool hinted, bool retry)
+{
+    if (!retry)
+        applyLearnedTimeout();
+    QList<elm::Command> commands;
+    QByteArray request = "01";
+    for (const QByteArray &text : texts) {
+        commands << elm::parse_command(text);
+        request += elm::hex_text(commands.back().parameter);
+    }
+    const QByteArray line = withHint(request + '1', hinted);
+    ++m_commandsWaiting;
+    ask({line, kAnswerMs,
+         [this, texts, commands, line, retry](const QByteArray &answer, bool timedOut) {
+             --m_commandsWaiting;
+             const qint64 elapsedMs = m_clock.nowMs() - m_stepStartedMs;
+             const elm::Answer parsed = elm::parse_answer(answer, m_bus, line);
+             if (line.size() % 2 == 1 && parsed.status == elm::Answer::Status::Refused) {
+                 ++m_hintsRefused;
+                 askPacked(texts, false, retry);
+                 return;
+             }
+             if (!timedOut && parsed.status == elm::Answer::Status::NoData && !retry &&
+                 m_timeoutUnits != kDefaultTimeoutUnits) {
+                 setTimeout(kDefaultTimeoutUnits);
+                 askPacked(texts, true, true);
+                 return;
+             }
+             const elm::Command &first = commands.first();
+             if (timedOut || parsed.status == elm::Answer::Status::NoContact ||
+                 parsed.status == elm::Answer::Status::Stopped) {
+                 if (!timedOut)
+                     learn(parsed);
+                 answerProgram(elm::interface_reply(first, parsed, selectedSource()));
+                 return;
+             }
+             const quint32 source = selectedSource();
+             const elm::PackedAnswer packed = elm::split_packed(commands, parsed, source);
+             if (packed.layout == elm::PackedAnswer::Layout::Unreadable) {
+                 // Refused, or an answer that cannot be taken apart: one PID a request for this
+                 // ECU from now on, starting with the one the program waits for.
+                 m_singlePid << source;
+                 askVehicle(first);
+                 return;
+             }
+             learn(parsed);
+             if (line.size() % 2 == 1)
+                 learnTiming(elapsedMs);
+             if (packed.layout == elm::PackedAnswer::Layout::FirstOnly)
+                 m_singlePid << source;
+             for (qsizetype k = 0; k < texts.size(); ++k)
+                 if (packed.layout == elm::PackedAnswer::Layout::Taken || k == 0)
+                     m_passReplies.insert(
+                         texts.at(k),
+                         elm::interface_reply(commands.at(k), packed.answers.at(k), source));
+             answerProgram(m_passReplies.value(texts.first()));
+         }});
+}
+
+void Elm327Transport::refreshBattery()
+{
+    if (m_phase != Phase::Ready)
+        return;
+    ask({"ATRV", kAnswerMs, [this](const QByteArray &answer, bool) {
+             const QString battery =
+                 elm::battery_voltage(elm::answer_lines(answer, "ATRV").value(0));
+             if (battery != m_figures.battery) {
+                 m_figures.battery = battery;
+                 emit figuresChanged();
+             }
          }});
 }
 

@@ -5,6 +5,9 @@
 #include "link/transport.h"
 #include "link/version.h"
 
+#include <QHash>
+#include <QSet>
+
 #include <deque>
 #include <functional>
 #include <memory>
@@ -25,6 +28,14 @@ namespace quorvex {
 // kMarkMs (and the vehicle is asked again every kProbeMs until it answers). "900101" gives the
 // adapter's identity in the firmware-id form, "800204" switches between the ECUs that answered,
 // "F00504" and the 14-byte block are served on the pre-CAN buses.
+//
+// On CAN, the commands of a pass the program announces (`expect`) are asked up to six PIDs a
+// request, of those the ECU said it supports; the others come from that answer while the pass
+// lasts. An ECU that answers only the first PID, refuses, or answers in a layout that cannot be
+// taken apart is asked one PID a request until the next connection. The adapter times its
+// waits adaptively (ATAT2) and learns its time-out (ATST) from the slowest answer seen; a
+// request that finds no answer under the learned time-out is asked again with the default
+// before it counts as the ECU not answering.
 class Elm327Transport : public Transport
 {
     Q_OBJECT
@@ -38,6 +49,14 @@ public:
     // Adapters older than the count hint answer "?" to it: after this many such answers no
     // request carries one.
     static constexpr int kHintRefusals = 3;
+    // ATST counts 4 ms units; 32 (200 ms) is the adapter's default. The learned time-out is
+    // the slowest answer seen plus half of it (at least kTimeoutMarginMs), once kTimedAnswers
+    // answers were seen, and never above the default.
+    static constexpr int kTimeoutUnitMs = 4;
+    static constexpr int kDefaultTimeoutUnits = 0x32;
+    static constexpr int kMinTimeoutUnits = 0x08;
+    static constexpr int kTimeoutMarginMs = 25;
+    static constexpr int kTimedAnswers = 4;
     // What "900101" answers: the capability level of this driver ("E" for an ELM327 adapter),
     // then the adapter's own identity.
     static constexpr char kFirmwareId[] = "E" QUORVEX_VERSION;
@@ -51,12 +70,30 @@ public:
     QString identity() const { return m_identity; }
     elm::Bus bus() const { return m_bus; }
 
+    // What the adapter reports of itself, for the window: each empty while unknown or refused.
+    struct Figures
+    {
+        QString identity; // "ELM327 v1.5" (its ATI answer, which a reset prints too)
+        QString device;   // an STN chip's "STN1110 v4.2.0"
+        QString protocol; // the bus found, in words
+        QString battery;  // "12.6 V"
+    };
+    Figures figures() const { return m_figures; }
+    // Asks the adapter for the battery voltage again (figuresChanged follows).
+    void refreshBattery();
+    // The time-out the adapter waits for answers, in its 4 ms units.
+    int timeoutUnits() const { return m_timeoutUnits; }
+
     bool isOpen() const override { return m_line && m_line->isOpen(); }
     void write(const QByteArray &bytes) override;
     void writeBlock(const QByteArray &block) override;
     qint64 bytesAvailable() override;
     QByteArray readAll() override;
     int pollIntervalMs() const override { return kMarkMs; }
+    void expect(const QList<QByteArray> &commands) override;
+
+signals:
+    void figuresChanged();
 
 private:
     enum class Phase { Closed, SettingUp, Ready, Failed };
@@ -82,8 +119,19 @@ private:
     // The ECU whose answers the program reads (0: whichever answers first).
     quint32 selectedSource() const;
     void addressSelected();
-    // `hinted`: whether the request may carry the response-count hint.
-    void askVehicle(const elm::Command &command, bool hinted = true);
+    // `hinted`: whether the request may carry the response-count hint; `retry`: asked again
+    // with the default time-out after none came under the learned one.
+    void askVehicle(const elm::Command &command, bool hinted = true, bool retry = false);
+    // The request line with the response-count hint as the adapter and the bus take it.
+    QByteArray withHint(QByteArray line, bool hinted) const;
+    // Several PIDs in one request: the commands of the pass from `text` on that may go with it.
+    QList<QByteArray> packedWith(const QByteArray &text) const;
+    bool packable(const elm::Command &command) const;
+    void askPacked(const QList<QByteArray> &texts, bool hinted = true, bool retry = false);
+    void applyLearnedTimeout();
+    void learnSupport(const elm::Answer &answer);
+    void learnTiming(qint64 elapsedMs);
+    void setTimeout(int units);
     void answerProgram(const QByteArray &text);
     bool idleForMarks() const;
 
@@ -108,6 +156,22 @@ private:
     int m_hintsRefused = 0; // requests with a count hint the adapter did not understand
     qint64 m_lastMarkMs = 0;
     qint64 m_lastProbeMs = 0;
+    qint64 m_stepStartedMs = 0;
+
+    // Several PIDs a request: the pass's commands, the replies already in hand, what each ECU
+    // said it supports (by the first PID of each range of 32) and the ECUs that take one PID.
+    QList<QByteArray> m_expected;
+    QHash<QByteArray, QByteArray> m_passReplies;
+    QHash<quint32, QHash<int, quint32>> m_support;
+    QSet<quint32> m_singlePid;
+
+    // Timing: the slowest answer seen, how many were timed, the time-out the adapter has.
+    qint64 m_slowestMs = 0;
+    int m_timedAnswers = 0;
+    int m_timeoutUnits = kDefaultTimeoutUnits;
+    bool m_timeoutRefused = false;
+
+    Figures m_figures;
 };
 
 } // namespace quorvex

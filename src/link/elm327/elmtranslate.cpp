@@ -2,6 +2,8 @@
 
 #include <QMap>
 
+#include <iterator>
+
 namespace quorvex::elm {
 
 namespace {
@@ -271,6 +273,85 @@ Answer parse_answer(const QByteArray &raw, Bus bus, const QByteArray &request)
     else if (refused)
         answer.status = Answer::Status::Refused;
     return answer;
+}
+
+PackedAnswer split_packed(const QList<Command> &commands, const Answer &answer, quint32 source)
+{
+    PackedAnswer packed;
+    if (answer.status != Answer::Status::Data || answer.messages.isEmpty() || commands.isEmpty())
+        return packed;
+    if (source == 0)
+        source = answer.messages.first().source;
+    const Message *message = nullptr;
+    for (const Message &m : answer.messages)
+        if (m.source == source) {
+            message = &m;
+            break;
+        }
+    if (!message || message->data.size() < 2 || static_cast<quint8>(message->data.at(0)) != 0x41)
+        return packed;
+    QList<Answer> answers(commands.size());
+    const QByteArray &data = message->data;
+    int taken = 0;
+    for (qsizetype at = 1; at < data.size();) {
+        const auto pid = static_cast<quint8>(data.at(at));
+        qsizetype k = 0;
+        while (k < commands.size() &&
+               (commands.at(k).parameter != pid || answers.at(k).status == Answer::Status::Data))
+            ++k;
+        if (k == commands.size())
+            return packed; // not asked, or twice
+        const int length = commands.at(k).length - 5;
+        if (length < 1 || at + 1 + length > data.size())
+            return packed;
+        Message part = *message;
+        part.data = QByteArray(1, '\x41') + data.mid(at, 1 + length);
+        answers[k] = {Answer::Status::Data, {part}};
+        ++taken;
+        at += 1 + length;
+    }
+    packed.answers = answers;
+    packed.layout =
+        taken == 1 && answers.first().status == Answer::Status::Data && commands.size() > 1
+            ? PackedAnswer::Layout::FirstOnly
+            : PackedAnswer::Layout::Taken;
+    return packed;
+}
+
+QString protocol_name(const QByteArray &answer)
+{
+    static const char *const kNames[] = {
+        nullptr,
+        "SAE J1850 PWM 41.6 kbaud",
+        "SAE J1850 VPW 10.4 kbaud",
+        "ISO 9141-2 5-baud init 10.4 kbaud",
+        "ISO 14230-4 KWP 5-baud init 10.4 kbaud",
+        "ISO 14230-4 KWP fast init 10.4 kbaud",
+        "ISO 15765-4 CAN 11-bit 500 kbaud",
+        "ISO 15765-4 CAN 29-bit 500 kbaud",
+        "ISO 15765-4 CAN 11-bit 250 kbaud",
+        "ISO 15765-4 CAN 29-bit 250 kbaud",
+        "SAE J1939 CAN 29-bit 250 kbaud",
+    };
+    QByteArray t = without_spaces(answer.trimmed());
+    if (t.startsWith('A'))
+        t.remove(0, 1);
+    if (t.size() != 1 || hex_value(t.at(0)) < 1 ||
+        hex_value(t.at(0)) >= static_cast<int>(std::size(kNames)))
+        return {};
+    return QString::fromLatin1(kNames[hex_value(t.at(0))]);
+}
+
+QString battery_voltage(const QByteArray &answer)
+{
+    const QByteArray t = answer.trimmed().toUpper();
+    if (!t.endsWith('V'))
+        return {};
+    bool ok = false;
+    const double volts = t.chopped(1).toDouble(&ok);
+    if (!ok || volts < 0 || volts > 99 || t.size() > 6)
+        return {};
+    return QString::fromLatin1(t.chopped(1)) + QStringLiteral(" V");
 }
 
 namespace {

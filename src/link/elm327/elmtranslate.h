@@ -73,6 +73,31 @@ Answer parse_answer(const QByteArray &raw, Bus bus, const QByteArray &request);
 // transmission) 18, and eight apart for the rest; a 29-bit identifier's last byte.
 quint8 can_ecu_address(quint32 identifier);
 
+// A service 01 request for several PIDs (on CAN up to six), and what it shows of the ECU: the
+// PIDs and their data one after another behind a single 41 ("41 0C 1A F8 0D 32").
+inline constexpr int kPackedPids = 6;
+
+// An answer to a request for several PIDs taken apart: one answer for each PID asked, in the
+// order asked, with the ECU's message for that PID alone ("41 0D 32"), or no data for a PID the
+// ECU left out. `commands` hold the data length of each PID (their reply length less the three
+// header bytes, 41 and the PID). Unreadable: the ECU did not answer with data, refused, or
+// answered in a layout that does not add up (a PID not asked, a PID twice, data cut short).
+// FirstOnly: the ECU answered the first PID alone, as ECUs that take one PID a request do.
+struct PackedAnswer
+{
+    enum class Layout { Taken, FirstOnly, Unreadable };
+    Layout layout = Layout::Unreadable;
+    QList<Answer> answers;
+};
+PackedAnswer split_packed(const QList<Command> &commands, const Answer &answer, quint32 source);
+
+// The protocol an "ATDPN" answer names, in words ("A6": "ISO 15765-4 CAN 11-bit 500 kbaud");
+// empty for an answer that names none.
+QString protocol_name(const QByteArray &answer);
+
+// The battery voltage of an "ATRV" answer ("12.6V": "12.6 V"); empty when it is not one.
+QString battery_voltage(const QByteArray &answer);
+
 // The scan interface's reply to a vehicle command, from the messages of the ECU answering:
 // the leading character, the header bytes and data cut or zero-padded to the command's length,
 // the check byte; "S" at character 2 when the ECU did not answer. Stored and pending codes come

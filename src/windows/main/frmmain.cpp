@@ -78,6 +78,9 @@ void frmMain::buildControls()
     Text2->setFont(family(QStringLiteral("Arial"), QFont::SansSerif));
     Label7 = named(new QLabel, "Label7");
     Label6 = named(new QLabel, "Label6");
+    // What an ELM327 adapter reports of itself, under the firmware id.
+    lblAdapter = named(new QLabel, "lblAdapter", QStringLiteral("Adapter"));
+    lblAdapter->hide();
     const QFont heavy = family(QStringLiteral("Arial Black"), QFont::SansSerif);
     Label7->setFont(heavy);
     Label6->setFont(heavy);
@@ -110,6 +113,7 @@ void frmMain::buildControls()
     vinRow->addWidget(Text2, 1);
     left->addLayout(vinRow);
     left->addWidget(Label7);
+    left->addWidget(lblAdapter);
     left->addWidget(Label6);
     left->addStretch(1);
     left->addWidget(Label4);

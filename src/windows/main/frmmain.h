@@ -122,6 +122,8 @@ public:
 
     void probe_ports();
     void show_waiting();
+    // What the ELM327 adapter reports of itself, under the firmware id; hidden without it.
+    void showAdapterFigures();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -221,6 +223,7 @@ private:
     QLineEdit *Text2 = nullptr;
     QLabel *Label3 = nullptr;
     QLabel *Label7 = nullptr;
+    QLabel *lblAdapter = nullptr;
     QLabel *Label6 = nullptr;
     QLabel *Label4 = nullptr;
     QListWidget *List2 = nullptr;

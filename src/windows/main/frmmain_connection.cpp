@@ -70,6 +70,19 @@ void frmMain::show_waiting()
     setStatus(QStringLiteral("Waiting for ECU"), kYellow);
 }
 
+void frmMain::showAdapterFigures()
+{
+    const Elm327Transport::Figures figures = m_elm.figures();
+    QStringList lines;
+    for (const QString &line : {figures.identity, figures.device, figures.protocol})
+        if (!line.isEmpty())
+            lines << line;
+    if (!figures.battery.isEmpty())
+        lines << QStringLiteral("Battery ") + figures.battery;
+    lblAdapter->setText(lines.join(u'\n'));
+    lblAdapter->setVisible(!lines.isEmpty());
+}
+
 void frmMain::showReadiness(Readiness readiness)
 {
     switch (readiness) {

@@ -53,6 +53,7 @@ void frmMain::connectHandlers()
     connect(mnuMode6, &QAction::triggered, this, &frmMain::mnuMode6_Click);
     connect(&m_ctx, &ObdContext::readinessChanged, this, &frmMain::showReadiness);
     connect(&m_ctx, &ObdContext::linkLost, this, &frmMain::onLinkLost);
+    connect(&m_elm, &Elm327Transport::figuresChanged, this, &frmMain::showAdapterFigures);
 }
 
 void frmMain::Form_Load()

@@ -15,6 +15,9 @@ namespace quorvex {
 void frmMain::Mode1_Click()
 {
     Mode1->press();
+    // The battery voltage an ELM327 adapter measures goes with each current-data request.
+    if (m_adapter == AdapterKind::Elm327)
+        m_elm.refreshBattery();
     clearDataList();
     setDataListRed(false);
     Sweep sweep;
