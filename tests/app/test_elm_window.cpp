@@ -3,6 +3,7 @@
 // interface, text for text.
 #include "windowfixture.h"
 
+#include <QComboBox>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -102,6 +103,9 @@ TEST_F(ElmWindowTest, ConnectsOnceTheCarAnswersShowingTheAdaptersIdentity)
     auto *firmware = control<QLabel>(QStringLiteral("Label7"));
     EXPECT_EQ(firmware->text(), QStringLiteral("F/W: E3.40"));
     EXPECT_EQ(firmware->toolTip(), QStringLiteral("ELM327 v1.5"));
+    // What the adapter reports of itself goes under it.
+    EXPECT_EQ(control<QLabel>(QStringLiteral("lblAdapter"))->text(),
+              QStringLiteral("ELM327 v1.5\nISO 15765-4 CAN 11-bit 500 kbaud\nBattery 12.6 V"));
     EXPECT_EQ(control<QLineEdit>(QStringLiteral("Text2"))->text(),
               QStringLiteral("VIN= ") + car.vin);
     EXPECT_TRUE(button("Mode5")->isVisible());
@@ -162,4 +166,79 @@ TEST_F(ElmWindowTest, MonitoringWindowsReadAsThroughTheInterface)
         texts << status();
         return texts;
     });
+}
+
+namespace {
+
+// The adapter's requests for several PIDs of service 01 (with the count hint: odd lengths; the
+// interface's commands are six characters).
+int packed_requests(const QStringList &commands)
+{
+    int n = 0;
+    for (const QString &c : commands)
+        n += c.startsWith(QLatin1String("01")) && c.size() >= 7 && c.size() % 2 == 1;
+    return n;
+}
+
+} // namespace
+
+// Through an adapter on CAN the current-data request and the logger ask several PIDs a request
+// and read what they read through the interface; so they do with ECUs that refuse such requests
+// or answer their first PID alone (asked one PID a request after the first try). The adapter's
+// figures show on its route only.
+TEST_F(ElmWindowTest, SeveralPidsARequestWhateverTheEcuMakesOfIt)
+{
+    using Packing = sim::ElmOptions::Packing;
+    sim::Scenario car = pinned_car();
+    sim::Ecu &ecu = car.ecus[0];
+    for (const int pid : {0x0B, 0x0E, 0x0F, 0x11}) {
+        ecu.pids << static_cast<quint8>(pid);
+        ecu.values[static_cast<quint8>(pid)] = QByteArray(1, '\x40');
+    }
+    QTemporaryDir dir;
+    int run = 0;
+    for (const Packing packing : {Packing::Answered, Packing::Refused, Packing::FirstOnly}) {
+        SCOPED_TRACE(static_cast<int>(packing));
+        elmPacking = packing;
+        bool elm = false;
+        expectSameTexts(car, {Route::Serial, Route::ElmCan}, [&] {
+            EXPECT_EQ(control<QLabel>(QStringLiteral("lblAdapter"))->isHidden(), !elm);
+            button("Mode1")->click();
+            QStringList texts{lines().join('|'), report(), status()};
+            const int afterList = packed_requests(server->commands());
+            if (elm) {
+                // The first range in two requests; after a refusal or the first PID alone, one
+                // try.
+                EXPECT_EQ(afterList, packing == Packing::Answered ? 2 : 1);
+            }
+
+            // Three records of the first four items.
+            const QString path = dir.filePath(QStringLiteral("trip%1.log").arg(++run));
+            prompts.files = {path};
+            action(QStringLiteral("mnuDataLogLog"))->trigger();
+            int item = 0;
+            for (const char *selector : {"cboRTD(0)", "cboRTD(1)", "cboRTD(2)", "cboRTD(3)"}) {
+                auto *box = in<QComboBox>("DataLog", selector);
+                box->setCurrentIndex(item);
+                emit box->activated(item++); // as the user's choice
+            }
+            when(
+                [&] {
+                    QFile f(path);
+                    return f.open(QIODevice::ReadOnly) && f.readAll().count('\n') >= 4 + 3;
+                },
+                [this] { click("DataLog", "Command2"); });
+            click("DataLog", "Command1");
+            QFile file(path);
+            EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+            const QList<QByteArray> rows = file.readAll().split('\n');
+            texts << QString::fromLatin1(rows.mid(0, 4).join('|'));
+            const int logged = packed_requests(server->commands()) - afterList;
+            if (elm) {
+                EXPECT_EQ(logged >= 3, packing == Packing::Answered) << logged;
+            }
+            elm = true;
+            return texts;
+        });
+    }
 }

@@ -38,7 +38,7 @@ inline sim::Scenario pinned_car()
     ecu.values = {{0x04, QByteArray::fromHex("40")},   {0x05, QByteArray::fromHex("3D")},
                   {0x06, QByteArray::fromHex("86")},   {0x07, QByteArray::fromHex("7F")},
                   {0x0C, QByteArray::fromHex("0BB8")}, {0x0D, QByteArray::fromHex("00")},
-                  {0x16, QByteArray::fromHex("5A")},   {0x24, QByteArray::fromHex("8000")}};
+                  {0x16, QByteArray::fromHex("5AFF")}, {0x24, QByteArray::fromHex("80000000")}};
     car.ecus = {ecu};
     return car;
 }
@@ -114,12 +114,16 @@ protected:
             options.personality = sim::Personality::Elm327;
             options.elm.bus = route == Route::ElmIso ? sim::ElmOptions::Bus::Iso9141
                                                      : sim::ElmOptions::Bus::Can11_500;
+            options.elm.packing = elmPacking;
         }
         startSim(car, options);
         window->setAdapterKind(route == Route::Serial ? AdapterKind::ScanInterface
                                                       : AdapterKind::Elm327);
         connectCom(1);
     }
+
+    // How the simulated adapter's ECUs take requests for several PIDs.
+    sim::ElmOptions::Packing elmPacking = sim::ElmOptions::Packing::Answered;
 
     // Calls `then` once `done` holds, looking every millisecond (while a handler runs).
     void when(std::function<bool()> done, std::function<void()> then)

@@ -176,6 +176,14 @@ TEST(ElmPacked, TakenApartIntoTheRepliesOfEachCommand)
     EXPECT_EQ(interface_reply(asked[1], p.answers[1]), vehicle("486B10410D32", 6));
     EXPECT_EQ(interface_reply(asked[2], p.answers[2]), vehicle("486B10410F50", 6));
 
+    // Each PID's data is as long as the ECU makes it, whatever the program reads of it (the
+    // first O2 sensor's voltage, not its trim).
+    const QList<Command> sensor = commands({"011406", "010C07"});
+    const PackedAnswer o2 = packed(sensor, "7E8 07 41 14 5A 80 0C 1A F8 \r");
+    ASSERT_EQ(o2.layout, PackedAnswer::Layout::Taken);
+    EXPECT_EQ(interface_reply(sensor[0], o2.answers[0]), vehicle("486B1041145A", 6));
+    EXPECT_EQ(interface_reply(sensor[1], o2.answers[1]), vehicle("486B10410C1AF8", 7));
+
     // A PID left out is that PID's failure alone.
     const PackedAnswer missing = packed(asked, "7E8 06 41 0C 1A F8 0F 50 \r");
     ASSERT_EQ(missing.layout, PackedAnswer::Layout::Taken);

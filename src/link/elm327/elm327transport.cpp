@@ -313,11 +313,13 @@ QByteArray Elm327Transport::withHint(QByteArray line, bool hinted) const
 
 void Elm327Transport::askVehicle(const elm::Command &command, bool hinted, bool retry)
 {
+    const QByteArray text = command.text;
     if (!retry)
         applyLearnedTimeout();
     const QByteArray line = withHint(elm::elm_request(command), hinted);
     ++m_commandsWaiting;
-    ask({line, kAnswerMs, [this, command, line, retry](const QByteArray &answer, bool timedOut) {
+    ask({line, kAnswerMs,
+         [this, command, line, retry, text](const QByteArray &answer, bool timedOut) {
              --m_commandsWaiting;
              const qint64 elapsedMs = m_clock.nowMs() - m_stepStartedMs;
              const elm::Answer parsed = elm::parse_answer(answer, m_bus, line);
@@ -343,7 +345,11 @@ void Elm327Transport::askVehicle(const elm::Command &command, bool hinted, bool 
                  if (parsed.status == elm::Answer::Status::Data && line.size() % 2 == 1)
                      learnTiming(elapsedMs);
              }
-             answerProgram(elm::interface_reply(command, parsed, selectedSource()));
+             const QByteArray reply = elm::interface_reply(command, parsed, selectedSource());
+             // A command of the pass asked again is answered from this while the pass lasts.
+             if (parsed.status == elm::Answer::Status::Data && m_expected.contains(text))
+                 m_passReplies.insert(text, reply);
+             answerProgram(reply);
          }});
 }
 
@@ -404,7 +410,7 @@ bool Elm327Transport::packable(const elm::Command &command) const
     // Service 01 value and status PIDs the selected ECU said it supports (the support PIDs
     // themselves are asked alone), on CAN, from an ECU that takes several.
     if (command.kind != elm::Command::Kind::Vehicle || command.service != 0x01 ||
-        command.parameter % 0x20 == 0 || command.length < 6 ||
+        command.parameter % 0x20 == 0 || elm::pid_data_size(command.parameter) == 0 ||
         (m_bus != elm::Bus::Can11 && m_bus != elm::Bus::Can29) || m_ecus.isEmpty())
         return false;
     const quint32 source = selectedSource();

@@ -139,6 +139,7 @@ Command parse_command(const QByteArray &text)
         if (hex_value(ch) < 0)
             return c;
     const QByteArray bytes = QByteArray::fromHex(text);
+    c.text = text.toUpper();
     c.service = static_cast<quint8>(bytes.at(0));
     c.parameter = static_cast<quint8>(bytes.at(1));
     c.length = static_cast<quint8>(bytes.at(2));
@@ -275,6 +276,23 @@ Answer parse_answer(const QByteArray &raw, Bus bus, const QByteArray &request)
     return answer;
 }
 
+int pid_data_size(quint8 pid)
+{
+    // PIDs 01 to 63, then A6 (the odometer); support PIDs (00, 20, 40, 60) are four bytes.
+    static constexpr quint8 kSizes[0x64] = {
+        4, 4, 2, 2, 1, 1, 1, 1, 1, 1, 1, 1, 2, 1, 1, 1, // 00-0F
+        2, 1, 1, 1, 2, 2, 2, 2, 2, 2, 2, 2, 1, 1, 1, 2, // 10-1F
+        4, 2, 2, 2, 4, 4, 4, 4, 4, 4, 4, 4, 1, 1, 1, 1, // 20-2F
+        1, 2, 2, 1, 4, 4, 4, 4, 4, 4, 4, 4, 2, 2, 2, 2, // 30-3F
+        4, 4, 2, 2, 2, 1, 1, 1, 1, 1, 1, 1, 1, 2, 2, 4, // 40-4F
+        4, 1, 1, 2, 2, 2, 2, 2, 2, 2, 1, 1, 1, 2, 2, 1, // 50-5F
+        4, 1, 1, 2,                                     // 60-63
+    };
+    if (pid < std::size(kSizes))
+        return kSizes[pid];
+    return pid == 0xA6 ? 4 : 0;
+}
+
 PackedAnswer split_packed(const QList<Command> &commands, const Answer &answer, quint32 source)
 {
     PackedAnswer packed;
@@ -301,7 +319,7 @@ PackedAnswer split_packed(const QList<Command> &commands, const Answer &answer, 
             ++k;
         if (k == commands.size())
             return packed; // not asked, or twice
-        const int length = commands.at(k).length - 5;
+        const int length = pid_data_size(pid);
         if (length < 1 || at + 1 + length > data.size())
             return packed;
         Message part = *message;

@@ -28,6 +28,7 @@ struct Command
     quint8 service = 0;
     quint8 parameter = 0; // the PID; for services 05 and 06 (O2 tests) the test ID
     quint8 length = 0;    // bytes of the reply to collect; for services 05 and 06 the sensor
+    QByteArray text;      // the six characters, upper case
 };
 Command parse_command(const QByteArray &text);
 
@@ -79,10 +80,13 @@ inline constexpr int kPackedPids = 6;
 
 // An answer to a request for several PIDs taken apart: one answer for each PID asked, in the
 // order asked, with the ECU's message for that PID alone ("41 0D 32"), or no data for a PID the
-// ECU left out. `commands` hold the data length of each PID (their reply length less the three
-// header bytes, 41 and the PID). Unreadable: the ECU did not answer with data, refused, or
-// answered in a layout that does not add up (a PID not asked, a PID twice, data cut short).
-// FirstOnly: the ECU answered the first PID alone, as ECUs that take one PID a request do.
+// ECU left out. Each PID's data is as long as pid_data_size says. Unreadable: the ECU did not
+// answer with data, refused, or answered in a layout that does not add up (a PID not asked, a PID
+// twice, data cut short). FirstOnly: the ECU answered the first PID alone, as ECUs that take one
+// PID a request do. How many data bytes an ECU sends for service 01 PID `pid` (SAE J1979); 0 where
+// that is not fixed or not known here (such PIDs are asked alone).
+int pid_data_size(quint8 pid);
+
 struct PackedAnswer
 {
     enum class Layout { Taken, FirstOnly, Unreadable };
