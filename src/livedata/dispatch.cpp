@@ -102,7 +102,7 @@ QStringList pass_commands(const LiveDataState &live, int firstPid, const std::ar
 // The second and third support requests. Only `count` of the four bytes are examined.
 void request_bitmap(SweepRun &run, const QString &pid, int firstPid, int count)
 {
-    const Exchange ex = get_ecu_PID(run.ctx, QStringLiteral("01"), pid, QStringLiteral("09"));
+    const Exchange ex = get_ecu_PID(run.ctx, *pass_request(run.live, pid.toInt(nullptr, 16)));
     if (!run.sweep.accept(ex.status))
         return;
     if (reply_field(ex.reply, 6, 2) == u"D0") {

@@ -16,6 +16,7 @@ constexpr int kAirFlow = 0x10;
 constexpr int kSpeed = 0x0D;
 constexpr int kRunTime = 0x1F; // asked during a sweep, never listed
 constexpr int kLambdaLength = 9;
+constexpr int kSupportLength = 9;
 
 int hex_value(const QString &hex)
 {
@@ -163,6 +164,9 @@ QStringList item_commands(const LiveDataState &live, int code, ItemData data)
 
 std::optional<PidRequest> pass_request(const LiveDataState &live, int pid)
 {
+    // The support request of the next range goes with the range that announces it.
+    if (pid % 0x20 == 0 && pid > 0)
+        return PidRequest{kService01, hex2(pid), hex2(kSupportLength)};
     if (const StatusRow *row = find_status_row(pid))
         return status_request(live, *row);
     if (const PidRow *row = find_pid_row(pid))

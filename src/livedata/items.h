@@ -63,8 +63,8 @@ QStringList item_commands(const LiveDataState &live, int code, ItemData data = I
 
 // The first request the action of PID `pid` in a current-data or freeze-frame pass sends: a
 // value item's, or a status PID's (01 the monitors, 03 the fuel system, 06-09 the trims, 12
-// the secondary air, 13 and 1D the O2 sensors); none for a PID whose action asks nothing of
-// its own.
+// the secondary air, 13 and 1D the O2 sensors, 20 and 40 the next range's support); none for
+// a PID whose action asks nothing of its own.
 std::optional<PidRequest> pass_request(const LiveDataState &live, int pid);
 
 // While it lives, the link knows the commands of the pass under way (an adapter that can asks

@@ -407,10 +407,10 @@ void Elm327Transport::expect(const QList<QByteArray> &commands)
 
 bool Elm327Transport::packable(const elm::Command &command) const
 {
-    // Service 01 value and status PIDs the selected ECU said it supports (the support PIDs
-    // themselves are asked alone), on CAN, from an ECU that takes several.
+    // Service 01 PIDs the selected ECU said it supports (of a known size; 00, which says
+    // what the others are, alone), on CAN, from an ECU that takes several.
     if (command.kind != elm::Command::Kind::Vehicle || command.service != 0x01 ||
-        command.parameter % 0x20 == 0 || elm::pid_data_size(command.parameter) == 0 ||
+        command.parameter == 0x00 || elm::pid_data_size(command.parameter) == 0 ||
         (m_bus != elm::Bus::Can11 && m_bus != elm::Bus::Can29) || m_ecus.isEmpty())
         return false;
     const quint32 source = selectedSource();
@@ -491,6 +491,8 @@ void Elm327Transport::askPacked(const QList<QByteArray> &texts, bool hinted, boo
                  learnTiming(elapsedMs);
              if (packed.layout == elm::PackedAnswer::Layout::FirstOnly)
                  m_singlePid << source;
+             for (const elm::Answer &part : packed.answers)
+                 learnSupport(part);
              for (qsizetype k = 0; k < texts.size(); ++k)
                  if (packed.layout == elm::PackedAnswer::Layout::Taken || k == 0)
                      m_passReplies.insert(
