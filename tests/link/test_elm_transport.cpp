@@ -131,6 +131,99 @@ TEST_F(ElmTransportTest, AdapterThatRefusesTheCountHint)
     expectScriptPlayed();
 }
 
+// On the older buses the ECU answers in the bus's own framing, and the service $06 pass-through
+// sends the header that the acknowledgement told the program to use, then sets the bus's own
+// functional header again (J1850 PWM's is not VPW's).
+TEST_F(ElmTransportTest, OlderBusesReadAndThePassThroughKeepsTheBussHeader)
+{
+    const auto j1850 = [](const char *hex) {
+        const QByteArray bytes = QByteArray::fromHex(hex);
+        return (bytes + char(elm::j1850_crc(bytes))).toHex(' ').toUpper() + " \r";
+    };
+    const auto kwp = [](const char *hex) {
+        QByteArray bytes = QByteArray::fromHex(hex);
+        quint8 sum = 0;
+        for (const char b : bytes)
+            sum = static_cast<quint8>(sum + static_cast<quint8>(b));
+        return (bytes + char(sum)).toHex(' ').toUpper() + " \r";
+    };
+    const struct
+    {
+        elm::Bus bus;
+        QByteArray protocol; // the ATDPN answer
+        QByteArray found;    // the search's answer
+        QByteArray rpm;      // an answer to 010C1, and the interface's message for it
+        const char *rpmMessage;
+        QByteArray acknowledgement;
+        std::pair<quint8, quint8> header; // what the program sends after that acknowledgement
+        QByteArray headerLine;            // and the driver sets
+        QByteArray mode6;                 // the ECU's answer
+        QByteArray functional;            // the bus's header again
+    } rows[] = {
+        {elm::Bus::J1850Pwm,
+         "A1\r\r>",
+         "SEARCHING...\r" + j1850("416B104100BE1FB810"),
+         j1850("416B10410C1AF8"),
+         "416B10410C1AF8",
+         "RA4",
+         {0x61, 0x6A},
+         "ATSH616AF1",
+         j1850("416B104600012C0258"),
+         "ATSH616AF1"},
+        {elm::Bus::J1850Vpw,
+         "A2\r\r>",
+         "SEARCHING...\r" + j1850("486B104100BE1FB810"),
+         j1850("486B10410C1AF8"),
+         "486B10410C1AF8",
+         "RA1",
+         {0x68, 0x6A},
+         "ATSH686AF1",
+         j1850("486B104600012C0258"),
+         "ATSH686AF1"},
+        {elm::Bus::Kwp,
+         "A5\r\r>",
+         "SEARCHING...\r" + kwp("86F1104100BE1FB810"),
+         kwp("84F110410C1AF8"),
+         "84F110410C1AF8",
+         "RA8",
+         {0xC3, 0x33},
+         "ATSHC333F1",
+         kwp("86F1104600012C0258"),
+         "ATSHC133F1"},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(int(r.bus));
+        start(cloneSetUp(r.found + "\r>", r.protocol) + Turns{{"010C1", r.rpm + "\r>"},
+                                                              {r.headerLine, "OK\r\r>"},
+                                                              {"0601001", r.mode6 + "\r>"},
+                                                              {r.functional, "OK\r\r>"},
+                                                              {"010C1", r.rpm + "\r>"}});
+        ASSERT_EQ(wait_for_ECU(ctx), ReadyResult::Contact);
+        EXPECT_EQ(elm.bus(), r.bus);
+        EXPECT_EQ(rpm().reply, QString::fromLatin1(vehicle(r.rpmMessage, 7)));
+
+        ExchangeRequest enter;
+        enter.command = QStringLiteral("F00504");
+        enter.threshold = 2;
+        enter.vehicleReply = false;
+        EXPECT_EQ(exchange(ctx, enter).reply, QString::fromLatin1(r.acknowledgement));
+        QByteArray block(14, '\0');
+        const quint8 head[] = {1, 6, r.header.first, r.header.second, 0xF1, 0x06, 0x01, 0x00};
+        for (int i = 0; i < 8; ++i)
+            block[i] = static_cast<char>(head[i]);
+        const Exchange message = exchange_block(ctx, block, 12);
+        ASSERT_TRUE(message.ok());
+        // The header, 46, the limit type, the value 01 2C and the limit 02 58, zeros to 13.
+        const QByteArray raw = message.reply.toLatin1();
+        EXPECT_EQ(raw.toHex().toUpper(), QByteArray::fromHex(r.mode6.left(27).replace(' ', ""))
+                                             .leftJustified(13, '\0')
+                                             .toHex()
+                                             .toUpper());
+        EXPECT_EQ(rpm().reply, QString::fromLatin1(vehicle(r.rpmMessage, 7)));
+        expectScriptPlayed();
+    }
+}
+
 namespace {
 
 // A conversation recorded from a real adapter: what the host sent and what the adapter

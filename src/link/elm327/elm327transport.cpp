@@ -226,15 +226,14 @@ void Elm327Transport::handle(const QByteArray &text)
         addressSelected();
         answerProgram("OK" + QByteArray::number(m_selected + 1));
         return;
-    case elm::Command::Kind::PassThrough:
-        // The raw message of the service $06 tests exists on the older buses only.
-        if (m_bus != elm::Bus::Iso) {
-            answerProgram("RN0");
-            return;
-        }
-        m_passThrough = true;
-        answerProgram("RA1");
+    case elm::Command::Kind::PassThrough: {
+        // The raw message of the service $06 tests exists on the older buses only; the
+        // acknowledgement says which header the program is to send.
+        const QByteArray acknowledgement = elm::pass_through_acknowledgement(m_bus);
+        m_passThrough = acknowledgement.startsWith("RA");
+        answerProgram(acknowledgement);
         return;
+    }
     case elm::Command::Kind::Vehicle:
         askVehicle(command);
         return;
@@ -310,7 +309,7 @@ void Elm327Transport::writeBlock(const QByteArray &block)
                  }
              answerProgram(raw);
          }});
-    ask({"ATSH686AF1", kAnswerMs, {}}); // the usual header again
+    ask({"ATSH" + elm::functional_header(m_bus), kAnswerMs, {}}); // the bus's usual header again
 }
 
 } // namespace quorvex
