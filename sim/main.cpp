@@ -91,9 +91,11 @@ int main(int argc, char **argv)
                        "front of the scenario's car instead of the scan interface."));
     const QCommandLineOption elmBusOption(
         QStringLiteral("elm-bus"),
-        QStringLiteral("The car's bus behind the adapter: CAN 11/500 (can, the default) or "
-                       "ISO 9141-2 (iso)."),
-        QStringLiteral("can|iso"));
+        QStringLiteral("The car's bus behind the adapter: CAN 11/500 (can, the default), "
+                       "ISO 9141-2 (iso), SAE J1850 PWM (j1850pwm) or VPW (j1850vpw), "
+                       "ISO 14230-4 KWP with the 5-baud (kwp5) or the fast (kwpfast) "
+                       "initialisation."),
+        QStringLiteral("can|iso|j1850pwm|j1850vpw|kwp5|kwpfast"));
     const QCommandLineOption elmChipOption(
         QStringLiteral("elm-chip"),
         QStringLiteral("The adapter's chip: a v1.5 clone (clone, the default), an ELM327 v1.4b "
@@ -132,10 +134,16 @@ int main(int argc, char **argv)
         options.personality = Personality::Elm327;
     using Bus = ElmOptions::Bus;
     using Chip = ElmOptions::Chip;
-    if (parser.isSet(elmBusOption) &&
-        !readChoice(parser.value(elmBusOption), {{"can", Bus::Can11_500}, {"iso", Bus::Iso9141}},
-                    &options.elm.bus)) {
-        return failWith(QStringLiteral("--elm-bus needs \"can\" or \"iso\""));
+    if (parser.isSet(elmBusOption) && !readChoice(parser.value(elmBusOption),
+                                                  {{"can", Bus::Can11_500},
+                                                   {"iso", Bus::Iso9141},
+                                                   {"j1850pwm", Bus::J1850Pwm},
+                                                   {"j1850vpw", Bus::J1850Vpw},
+                                                   {"kwp5", Bus::Kwp5Baud},
+                                                   {"kwpfast", Bus::KwpFast}},
+                                                  &options.elm.bus)) {
+        return failWith(QStringLiteral("--elm-bus needs \"can\", \"iso\", \"j1850pwm\", "
+                                       "\"j1850vpw\", \"kwp5\" or \"kwpfast\""));
     }
     if (parser.isSet(elmChipOption) &&
         !readChoice(parser.value(elmChipOption),
