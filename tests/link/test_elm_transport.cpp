@@ -224,6 +224,28 @@ TEST_F(ElmTransportTest, OlderBusesReadAndThePassThroughKeepsTheBussHeader)
     }
 }
 
+// Off CAN every ECU hears every request: the count hint is how many answered it the last time
+// (at first, how many answered the search), so a PID only the engine has waits out the adapter's
+// time-out once, not on every request.
+TEST_F(ElmTransportTest, OffCanTheHintIsHowManyAnsweredTheRequestBefore)
+{
+    const QByteArray found = "SEARCHING...\r48 6B 10 41 00 BE 1F B8 10 58 \r"
+                             "48 6B 18 41 00 88 18 00 00 99 \r\r>";
+    const QByteArray engineRpm = "48 6B 10 41 0C 1A F8 B2 \r\r>";
+    start(cloneSetUp(found, "A2\r\r>") + Turns{{"010C2", engineRpm},
+                                               {"010C1", engineRpm},
+                                               {"01002", found.mid(13)},
+                                               {"010C1", engineRpm}});
+    ASSERT_EQ(wait_for_ECU(ctx), ReadyResult::Contact);
+    for (int n = 0; n < 2; ++n)
+        EXPECT_EQ(rpm().reply, QString::fromLatin1(vehicle("486B10410C1AF8", 7)));
+    EXPECT_EQ(
+        get_ecu_PID(ctx, QStringLiteral("01"), QStringLiteral("00"), QStringLiteral("09")).reply,
+        QString::fromLatin1(vehicle("486B104100BE1FB810", 9)));
+    EXPECT_EQ(rpm().reply, QString::fromLatin1(vehicle("486B10410C1AF8", 7)));
+    expectScriptPlayed();
+}
+
 namespace {
 
 // A conversation recorded from a real adapter: what the host sent and what the adapter

@@ -51,6 +51,7 @@ void Elm327Transport::close()
     m_ecus.clear();
     m_selected = 0;
     m_hintsRefused = 0;
+    m_answering.clear();
 }
 
 void Elm327Transport::setUp()
@@ -269,7 +270,10 @@ void Elm327Transport::askVehicle(const elm::Command &command, bool hinted)
     if (hint && (!hinted || m_hintsRefused >= kHintRefusals))
         line.chop(1);
     else if (hint && !physicalAddressing() && m_ecus.size() > 1)
-        line.back() = elm::hex_text(static_cast<quint32>(m_ecus.size()), 1).back();
+        line.back() = elm::hex_text(static_cast<quint32>(m_answering.value(
+                                        line.chopped(1), static_cast<int>(m_ecus.size()))),
+                                    1)
+                          .back();
     ++m_commandsWaiting;
     ask({line, kAnswerMs, [this, command, line](const QByteArray &answer, bool timedOut) {
              --m_commandsWaiting;
@@ -282,8 +286,20 @@ void Elm327Transport::askVehicle(const elm::Command &command, bool hinted)
              }
              if (!timedOut)
                  learn(parsed);
+             if (!timedOut && line.size() % 2 == 1 && !physicalAddressing())
+                 noteAnswering(line.chopped(1), parsed);
              answerProgram(elm::interface_reply(command, parsed, selectedSource()));
          }});
+}
+
+void Elm327Transport::noteAnswering(const QByteArray &request, const elm::Answer &answer)
+{
+    QList<quint32> sources;
+    for (const elm::Message &m : answer.messages)
+        if (!sources.contains(m.source))
+            sources << m.source;
+    if (!sources.isEmpty())
+        m_answering.insert(request, static_cast<int>(sources.size()));
 }
 
 void Elm327Transport::writeBlock(const QByteArray &block)

@@ -5,6 +5,8 @@
 #include "link/transport.h"
 #include "link/version.h"
 
+#include <QHash>
+
 #include <deque>
 #include <functional>
 #include <memory>
@@ -84,6 +86,8 @@ private:
     void addressSelected();
     // `hinted`: whether the request may carry the response-count hint.
     void askVehicle(const elm::Command &command, bool hinted = true);
+    // Keeps how many ECUs answered `request` for its next hint.
+    void noteAnswering(const QByteArray &request, const elm::Answer &answer);
     void answerProgram(const QByteArray &text);
     bool idleForMarks() const;
 
@@ -106,6 +110,10 @@ private:
     QList<quint32> m_ecus;  // the ECUs that answered, in the order they did
     int m_selected = 0;     // the one the program reads
     int m_hintsRefused = 0; // requests with a count hint the adapter did not understand
+    // Off CAN, how many ECUs answered each request (without its hint) when last asked: the hint
+    // the next time, so that a PID only the engine has does not wait out the adapter's
+    // time-out for the transmission's answer.
+    QHash<QByteArray, int> m_answering;
     qint64 m_lastMarkMs = 0;
     qint64 m_lastProbeMs = 0;
 };
