@@ -2,7 +2,8 @@
 // against the simulated ELM327 adapter paced at 38400 baud with a 10 ms ECU latency, next to
 // the limit the line time of what the adapter sent and the latency set (goal: 90 %). The
 // simulated adapter takes the program's bytes at once (a pseudo-terminal), so only its own
-// output is paced.
+// output is paced. An argument names the car's bus (can, the default, iso, j1850pwm, j1850vpw,
+// kwp5, kwpfast); the simulated bus itself takes no time beyond the ECU's latency.
 #include "link/clock.h"
 #include "link/elm327/elm327transport.h"
 #include "link/obdcontext.h"
@@ -15,7 +16,10 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
+#include <utility>
 
 using namespace quorvex;
 
@@ -31,6 +35,14 @@ int main(int argc, char **argv)
     sim::Options options;
     options.personality = sim::Personality::Elm327;
     options.paceBaud = sim::kPaceLine;
+    const char *busName = argc > 1 ? argv[1] : "can";
+    const auto bus = std::find_if(std::begin(sim::kElmBusNames), std::end(sim::kElmBusNames),
+                                  [&](const auto &b) { return qstrcmp(b.first, busName) == 0; });
+    if (bus == std::end(sim::kElmBusNames)) {
+        std::fprintf(stderr, "bench: no bus \"%s\"\n", busName);
+        return 1;
+    }
+    options.elm.bus = bus->second;
     sim::Server server(car, options);
     QString error;
     SystemClock clock;
@@ -61,8 +73,8 @@ int main(int argc, char **argv)
     const qint64 sent = server.sentBytes() - sentBefore;
     const qint64 received = server.received().size() - receivedBefore;
     const double wireSeconds = double(sent) * 10 / kBaud + kSamples * kLatencyMs / 1000.0;
-    std::printf("engine speed through the ELM327 driver, %d baud, %d ms ECU latency\n", kBaud,
-                kLatencyMs);
+    std::printf("engine speed through the ELM327 driver, %s, %d baud, %d ms ECU latency\n", busName,
+                kBaud, kLatencyMs);
     std::printf("  samples         %8d (%d failed)\n", kSamples, failed);
     std::printf("  adapter sent    %8lld bytes (%.1f per sample); the program %lld (%.1f)\n",
                 static_cast<long long>(sent), double(sent) / kSamples,

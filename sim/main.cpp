@@ -8,8 +8,8 @@
 #include <QCoreApplication>
 
 #include <csignal>
+#include <cstddef>
 #include <cstdio>
-#include <initializer_list>
 #include <utility>
 
 #include <pthread.h>
@@ -34,9 +34,8 @@ bool readMilliseconds(const QString &text, int minimum, int *out)
     return true;
 }
 
-template <typename Value>
-bool readChoice(const QString &text, std::initializer_list<std::pair<const char *, Value>> choices,
-                Value *out)
+template <typename Value, std::size_t N>
+bool readChoice(const QString &text, const std::pair<const char *, Value> (&choices)[N], Value *out)
 {
     for (const auto &[name, value] : choices) {
         if (text == QLatin1String(name)) {
@@ -132,16 +131,9 @@ int main(int argc, char **argv)
     }
     if (parser.isSet(elmOption))
         options.personality = Personality::Elm327;
-    using Bus = ElmOptions::Bus;
     using Chip = ElmOptions::Chip;
-    if (parser.isSet(elmBusOption) && !readChoice(parser.value(elmBusOption),
-                                                  {{"can", Bus::Can11_500},
-                                                   {"iso", Bus::Iso9141},
-                                                   {"j1850pwm", Bus::J1850Pwm},
-                                                   {"j1850vpw", Bus::J1850Vpw},
-                                                   {"kwp5", Bus::Kwp5Baud},
-                                                   {"kwpfast", Bus::KwpFast}},
-                                                  &options.elm.bus)) {
+    if (parser.isSet(elmBusOption) &&
+        !readChoice(parser.value(elmBusOption), kElmBusNames, &options.elm.bus)) {
         return failWith(QStringLiteral("--elm-bus needs \"can\", \"iso\", \"j1850pwm\", "
                                        "\"j1850vpw\", \"kwp5\" or \"kwpfast\""));
     }

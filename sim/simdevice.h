@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <optional>
+#include <utility>
 
 namespace quorvex::sim {
 
@@ -33,6 +34,13 @@ struct ElmOptions
     int resetMs = 0; // how long ATZ takes before its answer (a slow clone's reset); 0: at once
 
     bool operator==(const ElmOptions &) const = default;
+};
+
+// The buses by the names the command lines of the simulator and the benchmark give them.
+inline constexpr std::pair<const char *, ElmOptions::Bus> kElmBusNames[] = {
+    {"can", ElmOptions::Bus::Can11_500},     {"iso", ElmOptions::Bus::Iso9141},
+    {"j1850pwm", ElmOptions::Bus::J1850Pwm}, {"j1850vpw", ElmOptions::Bus::J1850Vpw},
+    {"kwp5", ElmOptions::Bus::Kwp5Baud},     {"kwpfast", ElmOptions::Bus::KwpFast},
 };
 
 struct Options
