@@ -235,7 +235,9 @@ TEST_F(ElmTransportTest, OffCanTheHintIsHowManyAnsweredTheRequestBefore)
     start(cloneSetUp(found, "A2\r\r>") + Turns{{"010C2", engineRpm},
                                                {"010C1", engineRpm},
                                                {"01002", found.mid(13)},
-                                               {"010C1", engineRpm}});
+                                               {"010C1", engineRpm},
+                                               {"010C1", engineRpm},
+                                               {"010C2", engineRpm}});
     ASSERT_EQ(wait_for_ECU(ctx), ReadyResult::Contact);
     for (int n = 0; n < 2; ++n)
         EXPECT_EQ(rpm().reply, QString::fromLatin1(vehicle("486B10410C1AF8", 7)));
@@ -243,6 +245,12 @@ TEST_F(ElmTransportTest, OffCanTheHintIsHowManyAnsweredTheRequestBefore)
         get_ecu_PID(ctx, QStringLiteral("01"), QStringLiteral("00"), QStringLiteral("09")).reply,
         QString::fromLatin1(vehicle("486B104100BE1FB810", 9)));
     EXPECT_EQ(rpm().reply, QString::fromLatin1(vehicle("486B10410C1AF8", 7)));
+
+    // The program switches to the other ECU: the engine's answer alone is no answer for it, and
+    // the next request waits for both ECUs again.
+    EXPECT_EQ(exchange_change_ecu(ctx), ExchangeStatus::Ok);
+    EXPECT_EQ(rpm().status, ExchangeStatus::EcuTimeout);
+    EXPECT_EQ(rpm().status, ExchangeStatus::EcuTimeout);
     expectScriptPlayed();
 }
 

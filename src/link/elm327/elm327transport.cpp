@@ -298,7 +298,11 @@ void Elm327Transport::noteAnswering(const QByteArray &request, const elm::Answer
     for (const elm::Message &m : answer.messages)
         if (!sources.contains(m.source))
             sources << m.source;
-    if (!sources.isEmpty())
+    // Without the ECU the program reads, the next request waits for every ECU again: a hint
+    // learned while another ECU answered first must not cut that ECU's answer off for good.
+    if (!sources.contains(selectedSource()))
+        m_answering.remove(request);
+    else
         m_answering.insert(request, static_cast<int>(sources.size()));
 }
 

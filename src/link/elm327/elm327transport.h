@@ -110,9 +110,9 @@ private:
     QList<quint32> m_ecus;  // the ECUs that answered, in the order they did
     int m_selected = 0;     // the one the program reads
     int m_hintsRefused = 0; // requests with a count hint the adapter did not understand
-    // Off CAN, how many ECUs answered each request (without its hint) when last asked: the hint
-    // the next time, so that a PID only the engine has does not wait out the adapter's
-    // time-out for the transmission's answer.
+    // Off CAN, how many ECUs answered each request (without its hint) when last asked, the ECU
+    // the program reads among them: the hint the next time, so that a PID only the engine has
+    // does not wait out the adapter's time-out for the transmission's answer.
     QHash<QByteArray, int> m_answering;
     qint64 m_lastMarkMs = 0;
     qint64 m_lastProbeMs = 0;
