@@ -8,8 +8,8 @@
 #include <QCoreApplication>
 
 #include <csignal>
+#include <cstddef>
 #include <cstdio>
-#include <initializer_list>
 #include <utility>
 
 #include <pthread.h>
@@ -34,9 +34,8 @@ bool readMilliseconds(const QString &text, int minimum, int *out)
     return true;
 }
 
-template <typename Value>
-bool readChoice(const QString &text, std::initializer_list<std::pair<const char *, Value>> choices,
-                Value *out)
+template <typename Value, std::size_t N>
+bool readChoice(const QString &text, const std::pair<const char *, Value> (&choices)[N], Value *out)
 {
     for (const auto &[name, value] : choices) {
         if (text == QLatin1String(name)) {
@@ -91,9 +90,11 @@ int main(int argc, char **argv)
                        "front of the scenario's car instead of the scan interface."));
     const QCommandLineOption elmBusOption(
         QStringLiteral("elm-bus"),
-        QStringLiteral("The car's bus behind the adapter: CAN 11/500 (can, the default) or "
-                       "ISO 9141-2 (iso)."),
-        QStringLiteral("can|iso"));
+        QStringLiteral("The car's bus behind the adapter: CAN 11/500 (can, the default), "
+                       "ISO 9141-2 (iso), SAE J1850 PWM (j1850pwm) or VPW (j1850vpw), "
+                       "ISO 14230-4 KWP with the 5-baud (kwp5) or the fast (kwpfast) "
+                       "initialisation."),
+        QStringLiteral("can|iso|j1850pwm|j1850vpw|kwp5|kwpfast"));
     const QCommandLineOption elmChipOption(
         QStringLiteral("elm-chip"),
         QStringLiteral("The adapter's chip: a v1.5 clone (clone, the default), an ELM327 v1.4b "
@@ -136,12 +137,11 @@ int main(int argc, char **argv)
     }
     if (parser.isSet(elmOption))
         options.personality = Personality::Elm327;
-    using Bus = ElmOptions::Bus;
     using Chip = ElmOptions::Chip;
     if (parser.isSet(elmBusOption) &&
-        !readChoice(parser.value(elmBusOption), {{"can", Bus::Can11_500}, {"iso", Bus::Iso9141}},
-                    &options.elm.bus)) {
-        return failWith(QStringLiteral("--elm-bus needs \"can\" or \"iso\""));
+        !readChoice(parser.value(elmBusOption), kElmBusNames, &options.elm.bus)) {
+        return failWith(QStringLiteral("--elm-bus needs \"can\", \"iso\", \"j1850pwm\", "
+                                       "\"j1850vpw\", \"kwp5\" or \"kwpfast\""));
     }
     if (parser.isSet(elmChipOption) &&
         !readChoice(parser.value(elmChipOption),

@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <optional>
+#include <utility>
 
 namespace quorvex::sim {
 
@@ -22,7 +23,9 @@ enum class Personality { ScanInterface, Elm327 };
 // The ELM327 adapter's make-up: the bus the car talks on, the chip, and its reset time.
 struct ElmOptions
 {
-    enum class Bus { Can11_500, Iso9141 }; // protocol "6" / "3"
+    // ATDPN "6", "3", "1", "2", "4", "5": CAN 11/500, ISO 9141-2, SAE J1850 PWM and VPW,
+    // ISO 14230-4 KWP with the 5-baud and the fast initialisation.
+    enum class Bus { Can11_500, Iso9141, J1850Pwm, J1850Vpw, Kwp5Baud, KwpFast };
     Bus bus = Bus::Can11_500;
     // ATI says "ELM327 v1.5" on the clone, "ELM327 v1.4b" on the others; STI and STDI answer on
     // the STN1110 only. The clone lacks the commands of the v1.4 and v2.0 data sheets (simelm.h).
@@ -35,6 +38,13 @@ struct ElmOptions
     Packing packing = Packing::Answered;
 
     bool operator==(const ElmOptions &) const = default;
+};
+
+// The buses by the names the command lines of the simulator and the benchmark give them.
+inline constexpr std::pair<const char *, ElmOptions::Bus> kElmBusNames[] = {
+    {"can", ElmOptions::Bus::Can11_500},     {"iso", ElmOptions::Bus::Iso9141},
+    {"j1850pwm", ElmOptions::Bus::J1850Pwm}, {"j1850vpw", ElmOptions::Bus::J1850Vpw},
+    {"kwp5", ElmOptions::Bus::Kwp5Baud},     {"kwpfast", ElmOptions::Bus::KwpFast},
 };
 
 struct Options

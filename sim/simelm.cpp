@@ -48,7 +48,7 @@ void ElmEngine::setFaults(const Faults &faults)
 int ElmEngine::activeEcu() const
 {
     for (int ecu = 0; ecu < m_scenario.ecus.size(); ++ecu) {
-        if (m_options.elm.bus == elm::Bus::Iso9141) {
+        if (m_options.elm.bus != elm::Bus::Can11_500) {
             if (m_settings.isoFilter == m_scenario.ecus[ecu].address)
                 return ecu;
         } else if (m_settings.canFilter >= 0 ? m_settings.canFilter == elm::kCanReplyId + ecu
@@ -251,7 +251,7 @@ QByteArray ElmEngine::vehicleLines(const QByteArray &request, int wanted, int *c
                 return text;
             text += bus == elm::Bus::Can11_500
                         ? elm::canLines(elm::kCanReplyId + ecu, message, format)
-                        : elm::isoLine(m_scenario.ecus[ecu].address, message, format);
+                        : elm::busLine(bus, m_scenario.ecus[ecu].address, message, format);
             ++*count;
         }
     }
@@ -270,16 +270,17 @@ void ElmEngine::interrupt(qint64 nowUs)
 
 bool ElmEngine::receives(int ecu) const
 {
-    // On ISO every ECU hears the functional request; on CAN a physical header picks one.
-    if (m_options.elm.bus == elm::Bus::Iso9141)
-        return true;
+    // Off CAN every ECU hears the functional request (if its header is the bus's); on CAN a
+    // physical header picks one.
+    if (m_options.elm.bus != elm::Bus::Can11_500)
+        return elm::takesHeader(m_options.elm.bus, m_settings.header);
     const int header = canHeader();
     return header == elm::kCanFunctionalId || header == elm::kCanRequestId + ecu;
 }
 
 bool ElmEngine::shows(int ecu) const
 {
-    if (m_options.elm.bus == elm::Bus::Iso9141)
+    if (m_options.elm.bus != elm::Bus::Can11_500)
         return m_settings.isoFilter < 0 || m_settings.isoFilter == m_scenario.ecus[ecu].address;
     return m_settings.canFilter < 0 || m_settings.canFilter == elm::kCanReplyId + ecu;
 }
@@ -320,7 +321,7 @@ void ElmEngine::scheduleHangUpIfDue()
 
 char ElmEngine::carProtocol() const
 {
-    return m_options.elm.bus == elm::Bus::Iso9141 ? '3' : '6';
+    return elm::protocolDigit(m_options.elm.bus);
 }
 
 qint64 ElmEngine::timeoutUs() const

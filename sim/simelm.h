@@ -34,7 +34,8 @@ namespace quorvex::sim {
 //
 // OBD requests are hex digit pairs, optionally followed by one digit, the number of answers to
 // wait for. The first request after a reset or a protocol change searches ("SEARCHING...\r"
-// first, "UNABLE TO CONNECT" without contact) or, on a fixed ISO protocol, initialises the bus
+// first, "UNABLE TO CONNECT" without contact) or, on a fixed K-line protocol (ISO 9141-2, KWP),
+// initialises the bus
 // ("BUS INIT: ...OK\r", the clone prints no dots). Answers come after the car's latency; then,
 // unless the expected number of answers is in, the adapter waits out its time-out (ATST) before
 // the prompt. No answer at all is "NO DATA". Any character arriving before the prompt of an OBD
@@ -61,8 +62,8 @@ public:
     qint64 nextEventUs() const;
 
     void setFaults(const Faults &faults);
-    // The ECU the receive filter (ATCRA on CAN, ATSR on ISO) or, on CAN, a physical header
-    // selects; 0 when none does.
+    // The ECU the receive filter (ATCRA on CAN, ATSR on the other buses) or, on CAN, a physical
+    // header selects; 0 when none does.
     int activeEcu() const;
 
 private:

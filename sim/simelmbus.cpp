@@ -12,6 +12,30 @@ namespace {
 constexpr int kHeaderBytes = 3; // what the scenario's message functions put before the service
 constexpr int kIsoCodesPerMessage = 3;
 constexpr int kCanFrameBytes = 8;
+constexpr quint8 kKwpResponseFormat = 0x80; // addressed, physical; the length in the low bits
+constexpr quint8 kKwpFunctional = 0xC0;
+constexpr quint8 kTester = 0xF1;
+
+bool onCan(Bus bus)
+{
+    return bus == Bus::Can11_500;
+}
+
+// The SAE J1850 CRC-8: polynomial x^8 + x^4 + x^3 + x^2 + 1, all ones before the first bit,
+// the remainder complemented.
+quint8 j1850Crc(const QByteArray &bytes)
+{
+    quint8 crc = 0xFF;
+    for (const char byte : bytes) {
+        for (int bit = 7; bit >= 0; --bit) {
+            const bool feedback = ((crc >> 7) ^ (quint8(byte) >> bit)) & 1;
+            crc = quint8(crc << 1);
+            if (feedback)
+                crc ^= 0x1D;
+        }
+    }
+    return quint8(~crc);
+}
 
 QList<QByteArray> one(const QByteArray &message)
 {
@@ -29,7 +53,7 @@ QList<QByteArray> codeMessages(const QStringList &codes, quint8 response, Bus bu
     QByteArray pairs;
     for (qsizetype i = 0; i < count; ++i)
         pairs += QByteArray::fromHex(codes[i].toLatin1()).left(2).rightJustified(2, '\0');
-    if (bus == Bus::Can11_500)
+    if (onCan(bus))
         return {QByteArray(1, char(response)) + char(count) + pairs};
     QList<QByteArray> messages; // at least one, all zeros when there is no code
     for (qsizetype at = 0; at == 0 || at < pairs.size(); at += 2 * kIsoCodesPerMessage)
@@ -46,14 +70,13 @@ QList<QByteArray> vehicleInfo(const Scenario &scenario, quint8 pid, Bus bus)
         return {};
     const QByteArray vin = scenario.vin.toLatin1().left(17).leftJustified(17, '\0');
     switch (pid) {
-    case 0x00: // 0901 is answered on ISO only, as on real cars
+    case 0x00: // 0901 is answered off CAN only, as on real cars
         return {QByteArray("\x49\x00", 2) +
-                supportBytes(bus == Bus::Iso9141 ? QList<quint8>{0x01, 0x02} : QList<quint8>{0x02},
-                             0x00)};
+                supportBytes(onCan(bus) ? QList<quint8>{0x02} : QList<quint8>{0x01, 0x02}, 0x00)};
     case 0x01:
-        return {QByteArray("\x49\x01", 2) + char(bus == Bus::Iso9141 ? 5 : 1)};
+        return {QByteArray("\x49\x01", 2) + char(onCan(bus) ? 1 : 5)};
     case 0x02: {
-        if (bus == Bus::Can11_500)
+        if (onCan(bus))
             return {QByteArray("\x49\x02\x01", 3) + vin};
         // Message 1 holds three fill bytes before the first character.
         const QByteArray fields = QByteArray(3, '\0') + vin;
@@ -67,7 +90,7 @@ QList<QByteArray> vehicleInfo(const Scenario &scenario, quint8 pid, Bus bus)
     }
 }
 
-// Service 05 as J1979 has it on ISO: 45, the TID and the sensor, then what the test reports.
+// Service 05 as J1979 has it off CAN: 45, the TID and the sensor, then what the test reports.
 // (Whether the scan interface asks for it as service 05 or 06 is the interface's own affair:
 // the vehicle answers service 05.)
 QByteArray o2Message(const Ecu &ecu, quint8 tid, quint8 sensor, const Moment &moment)
@@ -83,7 +106,7 @@ QByteArray o2Message(const Ecu &ecu, quint8 tid, quint8 sensor, const Moment &mo
     return data;
 }
 
-// Service 06 on ISO: the scan interface's pass-through reply without its zero padding.
+// Service 06 off CAN: the scan interface's pass-through reply without its zero padding.
 QByteArray mode6Message(const Ecu &ecu, quint8 tid, quint8 cid)
 {
     const QByteArray data = withoutHeader(mode6Reply(ecu, 0x06, tid, cid));
@@ -153,10 +176,10 @@ QList<QByteArray> ecuMessages(const Scenario &scenario, int ecuIndex, Bus bus,
     case 0x07:
         return size == 1 ? codeMessages(ecu.pendingCodes, 0x47, bus) : QList<QByteArray>();
     case 0x05:
-        return bus == Bus::Iso9141 && size == 3 ? one(o2Message(ecu, arg(1), arg(2), moment))
-                                                : QList<QByteArray>();
+        return !onCan(bus) && size == 3 ? one(o2Message(ecu, arg(1), arg(2), moment))
+                                        : QList<QByteArray>();
     case 0x06:
-        return bus == Bus::Iso9141 && (size == 2 || size == 3)
+        return !onCan(bus) && (size == 2 || size == 3)
                    ? one(mode6Message(ecu, arg(1), size == 3 ? arg(2) : quint8(0)))
                    : QList<QByteArray>();
     case 0x09:
@@ -201,15 +224,66 @@ QByteArray canLines(int id, const QByteArray &message, const LineFormat &format)
     return text;
 }
 
-QByteArray isoLine(quint8 source, const QByteArray &message, const LineFormat &format)
+QByteArray busLine(Bus bus, quint8 source, const QByteArray &message, const LineFormat &format)
 {
     if (!format.headers)
         return hexBytes(message, format.spaces) + '\r';
-    QByteArray bytes = QByteArray("\x48\x6B", 2) + char(source) + message;
+    QByteArray bytes;
+    switch (bus) {
+    case Bus::J1850Pwm:
+        bytes = QByteArray("\x41\x6B", 2);
+        break;
+    case Bus::Kwp5Baud:
+    case Bus::KwpFast:
+        bytes = QByteArray(1, char(kKwpResponseFormat | (message.size() & 0x3F))) + char(kTester);
+        break;
+    default:
+        bytes = QByteArray("\x48\x6B", 2);
+        break;
+    }
+    bytes += char(source) + message;
+    if (bus == Bus::J1850Pwm || bus == Bus::J1850Vpw)
+        return hexBytes(bytes + char(j1850Crc(bytes)), format.spaces) + '\r';
     quint8 sum = 0;
     for (const char byte : bytes)
         sum = static_cast<quint8>(sum + static_cast<quint8>(byte));
     return hexBytes(bytes + char(sum), format.spaces) + '\r';
+}
+
+char protocolDigit(Bus bus)
+{
+    switch (bus) {
+    case Bus::Can11_500:
+        return '6';
+    case Bus::Iso9141:
+        return '3';
+    case Bus::J1850Pwm:
+        return '1';
+    case Bus::J1850Vpw:
+        return '2';
+    case Bus::Kwp5Baud:
+        return '4';
+    case Bus::KwpFast:
+        return '5';
+    }
+    return '6';
+}
+
+bool takesHeader(Bus bus, int header)
+{
+    if (header < 0 || onCan(bus))
+        return true;
+    const int first = (header >> 16) & 0xFF;
+    const int target = (header >> 8) & 0xFF;
+    switch (bus) {
+    case Bus::J1850Pwm:
+        return first == 0x61 && target == 0x6A;
+    case Bus::Kwp5Baud:
+    case Bus::KwpFast:
+        return (first & kKwpFunctional) == kKwpFunctional && target == 0x33;
+    default:
+        return first == 0x68 && target == 0x6A;
+    }
 }
 
 } // namespace quorvex::sim::elm

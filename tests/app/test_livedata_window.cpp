@@ -120,7 +120,9 @@ class LiveDataWindow : public WindowTest, public ::testing::WithParamInterface<R
 };
 
 INSTANTIATE_TEST_SUITE_P(Routes, LiveDataWindow,
-                         ::testing::Values(Route::Serial, Route::Usb, Route::ElmCan, Route::ElmIso),
+                         ::testing::Values(Route::Serial, Route::Usb, Route::ElmCan, Route::ElmIso,
+                                           Route::ElmPwm, Route::ElmVpw, Route::ElmKwp5,
+                                           Route::ElmKwpFast),
                          [](const auto &param) { return route_name(param.param); });
 
 TEST_P(LiveDataWindow, FreezeFrameThenCurrentDataInBothUnitSystems)

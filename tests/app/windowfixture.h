@@ -44,12 +44,37 @@ inline sim::Scenario pinned_car()
 }
 
 // How the window reaches the car: the scan interface on a serial line or over USB, or an
-// ELM327 adapter on a CAN or an ISO 9141 car.
-enum class Route { Serial, Usb, ElmCan, ElmIso };
+// ELM327 adapter on a car of each bus: CAN, ISO 9141-2, SAE J1850 PWM and VPW, ISO 14230-4 KWP
+// with the 5-baud and the fast initialisation.
+enum class Route { Serial, Usb, ElmCan, ElmIso, ElmPwm, ElmVpw, ElmKwp5, ElmKwpFast };
 inline const char *route_name(Route route)
 {
-    static const char *const names[] = {"Serial", "Usb", "ElmCan", "ElmIso"};
+    static const char *const names[] = {"Serial", "Usb",    "ElmCan",  "ElmIso",
+                                        "ElmPwm", "ElmVpw", "ElmKwp5", "ElmKwpFast"};
     return names[static_cast<int>(route)];
+}
+// The ELM327 routes on the buses older than CAN, and all of them.
+inline constexpr Route kOlderBusRoutes[] = {Route::ElmIso, Route::ElmPwm, Route::ElmVpw,
+                                            Route::ElmKwp5, Route::ElmKwpFast};
+inline constexpr Route kElmRoutes[] = {Route::ElmCan, Route::ElmIso,  Route::ElmPwm,
+                                       Route::ElmVpw, Route::ElmKwp5, Route::ElmKwpFast};
+inline sim::ElmOptions::Bus elm_bus(Route route)
+{
+    using Bus = sim::ElmOptions::Bus;
+    switch (route) {
+    case Route::ElmIso:
+        return Bus::Iso9141;
+    case Route::ElmPwm:
+        return Bus::J1850Pwm;
+    case Route::ElmVpw:
+        return Bus::J1850Vpw;
+    case Route::ElmKwp5:
+        return Bus::Kwp5Baud;
+    case Route::ElmKwpFast:
+        return Bus::KwpFast;
+    default:
+        return Bus::Can11_500;
+    }
 }
 
 class WindowTest : public ::testing::Test
@@ -112,8 +137,7 @@ protected:
         sim::Options options;
         if (route != Route::Serial) {
             options.personality = sim::Personality::Elm327;
-            options.elm.bus = route == Route::ElmIso ? sim::ElmOptions::Bus::Iso9141
-                                                     : sim::ElmOptions::Bus::Can11_500;
+            options.elm.bus = elm_bus(route);
             options.elm.packing = elmPacking;
         }
         startSim(car, options);

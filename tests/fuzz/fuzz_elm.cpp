@@ -3,11 +3,13 @@
 // reading of a host's lines (sim::ElmEngine), driven with made-up times.
 //
 // Input: a case byte, then the case's bytes.
-//   0  answer: a bus byte (Can11, Can29, Iso, Unknown) and a command byte (one of kCommands);
+//   0  answer: a bus byte (Can11, Can29, Iso, Unknown, J1850Pwm, J1850Vpw, Kwp) and a command
+//      byte (one of kCommands);
 //      the rest is the adapter's answer. The reply is the interface's layout: "R", then for a
 //      timed-out reply "S" and zeros, else upper-case hex pairs (codes and results), or the 17
 //      VIN characters; a vehicle reply is never shorter than its command asks for.
-//   1  adapter: a set-up byte (bus, chip) then chunks of a clock step and bytes received; no
+//   1  adapter: a set-up byte (bus in bits 0, 6 and 7; chip, pacing, faults) then chunks of a clock
+//   step and bytes received; no
 //      output before nextEventUs() says, nothing once hung up.
 #include "fuzzsupport.h"
 
@@ -24,8 +26,10 @@ const char *const kCommands[] = {"010C07", "010009", "02000A", "030A0A", "070A0A
 
 void answer(Input &in)
 {
-    const elm::Bus buses[] = {elm::Bus::Can11, elm::Bus::Can29, elm::Bus::Iso, elm::Bus::Unknown};
-    const elm::Bus bus = buses[in.byte() % 4];
+    const elm::Bus buses[] = {elm::Bus::Can11,   elm::Bus::Can29,    elm::Bus::Iso,
+                              elm::Bus::Unknown, elm::Bus::J1850Pwm, elm::Bus::J1850Vpw,
+                              elm::Bus::Kwp};
+    const elm::Bus bus = buses[in.byte() % std::size(buses)];
     const elm::Command command = elm::parse_command(kCommands[in.byte() % std::size(kCommands)]);
     const QByteArray raw = in.rest();
     const elm::Answer parsed = elm::parse_answer(raw, bus, elm::elm_request(command));
@@ -55,7 +59,10 @@ void adapter(Input &in)
     const std::uint8_t setUp = in.byte();
     sim::Options options;
     options.personality = sim::Personality::Elm327;
-    options.elm.bus = setUp & 1 ? sim::ElmOptions::Bus::Iso9141 : sim::ElmOptions::Bus::Can11_500;
+    using Bus = sim::ElmOptions::Bus;
+    const Bus buses[] = {Bus::Can11_500, Bus::Iso9141, Bus::J1850Pwm,  Bus::J1850Vpw,
+                         Bus::Kwp5Baud,  Bus::KwpFast, Bus::Can11_500, Bus::Iso9141};
+    options.elm.bus = buses[(setUp & 1) | ((setUp >> 5) & 6)];
     options.elm.chip = static_cast<sim::ElmOptions::Chip>((setUp >> 1) % 3);
     options.paceBaud = setUp & 8 ? 38400 : 0;
     sim::Scenario car = sim::defaultScenario();

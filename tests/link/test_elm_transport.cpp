@@ -134,6 +134,129 @@ TEST_F(ElmTransportTest, AdapterThatRefusesTheCountHint)
     expectScriptPlayed();
 }
 
+// On the older buses the ECU answers in the bus's own framing, and the service $06 pass-through
+// sends the header that the acknowledgement told the program to use, then sets the bus's own
+// functional header again (J1850 PWM's is not VPW's).
+TEST_F(ElmTransportTest, OlderBusesReadAndThePassThroughKeepsTheBussHeader)
+{
+    const auto j1850 = [](const char *hex) {
+        const QByteArray bytes = QByteArray::fromHex(hex);
+        return (bytes + char(elm::j1850_crc(bytes))).toHex(' ').toUpper() + " \r";
+    };
+    const auto kwp = [](const char *hex) {
+        QByteArray bytes = QByteArray::fromHex(hex);
+        quint8 sum = 0;
+        for (const char b : bytes)
+            sum = static_cast<quint8>(sum + static_cast<quint8>(b));
+        return (bytes + char(sum)).toHex(' ').toUpper() + " \r";
+    };
+    const struct
+    {
+        elm::Bus bus;
+        QByteArray protocol; // the ATDPN answer
+        QByteArray found;    // the search's answer
+        QByteArray rpm;      // an answer to 010C1, and the interface's message for it
+        const char *rpmMessage;
+        QByteArray acknowledgement;
+        std::pair<quint8, quint8> header; // what the program sends after that acknowledgement
+        QByteArray headerLine;            // and the driver sets
+        QByteArray mode6;                 // the ECU's answer
+        QByteArray functional;            // the bus's header again
+    } rows[] = {
+        {elm::Bus::J1850Pwm,
+         "A1\r\r>",
+         "SEARCHING...\r" + j1850("416B104100BE1FB810"),
+         j1850("416B10410C1AF8"),
+         "416B10410C1AF8",
+         "RA4",
+         {0x61, 0x6A},
+         "ATSH616AF1",
+         j1850("416B104600012C0258"),
+         "ATSH616AF1"},
+        {elm::Bus::J1850Vpw,
+         "A2\r\r>",
+         "SEARCHING...\r" + j1850("486B104100BE1FB810"),
+         j1850("486B10410C1AF8"),
+         "486B10410C1AF8",
+         "RA1",
+         {0x68, 0x6A},
+         "ATSH686AF1",
+         j1850("486B104600012C0258"),
+         "ATSH686AF1"},
+        {elm::Bus::Kwp,
+         "A5\r\r>",
+         "SEARCHING...\r" + kwp("86F1104100BE1FB810"),
+         kwp("84F110410C1AF8"),
+         "84F110410C1AF8",
+         "RA8",
+         {0xC3, 0x33},
+         "ATSHC333F1",
+         kwp("86F1104600012C0258"),
+         "ATSHC133F1"},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(int(r.bus));
+        start(cloneSetUp(r.found + "\r>", r.protocol) + Turns{{"010C1", r.rpm + "\r>"},
+                                                              {r.headerLine, "OK\r\r>"},
+                                                              {"0601001", r.mode6 + "\r>"},
+                                                              {r.functional, "OK\r\r>"},
+                                                              {"010C1", r.rpm + "\r>"}});
+        ASSERT_EQ(wait_for_ECU(ctx), ReadyResult::Contact);
+        EXPECT_EQ(elm.bus(), r.bus);
+        EXPECT_EQ(rpm().reply, QString::fromLatin1(vehicle(r.rpmMessage, 7)));
+
+        ExchangeRequest enter;
+        enter.command = QStringLiteral("F00504");
+        enter.threshold = 2;
+        enter.vehicleReply = false;
+        EXPECT_EQ(exchange(ctx, enter).reply, QString::fromLatin1(r.acknowledgement));
+        QByteArray block(14, '\0');
+        const quint8 head[] = {1, 6, r.header.first, r.header.second, 0xF1, 0x06, 0x01, 0x00};
+        for (int i = 0; i < 8; ++i)
+            block[i] = static_cast<char>(head[i]);
+        const Exchange message = exchange_block(ctx, block, 12);
+        ASSERT_TRUE(message.ok());
+        // The header, 46, the limit type, the value 01 2C and the limit 02 58, zeros to 13.
+        const QByteArray raw = message.reply.toLatin1();
+        EXPECT_EQ(raw.toHex().toUpper(), QByteArray::fromHex(r.mode6.left(27).replace(' ', ""))
+                                             .leftJustified(13, '\0')
+                                             .toHex()
+                                             .toUpper());
+        EXPECT_EQ(rpm().reply, QString::fromLatin1(vehicle(r.rpmMessage, 7)));
+        expectScriptPlayed();
+    }
+}
+
+// Off CAN every ECU hears every request: the count hint is how many answered it the last time
+// (at first, how many answered the search), so a PID only the engine has waits out the adapter's
+// time-out once, not on every request.
+TEST_F(ElmTransportTest, OffCanTheHintIsHowManyAnsweredTheRequestBefore)
+{
+    const QByteArray found = "SEARCHING...\r48 6B 10 41 00 BE 1F B8 10 58 \r"
+                             "48 6B 18 41 00 88 18 00 00 99 \r\r>";
+    const QByteArray engineRpm = "48 6B 10 41 0C 1A F8 B2 \r\r>";
+    start(cloneSetUp(found, "A2\r\r>") + Turns{{"010C2", engineRpm},
+                                               {"010C1", engineRpm},
+                                               {"01002", found.mid(13)},
+                                               {"010C1", engineRpm},
+                                               {"010C1", engineRpm},
+                                               {"010C2", engineRpm}});
+    ASSERT_EQ(wait_for_ECU(ctx), ReadyResult::Contact);
+    for (int n = 0; n < 2; ++n)
+        EXPECT_EQ(rpm().reply, QString::fromLatin1(vehicle("486B10410C1AF8", 7)));
+    EXPECT_EQ(
+        get_ecu_PID(ctx, QStringLiteral("01"), QStringLiteral("00"), QStringLiteral("09")).reply,
+        QString::fromLatin1(vehicle("486B104100BE1FB810", 9)));
+    EXPECT_EQ(rpm().reply, QString::fromLatin1(vehicle("486B10410C1AF8", 7)));
+
+    // The program switches to the other ECU: the engine's answer alone is no answer for it, and
+    // the next request waits for both ECUs again.
+    EXPECT_EQ(exchange_change_ecu(ctx), ExchangeStatus::Ok);
+    EXPECT_EQ(rpm().status, ExchangeStatus::EcuTimeout);
+    EXPECT_EQ(rpm().status, ExchangeStatus::EcuTimeout);
+    expectScriptPlayed();
+}
+
 namespace {
 
 // A conversation recorded from a real adapter: what the host sent and what the adapter

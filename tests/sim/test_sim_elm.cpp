@@ -151,6 +151,92 @@ TEST(SimElmProtocol, SearchBusInitialisationAndNoContact)
     });
 }
 
+// Each bus as the adapter prints it: its header and check byte with headers on (the J1850 CRCs
+// and the sums worked by hand), the bare message without; its name; its initialisation.
+TEST(SimElmProtocol, EveryBusItsLinesNameAndInitialisation)
+{
+    const struct
+    {
+        Bus bus;
+        QByteArray search;  // the answer to 0100 with headers on, spaces off
+        QByteArray rpm;     // to 010C with headers and spaces on
+        QByteArray name;    // ATDP after the search
+        QByteArray number;  // ATDPN
+        QByteArray busInit; // a fixed protocol's first request, before the answer (the v1.4b)
+    } rows[] = {
+        {Bus::J1850Pwm, "416B10410080180000BD", "41 6B 10 41 0C 1A F8 3D ", "AUTO, SAE J1850 PWM",
+         "A1", ""},
+        {Bus::J1850Vpw, "486B10410080180000D7", "48 6B 10 41 0C 1A F8 B2 ", "AUTO, SAE J1850 VPW",
+         "A2", ""},
+        {Bus::Iso9141, "486B104100801800009C", "48 6B 10 41 0C 1A F8 22 ", "AUTO, ISO 9141-2", "A3",
+         "BUS INIT: ...OK\r"},
+        {Bus::Kwp5Baud, "86F11041008018000060", "84 F1 10 41 0C 1A F8 E4 ",
+         "AUTO, ISO 14230-4 (KWP 5BAUD)", "A4", "BUS INIT: ...OK\r"},
+        {Bus::KwpFast, "86F11041008018000060", "84 F1 10 41 0C 1A F8 E4 ",
+         "AUTO, ISO 14230-4 (KWP FAST)", "A5", "BUS INIT: OK\r"},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.number.constData());
+        const ElmOptions elm{.bus = r.bus, .chip = Chip::Elm14b};
+        Adapter adapter(kOneEcu, elm);
+        adapter.ask("ATE0");
+        adapter.ask("ATH1");
+        adapter.ask("ATS0");
+        EXPECT_EQ(adapter.ask("0100"), "SEARCHING...\r" + r.search + "\r\r>");
+        adapter.ask("ATS1");
+        EXPECT_EQ(adapter.ask("010C1"), r.rpm + "\r\r>");
+        EXPECT_EQ(adapter.ask("ATDP"), r.name + "\r\r>");
+        EXPECT_EQ(adapter.ask("ATDPN"), r.number + "\r\r>");
+        adapter.ask("ATH0");
+        EXPECT_EQ(adapter.ask("010C1"), "41 0C 1A F8 \r\r>");
+
+        // The bus named: a K-line bus initialises, J1850 simply answers.
+        Adapter fixed(kOneEcu, elm);
+        fixed.ask("ATE0");
+        fixed.ask("ATSP" + r.number.mid(1));
+        EXPECT_EQ(fixed.ask("010C1"), r.busInit + "41 0C 1A F8 \r\r>");
+    }
+}
+
+// The VIN in five messages, the codes three to a message; the O2 sensor tests and the on-board
+// monitoring tests answered as on ISO 9141-2; only requests with the bus's own header answered.
+TEST(SimElmProtocol, OlderBusesMessagesAndHeaders)
+{
+    Ecu engine = kEngine;
+    engine.storedCodes = {"0301", "0171", "0420", "0300"};
+    const Scenario car{.vin = "WP0ZZZ99ZTS392124", .ecus = {engine}};
+    for (const Bus bus : {Bus::J1850Pwm, Bus::J1850Vpw, Bus::Kwp5Baud, Bus::KwpFast}) {
+        SCOPED_TRACE(int(bus));
+        Adapter adapter(car, {.bus = bus});
+        adapter.ask("ATE0");
+        EXPECT_EQ(adapter.ask("0902"),
+                  "SEARCHING...\r49 02 01 00 00 00 57 \r49 02 02 50 30 5A 5A \r"
+                  "49 02 03 5A 39 39 5A \r49 02 04 54 53 33 39 \r"
+                  "49 02 05 32 31 32 34 \r\r>");
+        EXPECT_EQ(adapter.ask("03"), "43 03 01 01 71 04 20 \r43 03 00 00 00 00 00 \r\r>");
+        for (const QByteArray test : {"0501011", "0601", "0600001"}) {
+            Adapter iso(car, {.bus = Bus::Iso9141});
+            iso.ask("ATE0");
+            iso.ask("0100");
+            const QByteArray answer = iso.ask(test);
+            EXPECT_NE(answer, "NO DATA\r\r>") << test.constData();
+            EXPECT_EQ(adapter.ask(test), answer) << test.constData();
+        }
+
+        const bool pwm = bus == Bus::J1850Pwm;
+        const bool kwp = bus == Bus::Kwp5Baud || bus == Bus::KwpFast;
+        const std::pair<QByteArray, bool> headers[] = {
+            {"ATSH616AF1", pwm}, {"ATSH686AF1", !pwm && !kwp}, {"ATSHC133F1", kwp},
+            {"ATSHC333F1", kwp}, {"ATSH7E0", false},
+        };
+        for (const auto &[line, answered] : headers) {
+            adapter.ask(line);
+            EXPECT_EQ(adapter.ask("010C1"), answered ? "41 0C 1A F8 \r\r>" : "NO DATA\r\r>")
+                << line.constData();
+        }
+    }
+}
+
 TEST(SimElmTiming, CountHintAnswersAtOnceOtherwiseTheTimeOutRunsOut)
 {
     // Request, then what is due when (milliseconds after the request; the car's latency is 30).

@@ -65,6 +65,7 @@ void Elm327Transport::close()
     m_figures = {};
     if (hadFigures)
         emit figuresChanged();
+    m_answering.clear();
 }
 
 void Elm327Transport::setUp()
@@ -253,15 +254,14 @@ void Elm327Transport::handle(const QByteArray &text)
         addressSelected();
         answerProgram("OK" + QByteArray::number(m_selected + 1));
         return;
-    case elm::Command::Kind::PassThrough:
-        // The raw message of the service $06 tests exists on the older buses only.
-        if (m_bus != elm::Bus::Iso) {
-            answerProgram("RN0");
-            return;
-        }
-        m_passThrough = true;
-        answerProgram("RA1");
+    case elm::Command::Kind::PassThrough: {
+        // The raw message of the service $06 tests exists on the older buses only; the
+        // acknowledgement says which header the program is to send.
+        const QByteArray acknowledgement = elm::pass_through_acknowledgement(m_bus);
+        m_passThrough = acknowledgement.startsWith("RA");
+        answerProgram(acknowledgement);
         return;
+    }
     case elm::Command::Kind::Vehicle: {
         // Answered already by a request for several PIDs of this pass?
         const auto done = m_passReplies.constFind(text.toUpper());
@@ -307,7 +307,10 @@ QByteArray Elm327Transport::withHint(QByteArray line, bool hinted) const
     if (hint && (!hinted || m_hintsRefused >= kHintRefusals))
         line.chop(1);
     else if (hint && !physicalAddressing() && m_ecus.size() > 1)
-        line.back() = elm::hex_text(static_cast<quint32>(m_ecus.size()), 1).back();
+        line.back() = elm::hex_text(static_cast<quint32>(m_answering.value(
+                                        line.chopped(1), static_cast<int>(m_ecus.size()))),
+                                    1)
+                          .back();
     return line;
 }
 
@@ -345,6 +348,8 @@ void Elm327Transport::askVehicle(const elm::Command &command, bool hinted, bool 
                  if (parsed.status == elm::Answer::Status::Data && line.size() % 2 == 1)
                      learnTiming(elapsedMs);
              }
+             if (!timedOut && line.size() % 2 == 1 && !physicalAddressing())
+                 noteAnswering(line.chopped(1), parsed);
              const QByteArray reply = elm::interface_reply(command, parsed, selectedSource());
              // A command of the pass asked again is answered from this while the pass lasts.
              if (parsed.status == elm::Answer::Status::Data && m_expected.contains(text))
@@ -516,6 +521,20 @@ void Elm327Transport::refreshBattery()
          }});
 }
 
+void Elm327Transport::noteAnswering(const QByteArray &request, const elm::Answer &answer)
+{
+    QList<quint32> sources;
+    for (const elm::Message &m : answer.messages)
+        if (!sources.contains(m.source))
+            sources << m.source;
+    // Without the ECU the program reads, the next request waits for every ECU again: a hint
+    // learned while another ECU answered first must not cut that ECU's answer off for good.
+    if (!sources.contains(selectedSource()))
+        m_answering.remove(request);
+    else
+        m_answering.insert(request, static_cast<int>(sources.size()));
+}
+
 void Elm327Transport::writeBlock(const QByteArray &block)
 {
     if (!isOpen() || !m_passThrough || block.size() < 8)
@@ -539,7 +558,7 @@ void Elm327Transport::writeBlock(const QByteArray &block)
                  }
              answerProgram(raw);
          }});
-    ask({"ATSH686AF1", kAnswerMs, {}}); // the usual header again
+    ask({"ATSH" + elm::functional_header(m_bus), kAnswerMs, {}}); // the bus's usual header again
 }
 
 } // namespace quorvex

@@ -132,6 +132,8 @@ private:
     void learnSupport(const elm::Answer &answer);
     void learnTiming(qint64 elapsedMs);
     void setTimeout(int units);
+    // Keeps how many ECUs answered `request` for its next hint.
+    void noteAnswering(const QByteArray &request, const elm::Answer &answer);
     void answerProgram(const QByteArray &text);
     bool idleForMarks() const;
 
@@ -154,6 +156,10 @@ private:
     QList<quint32> m_ecus;  // the ECUs that answered, in the order they did
     int m_selected = 0;     // the one the program reads
     int m_hintsRefused = 0; // requests with a count hint the adapter did not understand
+    // Off CAN, how many ECUs answered each request (without its hint) when last asked, the ECU
+    // the program reads among them: the hint the next time, so that a PID only the engine has
+    // does not wait out the adapter's time-out for the transmission's answer.
+    QHash<QByteArray, int> m_answering;
     qint64 m_lastMarkMs = 0;
     qint64 m_lastProbeMs = 0;
     qint64 m_stepStartedMs = 0;

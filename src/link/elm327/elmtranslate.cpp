@@ -3,6 +3,7 @@
 #include <QMap>
 
 #include <iterator>
+#include <optional>
 
 namespace quorvex::elm {
 
@@ -43,6 +44,10 @@ QByteArray without_spaces(QByteArray text)
 {
     return text.replace(' ', QByteArray()).toUpper();
 }
+
+constexpr quint8 kJ1850Polynomial = 0x1D;
+constexpr quint8 kKwpLengthMask = 0x3F;
+constexpr quint8 kKwpAddressed = 0x80; // format byte: target and source follow
 
 quint8 check_byte(const QByteArray &bytes)
 {
@@ -105,7 +110,86 @@ void take_can_line(const QByteArray &hex, int idDigits, QList<Assembly> *assembl
     }
 }
 
+// One message of a bus other than CAN (header, data, check byte): the header and data when the
+// check byte is right and, on KWP, the length is what the format byte says; none otherwise.
+std::optional<Message> take_line(const QByteArray &bytes, Bus bus)
+{
+    if (bytes.size() < 5)
+        return std::nullopt; // three header bytes, the service, the check byte at least
+    const QByteArray body = bytes.left(bytes.size() - 1);
+    const quint8 check =
+        bus == Bus::J1850Pwm || bus == Bus::J1850Vpw ? j1850_crc(body) : check_byte(body);
+    if (check != static_cast<quint8>(bytes.back()))
+        return std::nullopt; // garbled on the bus
+    Message m;
+    m.source = static_cast<quint8>(body.at(2));
+    m.header = body.left(3);
+    m.data = body.mid(3);
+    if (bus == Bus::Kwp) {
+        // The length sits in the format byte, or in a byte of its own after the source when
+        // the format byte holds none.
+        const auto format = static_cast<quint8>(body.at(0));
+        if (!(format & kKwpAddressed))
+            return std::nullopt;
+        qsizetype length = format & kKwpLengthMask;
+        if (length == 0) {
+            length = static_cast<quint8>(m.data.at(0));
+            m.data.remove(0, 1);
+        }
+        if (length == 0 || m.data.size() != length)
+            return std::nullopt;
+    }
+    return m;
+}
+
 } // namespace
+
+QByteArray functional_header(Bus bus)
+{
+    switch (bus) {
+    case Bus::J1850Pwm:
+        return "616AF1";
+    case Bus::Kwp:
+        return "C133F1";
+    case Bus::J1850Vpw:
+    case Bus::Iso:
+        return "686AF1";
+    case Bus::Unknown:
+    case Bus::Can11:
+    case Bus::Can29:
+        break;
+    }
+    return {};
+}
+
+QByteArray pass_through_acknowledgement(Bus bus)
+{
+    switch (bus) {
+    case Bus::J1850Pwm:
+        return "RA4";
+    case Bus::Kwp:
+        return "RA8";
+    case Bus::J1850Vpw:
+    case Bus::Iso:
+        return "RA1";
+    case Bus::Unknown:
+    case Bus::Can11:
+    case Bus::Can29:
+        break;
+    }
+    return "RN0";
+}
+
+quint8 j1850_crc(const QByteArray &bytes)
+{
+    quint8 crc = 0xFF;
+    for (const char b : bytes) {
+        crc ^= static_cast<quint8>(b);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = static_cast<quint8>(crc & 0x80 ? (crc << 1) ^ kJ1850Polynomial : crc << 1);
+    }
+    return static_cast<quint8>(~crc);
+}
 
 Bus bus_from_protocol_number(const QByteArray &answer)
 {
@@ -115,10 +199,15 @@ Bus bus_from_protocol_number(const QByteArray &answer)
     if (t.isEmpty())
         return Bus::Unknown;
     switch (t.at(0)) {
+    case '1':
+        return Bus::J1850Pwm;
+    case '2':
+        return Bus::J1850Vpw;
     case '3':
+        return Bus::Iso;
     case '4':
     case '5':
-        return Bus::Iso;
+        return Bus::Kwp;
     case '6':
     case '8':
         return Bus::Can11;
@@ -126,7 +215,7 @@ Bus bus_from_protocol_number(const QByteArray &answer)
     case '9':
         return Bus::Can29;
     default:
-        return Bus::Unknown; // J1850 and user buses are not spoken here
+        return Bus::Unknown; // J1939 and the user buses are not spoken here
     }
 }
 
@@ -241,17 +330,10 @@ Answer parse_answer(const QByteArray &raw, Bus bus, const QByteArray &request)
             take_can_line(hex, bus == Bus::Can11 ? 3 : 8, &assemblies);
             continue;
         }
-        if (hex.size() % 2 != 0 || hex.size() < 10)
+        if (hex.size() % 2 != 0)
             continue;
-        const QByteArray bytes = QByteArray::fromHex(hex);
-        const QByteArray body = bytes.left(bytes.size() - 1);
-        if (check_byte(body) != static_cast<quint8>(bytes.back()))
-            continue; // garbled on the bus
-        Message m;
-        m.source = static_cast<quint8>(body.at(2));
-        m.header = body.left(3);
-        m.data = body.mid(3);
-        answer.messages << m;
+        if (const std::optional<Message> m = take_line(QByteArray::fromHex(hex), bus))
+            answer.messages << *m;
     }
     for (const Assembly &a : assemblies) {
         // Frames missing, or a first frame that announces no bytes at all (garbled: a message

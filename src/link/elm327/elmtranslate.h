@@ -10,9 +10,25 @@ namespace quorvex::elm {
 // commands become in the adapter's language, and what the adapter's answers become in the scan
 // interface's reply layout, so that every service reads its replies where it always does.
 
-// The bus the adapter found (its "ATDPN" answer, "A6" or "6": ISO 15765-4 CAN 11/500).
-enum class Bus { Unknown, Can11, Can29, Iso };
+// The bus the adapter found (its "ATDPN" answer, "A6" or "6": ISO 15765-4 CAN 11/500): CAN with
+// 11- or 29-bit identifiers, ISO 9141-2, ISO 14230-4 KWP (5-baud or fast initialisation alike),
+// SAE J1850 PWM or VPW.
+enum class Bus { Unknown, Can11, Can29, Iso, Kwp, J1850Pwm, J1850Vpw };
 Bus bus_from_protocol_number(const QByteArray &answer);
+
+// The header of a request to every ECU on `bus` as ATSH takes it: 61 6A F1 on J1850 PWM, C1 33 F1
+// on KWP (the adapter puts the length into the format byte), 68 6A F1 on the other two; empty on
+// CAN and an unknown bus.
+QByteArray functional_header(Bus bus);
+
+// The interface's answer to "F00504", the pass-through of a raw service $06 message, on `bus`:
+// "RA" and the digit that tells the program which header to send (4: 61 6A, J1850 PWM; 8: C3 33,
+// KWP; 1: 68 6A, J1850 VPW and ISO 9141), or "RN0" on CAN and an unknown bus, where the
+// vehicle has no such message.
+QByteArray pass_through_acknowledgement(Bus bus);
+
+// The SAE J1850 CRC-8 (polynomial 1D, initial FF, complemented) of `bytes`.
+quint8 j1850_crc(const QByteArray &bytes);
 
 // One of the program's commands.
 struct Command
@@ -40,8 +56,10 @@ QByteArray elm_request(const Command &command);
 // header bytes the scan interface shows for it, and its data from the service byte on.
 struct Message
 {
-    quint32 source = 0; // CAN identifier, or the ISO source address
-    QByteArray header;  // three bytes: the ISO header, or 48 6B and the CAN ECU's address
+    quint32 source = 0; // CAN identifier, or the source address on the other buses
+    QByteArray header;  // three bytes: the bus's header (J1850 and ISO 9141: priority/type,
+                        // target, source; KWP: format, target, source), on CAN 48 6B and the
+                        // ECU's address
     QByteArray data;    // service byte onward; CAN frames already reassembled
 };
 
@@ -67,7 +85,9 @@ QByteArray hex_text(quint32 value, int digits = 2);
 
 // Reads an answer (everything before the prompt): echo, "SEARCHING...", "BUS INIT: ...OK" and
 // blank lines are passed over; hex lines are messages (spaces or none, as the bus says; a CAN
-// message of several frames is reassembled; an ISO message's checksum is checked and removed).
+// message of several frames is reassembled; on the other buses each line is a message whose
+// check byte, a sum or the J1850 CRC, is checked and removed, and a KWP message's length must be
+// what its format byte says). A garbled line is no message.
 Answer parse_answer(const QByteArray &raw, Bus bus, const QByteArray &request);
 
 // The address the scan interface shows for a CAN ECU: 7E8 (the engine) is 10, 7E9 (the
