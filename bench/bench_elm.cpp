@@ -1,7 +1,8 @@
 // ELM327 driver benchmark, run by hand, against the simulated adapter paced at 38400 baud with a
 // 10 ms ECU latency: the data logger's four-item records and the current-data request, with
 // several PIDs a request (the ECUs answer them) and one PID a request (the ECUs answer only the
-// first PID of such a request, so the driver asks one at a time), and engine-speed samples. Each
+// first PID of such a request, so the driver asks one at a time), and engine-speed samples on
+// every bus the simulated adapter serves. Each
 // figure stands next to its limit: the line time of what the adapter sent plus one ECU latency
 // per request (goals: packed records at least 2x one by one and 90 % of their limit; the
 // current-data request at least 3x faster packed). The simulated adapter takes the program's
@@ -58,7 +59,8 @@ struct Figures
 class Adapter
 {
 public:
-    explicit Adapter(sim::ElmOptions::Packing packing)
+    explicit Adapter(sim::ElmOptions::Packing packing,
+                     sim::ElmOptions::Bus bus = sim::ElmOptions::Bus::Can11_500)
     {
         sim::Scenario car = sim::defaultScenario();
         car.latencyMs = kLatencyMs;
@@ -66,6 +68,7 @@ public:
         options.personality = sim::Personality::Elm327;
         options.paceBaud = sim::kPaceLine;
         options.elm.packing = packing;
+        options.elm.bus = bus;
         m_server = std::make_unique<sim::Server>(car, options);
         ctx.attachSerial(&elm);
         ctx.state.UseSerial = true;
@@ -191,5 +194,18 @@ int main(int argc, char **argv)
     }
     std::printf("  packed / one by one: records %.2fx, current-data list %.2fx faster\n",
                 records[0].seconds / records[1].seconds, lists[0].seconds / lists[1].seconds);
+
+    // Engine-speed samples on every bus (the simulated bus itself takes no time beyond the
+    // ECU's latency; the older buses take one PID a request).
+    std::printf("engine speed samples on each bus\n");
+    for (const auto &[name, bus] : sim::kElmBusNames) {
+        Adapter a(Packing::Answered, bus);
+        QString error;
+        if (!a.connect(&error)) {
+            std::fprintf(stderr, "bench: %s: %s\n", name, qPrintable(error));
+            return 1;
+        }
+        print(name, kSamples, "samples", a.measure([&] { return read_engine_speed(a, kSamples); }));
+    }
     return 0;
 }

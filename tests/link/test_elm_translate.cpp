@@ -270,124 +270,121 @@ TEST(ElmFigures, ProtocolNamesAndBatteryVoltage)
     EXPECT_EQ(battery_voltage(" 9.8V "), QStringLiteral("9.8 V"));
     for (const char *none : {"", "?", "V", "12.6", "ABCV", "-1.0V", "123456.0V"})
         EXPECT_TRUE(battery_voltage(none).isEmpty()) << none;
+}
 
-    // The J1850 CRC two ways (a byte at a time in the driver, the long division here) on the
-    // functional requests of both J1850 buses, worked by hand: 61 6A F1 01 00 gives 0A, 68 6A F1 01
-    // 00 gives 17 (the VPW frame as bus logs show it); and the catalogue's check value of the
-    // CRC-8/SAE J1850, 4B for "123456789".
-    TEST(ElmBuses, TheJ1850Crc)
-    {
-        const std::pair<QByteArray, quint8> rows[] = {
-            {QByteArray::fromHex("616AF10100"), 0x0A},
-            {QByteArray::fromHex("686AF10100"), 0x17},
-            {"123456789", 0x4B},
-        };
-        for (const auto &[bytes, crc] : rows) {
-            EXPECT_EQ(j1850_crc(bytes), crc) << bytes.toHex().constData();
-            EXPECT_EQ(crc_by_division(bytes), crc) << bytes.toHex().constData();
-        }
-        for (const char *hex : {"416B104100BE1FB810", "486B10490201000000", "00", "FF"})
-            EXPECT_EQ(j1850_crc(QByteArray::fromHex(hex)),
-                      crc_by_division(QByteArray::fromHex(hex)))
-                << hex;
+// The J1850 CRC two ways (a byte at a time in the driver, the long division here) on the
+// functional requests of both J1850 buses, worked by hand: 61 6A F1 01 00 gives 0A, 68 6A F1 01
+// 00 gives 17 (the VPW frame as bus logs show it); and the catalogue's check value of the
+// CRC-8/SAE J1850, 4B for "123456789".
+TEST(ElmBuses, TheJ1850Crc)
+{
+    const std::pair<QByteArray, quint8> rows[] = {
+        {QByteArray::fromHex("616AF10100"), 0x0A},
+        {QByteArray::fromHex("686AF10100"), 0x17},
+        {"123456789", 0x4B},
+    };
+    for (const auto &[bytes, crc] : rows) {
+        EXPECT_EQ(j1850_crc(bytes), crc) << bytes.toHex().constData();
+        EXPECT_EQ(crc_by_division(bytes), crc) << bytes.toHex().constData();
     }
+    for (const char *hex : {"416B104100BE1FB810", "486B10490201000000", "00", "FF"})
+        EXPECT_EQ(j1850_crc(QByteArray::fromHex(hex)), crc_by_division(QByteArray::fromHex(hex)))
+            << hex;
+}
 
-    TEST(ElmBuses, HeadersAndThePassThroughPerBus)
-    {
-        const std::tuple<Bus, QByteArray, QByteArray> rows[] = {
-            {Bus::J1850Pwm, "616AF1", "RA4"}, {Bus::J1850Vpw, "686AF1", "RA1"},
-            {Bus::Iso, "686AF1", "RA1"},      {Bus::Kwp, "C133F1", "RA8"},
-            {Bus::Can11, "", "RN0"},          {Bus::Can29, "", "RN0"},
-            {Bus::Unknown, "", "RN0"},
-        };
-        for (const auto &[bus, header, acknowledgement] : rows) {
-            EXPECT_EQ(functional_header(bus), header) << int(bus);
-            EXPECT_EQ(pass_through_acknowledgement(bus), acknowledgement) << int(bus);
-        }
+TEST(ElmBuses, HeadersAndThePassThroughPerBus)
+{
+    const std::tuple<Bus, QByteArray, QByteArray> rows[] = {
+        {Bus::J1850Pwm, "616AF1", "RA4"}, {Bus::J1850Vpw, "686AF1", "RA1"},
+        {Bus::Iso, "686AF1", "RA1"},      {Bus::Kwp, "C133F1", "RA8"},
+        {Bus::Can11, "", "RN0"},          {Bus::Can29, "", "RN0"},
+        {Bus::Unknown, "", "RN0"},
+    };
+    for (const auto &[bus, header, acknowledgement] : rows) {
+        EXPECT_EQ(functional_header(bus), header) << int(bus);
+        EXPECT_EQ(pass_through_acknowledgement(bus), acknowledgement) << int(bus);
     }
+}
 
-    // One message on each bus: the bus's own header and check byte, the interface's reply with that
-    // header (the ECU's address where the interface shows it).
-    TEST(ElmBuses, SingleMessagesOnTheOlderBuses)
+// One message on each bus: the bus's own header and check byte, the interface's reply with that
+// header (the ECU's address where the interface shows it).
+TEST(ElmBuses, SingleMessagesOnTheOlderBuses)
+{
+    const struct
     {
-        const struct
-        {
-            const char *name;
-            QByteArray answer;
-            Bus bus;
-            const char *message; // the vehicle's, as the interface shows it
-        } rows[] = {
-            {"J1850 PWM", bus_line(Bus::J1850Pwm, "416B10410C1AF8"), Bus::J1850Pwm,
-             "416B10410C1AF8"},
-            {"J1850 VPW", bus_line(Bus::J1850Vpw, "486B10410C1AF8"), Bus::J1850Vpw,
-             "486B10410C1AF8"},
-            {"J1850 VPW, no spaces", bus_line(Bus::J1850Vpw, "486B10410C1AF8").replace(' ', ""),
-             Bus::J1850Vpw, "486B10410C1AF8"},
-            {"KWP, fast init", "BUS INIT: OK\r" + bus_line(Bus::Kwp, "84F110410C1AF8"), Bus::Kwp,
-             "84F110410C1AF8"},
-            // A format byte without a length: the length byte follows the source.
-            {"KWP, length byte", bus_line(Bus::Kwp, "80F11004410C1AF8"), Bus::Kwp,
-             "80F110410C1AF8"},
-        };
-        for (const auto &r : rows)
-            EXPECT_EQ(reply("010C07", r.answer + "\r\r", r.bus), vehicle(r.message, 7)) << r.name;
-    }
+        const char *name;
+        QByteArray answer;
+        Bus bus;
+        const char *message; // the vehicle's, as the interface shows it
+    } rows[] = {
+        {"J1850 PWM", bus_line(Bus::J1850Pwm, "416B10410C1AF8"), Bus::J1850Pwm, "416B10410C1AF8"},
+        {"J1850 VPW", bus_line(Bus::J1850Vpw, "486B10410C1AF8"), Bus::J1850Vpw, "486B10410C1AF8"},
+        {"J1850 VPW, no spaces", bus_line(Bus::J1850Vpw, "486B10410C1AF8").replace(' ', ""),
+         Bus::J1850Vpw, "486B10410C1AF8"},
+        {"KWP, fast init", "BUS INIT: OK\r" + bus_line(Bus::Kwp, "84F110410C1AF8"), Bus::Kwp,
+         "84F110410C1AF8"},
+        // A format byte without a length: the length byte follows the source.
+        {"KWP, length byte", bus_line(Bus::Kwp, "80F11004410C1AF8"), Bus::Kwp, "80F110410C1AF8"},
+    };
+    for (const auto &r : rows)
+        EXPECT_EQ(reply("010C07", r.answer + "\r\r", r.bus), vehicle(r.message, 7)) << r.name;
+}
 
-    // A line garbled on the bus, or read with the other bus's check, is no message: the interface's
-    // timed-out reply, never the bytes.
-    TEST(ElmBuses, GarbledLinesAreNoAnswer)
+// A line garbled on the bus, or read with the other bus's check, is no message: the interface's
+// timed-out reply, never the bytes.
+TEST(ElmBuses, GarbledLinesAreNoAnswer)
+{
+    const QByteArray good = bus_line(Bus::J1850Pwm, "416B10410C1AF8");
+    QByteArray flipped = good;
+    flipped[flipped.size() - 4] = flipped.at(flipped.size() - 4) == '0' ? '1' : '0';
+    const struct
     {
-        const QByteArray good = bus_line(Bus::J1850Pwm, "416B10410C1AF8");
-        QByteArray flipped = good;
-        flipped[flipped.size() - 4] = flipped.at(flipped.size() - 4) == '0' ? '1' : '0';
-        const struct
-        {
-            const char *name;
-            QByteArray answer;
-            Bus bus;
-        } rows[] = {
-            {"J1850, a data bit flipped", flipped, Bus::J1850Pwm},
-            {"J1850 with a sum", iso_line("416B10410C1AF8"), Bus::J1850Pwm},
-            {"ISO with a CRC", good, Bus::Iso},
-            {"KWP, one byte fewer than the format says", bus_line(Bus::Kwp, "85F110410C1AF8"),
-             Bus::Kwp},
-            {"KWP, one byte more", bus_line(Bus::Kwp, "83F110410C1AF8"), Bus::Kwp},
-            {"KWP, a length byte of none", bus_line(Bus::Kwp, "80F11000410C1AF8"), Bus::Kwp},
-            {"KWP without addresses", bus_line(Bus::Kwp, "04F110410C1AF8"), Bus::Kwp},
-            {"KWP checksum", "84 F1 10 41 0C 1A F8 00", Bus::Kwp},
-            {"too short for a message", bus_line(Bus::J1850Vpw, "486B10"), Bus::J1850Vpw},
-        };
-        for (const auto &r : rows) {
-            const Answer parsed = parse_answer(r.answer + "\r\r", r.bus, "010C1");
-            EXPECT_EQ(parsed.status, Answer::Status::NoData) << r.name;
-            EXPECT_TRUE(parsed.messages.isEmpty()) << r.name;
-            EXPECT_EQ(reply("010C07", r.answer + "\r\r", r.bus), sim::timeoutReply(7)) << r.name;
-        }
+        const char *name;
+        QByteArray answer;
+        Bus bus;
+    } rows[] = {
+        {"J1850, a data bit flipped", flipped, Bus::J1850Pwm},
+        {"J1850 with a sum", iso_line("416B10410C1AF8"), Bus::J1850Pwm},
+        {"ISO with a CRC", good, Bus::Iso},
+        {"KWP, one byte fewer than the format says", bus_line(Bus::Kwp, "85F110410C1AF8"),
+         Bus::Kwp},
+        {"KWP, one byte more", bus_line(Bus::Kwp, "83F110410C1AF8"), Bus::Kwp},
+        {"KWP, a length byte of none", bus_line(Bus::Kwp, "80F11000410C1AF8"), Bus::Kwp},
+        {"KWP without addresses", bus_line(Bus::Kwp, "04F110410C1AF8"), Bus::Kwp},
+        {"KWP checksum", "84 F1 10 41 0C 1A F8 00", Bus::Kwp},
+        {"too short for a message", bus_line(Bus::J1850Vpw, "486B10"), Bus::J1850Vpw},
+    };
+    for (const auto &r : rows) {
+        const Answer parsed = parse_answer(r.answer + "\r\r", r.bus, "010C1");
+        EXPECT_EQ(parsed.status, Answer::Status::NoData) << r.name;
+        EXPECT_TRUE(parsed.messages.isEmpty()) << r.name;
+        EXPECT_EQ(reply("010C07", r.answer + "\r\r", r.bus), sim::timeoutReply(7)) << r.name;
     }
+}
 
-    // The VIN in five messages and codes three to a message, as on ISO 9141; one garbled message of
-    // the VIN loses the VIN, never shifts its characters.
-    TEST(ElmBuses, MessagesOfSeveralLinesOnEachBus)
-    {
-        const QByteArray vin = "1GJC5444R7252367B";
-        const QByteArray fields = QByteArray(3, '\0') + vin;
-        const std::pair<Bus, QByteArray> buses[] = {
-            {Bus::J1850Pwm, "416B10"}, {Bus::J1850Vpw, "486B10"}, {Bus::Kwp, "87F110"}};
-        for (const auto &[bus, header] : buses) {
-            SCOPED_TRACE(int(bus));
-            QList<QByteArray> lines;
-            for (int n = 1; n <= 5; ++n)
-                lines << bus_line(bus, header + "4902" +
-                                           QByteArray::number(n, 16).rightJustified(2, '0') +
-                                           fields.mid((n - 1) * 4, 4).toHex());
-            EXPECT_EQ(reply("090208", lines.join('\r') + "\r", bus), "R" + vin);
-            lines[2] = lines[2].left(lines[2].size() - 2) + "00";
-            EXPECT_EQ(reply("090208", lines.join('\r') + "\r", bus), sim::timeoutReply(8));
+// The VIN in five messages and codes three to a message, as on ISO 9141; one garbled message of
+// the VIN loses the VIN, never shifts its characters.
+TEST(ElmBuses, MessagesOfSeveralLinesOnEachBus)
+{
+    const QByteArray vin = "1GJC5444R7252367B";
+    const QByteArray fields = QByteArray(3, '\0') + vin;
+    const std::pair<Bus, QByteArray> buses[] = {
+        {Bus::J1850Pwm, "416B10"}, {Bus::J1850Vpw, "486B10"}, {Bus::Kwp, "87F110"}};
+    for (const auto &[bus, header] : buses) {
+        SCOPED_TRACE(int(bus));
+        QList<QByteArray> lines;
+        for (int n = 1; n <= 5; ++n)
+            lines << bus_line(bus, header + "4902" +
+                                       QByteArray::number(n, 16).rightJustified(2, '0') +
+                                       fields.mid((n - 1) * 4, 4).toHex());
+        EXPECT_EQ(reply("090208", lines.join('\r') + "\r", bus), "R" + vin);
+        lines[2] = lines[2].left(lines[2].size() - 2) + "00";
+        EXPECT_EQ(reply("090208", lines.join('\r') + "\r", bus), sim::timeoutReply(8));
 
-            // Five stored codes in two messages: two replies of three slots.
-            const QByteArray codes = bus_line(bus, header + "43013301710420") + "\r" +
-                                     bus_line(bus, header + "430300C1000000") + "\r";
-            EXPECT_EQ(reply("030A0A", codes, bus), vehicle(header + "43013301710420", 10) +
-                                                       vehicle(header + "430300C1000000", 10));
-        }
+        // Five stored codes in two messages: two replies of three slots.
+        const QByteArray codes = bus_line(bus, header + "43013301710420") + "\r" +
+                                 bus_line(bus, header + "430300C1000000") + "\r";
+        EXPECT_EQ(reply("030A0A", codes, bus),
+                  vehicle(header + "43013301710420", 10) + vehicle(header + "430300C1000000", 10));
     }
+}

@@ -196,7 +196,8 @@ TEST_F(ElmTransportTest, OlderBusesReadAndThePassThroughKeepsTheBussHeader)
     };
     for (const auto &r : rows) {
         SCOPED_TRACE(int(r.bus));
-        start(cloneSetUp(r.found + "\r>", r.protocol) + Turns{{"010C1", r.rpm + "\r>"},
+        start(cloneSetUp(r.found + "\r>", r.protocol) + Turns{{"ATRV", "?\r\r>"},
+                                                              {"010C1", r.rpm + "\r>"},
                                                               {r.headerLine, "OK\r\r>"},
                                                               {"0601001", r.mode6 + "\r>"},
                                                               {r.functional, "OK\r\r>"},
@@ -235,10 +236,13 @@ TEST_F(ElmTransportTest, OffCanTheHintIsHowManyAnsweredTheRequestBefore)
     const QByteArray found = "SEARCHING...\r48 6B 10 41 00 BE 1F B8 10 58 \r"
                              "48 6B 18 41 00 88 18 00 00 99 \r\r>";
     const QByteArray engineRpm = "48 6B 10 41 0C 1A F8 B2 \r\r>";
-    start(cloneSetUp(found, "A2\r\r>") + Turns{{"010C2", engineRpm},
+    start(cloneSetUp(found, "A2\r\r>") + Turns{{"ATRV", "?\r\r>"},
+                                               {"010C2", engineRpm},
                                                {"010C1", engineRpm},
                                                {"01002", found.mid(13)},
                                                {"010C1", engineRpm},
+                                               // the adapter's time-out learned meanwhile
+                                               {"ATST08", "OK\r\r>"},
                                                {"010C1", engineRpm},
                                                {"010C2", engineRpm}});
     ASSERT_EQ(wait_for_ECU(ctx), ReadyResult::Contact);
