@@ -51,6 +51,8 @@ TEST(CommandLineWithoutDisplay, HelpVersionAndAWrongOption)
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out, QStringLiteral("quorvex " QUORVEX_VERSION "\n"));
 
+    EXPECT_TRUE(help.out.contains(QStringLiteral("--tcp HOST:PORT"))) << help.out.toStdString();
+
     const Outcome wrong = run_without_display({QStringLiteral("--colour")});
     EXPECT_FALSE(wrong.crashed) << wrong.err.toStdString();
     EXPECT_EQ(wrong.exitCode, 2);
@@ -58,4 +60,27 @@ TEST(CommandLineWithoutDisplay, HelpVersionAndAWrongOption)
     EXPECT_TRUE(wrong.err.startsWith(QStringLiteral("quorvex: unknown argument: --colour\n\n"
                                                     "Usage: quorvex ")))
         << wrong.err.toStdString();
+}
+
+// A Wi-Fi adapter's address that is not HOST:PORT is refused in the terminal, before any window.
+TEST(CommandLineWithoutDisplay, ABadAdapterAddressIsRefused)
+{
+    const std::pair<QStringList, QString> rows[] = {
+        {{QStringLiteral("--tcp"), QStringLiteral("192.168.0.10")},
+         QStringLiteral("quorvex: --tcp: \"192.168.0.10\" is not an adapter's address: give "
+                        "HOST:PORT, e.g. 192.168.0.10:35000\n")},
+        {{QStringLiteral("--tcp"), QStringLiteral("adapter:70000")},
+         QStringLiteral("quorvex: --tcp: \"adapter:70000\" is not an adapter's address: give "
+                        "HOST:PORT, e.g. 192.168.0.10:35000\n")},
+        {{QStringLiteral("--tcp")},
+         QStringLiteral("quorvex: --tcp needs the Wi-Fi adapter's address: --tcp "
+                        "192.168.0.10:35000\n")},
+    };
+    for (const auto &[args, message] : rows) {
+        const Outcome r = run_without_display(args);
+        EXPECT_FALSE(r.crashed) << r.err.toStdString();
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_TRUE(r.err.startsWith(message + u'\n' + QStringLiteral("Usage: quorvex ")))
+            << r.err.toStdString();
+    }
 }
