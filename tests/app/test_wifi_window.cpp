@@ -153,6 +153,10 @@ TEST_F(WifiWindowTest, ARefusedOrUnansweredConnectionSaysWhereAndWhy)
         network.setAnswer(QStringLiteral("10.0.0.9:35000"), row.answer);
         load();
         const qint64 start = clock.nowMs();
+        // Meanwhile no other connection can be started.
+        bool heldMeanwhile = false;
+        clock.callAfter(
+            1, [&] { heldMeanwhile = !control<QMenu>(QStringLiteral("mnuCom"))->isEnabled(); });
         chooseWifi(QStringLiteral("10.0.0.9:35000"));
         const qint64 took = clock.nowMs() - start;
         EXPECT_GE(took, row.afterMs) << row.reason;
@@ -164,6 +168,7 @@ TEST_F(WifiWindowTest, ARefusedOrUnansweredConnectionSaysWhereAndWhy)
         EXPECT_EQ(prompts.boxes[0].icon, Prompts::Icon::Critical);
         EXPECT_EQ(status(), QStringLiteral("ECU Off-Line")) << row.reason;
         EXPECT_TRUE(offeredAgain()) << row.reason;
+        EXPECT_TRUE(heldMeanwhile) << row.reason;
     }
 }
 
@@ -187,4 +192,18 @@ TEST_F(WifiWindowTest, AnAddressThatIsNotHostAndPortConnectsNothing)
     chooseWifi(QStringLiteral("[::1]:35000"));
     EXPECT_EQ(network.attempts(),
               (QStringList{QStringLiteral("obd-wifi.local:35000"), QStringLiteral("[::1]:35000")}));
+}
+
+// Exit while a connection is still being made: the wait ends with the program, before its
+// bound, and nothing is reported about a connection nobody waits for any more.
+TEST_F(WifiWindowTest, ExitWhileConnectingEndsTheWaitWithoutABox)
+{
+    network.setAnswer(kAddress, SimNetwork::Answer::Nothing);
+    load();
+    const qint64 start = clock.nowMs();
+    clock.callAfter(1000, [this] { button("Command1")->click(); });
+    chooseWifi(kAddress);
+    EXPECT_EQ(quits, 1);
+    EXPECT_LT(clock.nowMs() - start, kConnectMs);
+    EXPECT_TRUE(boxes().isEmpty()) << boxes().join(u'|').toStdString();
 }

@@ -40,8 +40,11 @@ void frmMain::connectWifi(const NetworkAddress &address)
     m_usbSetupCancelled = true; // a USB set-up still waiting gives way
     setServiceButtonsEnabled(false);
     mnuWifi->setEnabled(false);
+    // No other connection starts during the (bounded) connect.
+    mnuCom->setEnabled(false);
     QString error;
     std::unique_ptr<Transport> line = connect_network(m_ctx, *m_network, address, &error);
+    mnuCom->setEnabled(true);
     if (!line) {
         mnuWifi->setEnabled(true);
         if (!m_ctx.closing())
