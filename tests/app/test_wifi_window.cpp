@@ -69,6 +69,8 @@ TEST_F(WifiWindowTest, ConnectsAndListsAsOnAComPortAndRemembersTheAddress)
     EXPECT_EQ(status(), QStringLiteral("ECU Connected"));
     EXPECT_EQ(statusColor(), kGreen);
     EXPECT_TRUE(adapter.commands().contains(QStringLiteral("ATZ")));
+    // The adapter's identity, although the serial ports lead to the scan interface.
+    EXPECT_EQ(control<QLabel>(QStringLiteral("Label7"))->toolTip(), QStringLiteral("ELM327 v1.5"));
     EXPECT_FALSE(control<QMenu>(QStringLiteral("mnuCom"))->isEnabled());
     button("Mode1")->click();
     EXPECT_EQ(lines(), reference);

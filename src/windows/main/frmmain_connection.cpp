@@ -137,7 +137,7 @@ bool frmMain::get_FWID()
     case ExchangeStatus::Ok:
         Label7->setText(QStringLiteral("F/W: ") + firmware.id);
         // An ELM327 adapter's own name and version go with it.
-        Label7->setToolTip(m_adapter == AdapterKind::Elm327 ? m_elm.identity() : QString());
+        Label7->setToolTip(m_ctx.link.chosen() == &m_elm ? m_elm.identity() : QString());
         m_state.FWVersion = firmware.version;
         break;
     default:
