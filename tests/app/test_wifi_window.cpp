@@ -209,3 +209,22 @@ TEST_F(WifiWindowTest, ExitWhileConnectingEndsTheWaitWithoutABox)
     EXPECT_LT(clock.nowMs() - start, kConnectMs);
     EXPECT_TRUE(boxes().isEmpty()) << boxes().join(u'|').toStdString();
 }
+
+// The scan interface on a Com port, in a window that also offers Wi-Fi: the connection sends
+// the firmware and VIN requests and nothing else, and a current-data request the support
+// requests and one request per item, byte for byte.
+TEST_F(WifiWindowTest, TheScanInterfaceRouteSendsWhatItAlwaysSent)
+{
+    connectTo(pinned_car());
+    EXPECT_EQ(server->received(), "900101090208");
+    EXPECT_EQ(control<QLabel>(QStringLiteral("Label7"))->toolTip(), QString());
+    const qsizetype before = server->received().size();
+    button("Mode1")->click();
+    EXPECT_EQ(server->received().mid(before), "010009"
+                                              "010406010506010606010706010C07010D06011606"
+                                              "012009"
+                                              "012409");
+    EXPECT_EQ(status(), QStringLiteral("ECU Connected"));
+    EXPECT_FALSE(control<QMenu>(QStringLiteral("mnuCom"))->isEnabled());
+    EXPECT_TRUE(network.attempts().isEmpty());
+}
