@@ -10,7 +10,8 @@ namespace quorvex {
 QString NetworkAddress::text() const
 {
     const QString shown = host.contains(u':') ? u'[' + host + u']' : host;
-    return QStringLiteral("%1:%2").arg(shown).arg(port);
+    // In one pass: a host may hold a '%' of its own (an IPv6 scope, "fe80::1%wlan0").
+    return QStringLiteral("%1:%2").arg(shown, QString::number(port));
 }
 
 bool NetworkAddress::parse(const QString &text, NetworkAddress *address, QString *error)

@@ -189,11 +189,12 @@ TEST_F(WifiWindowTest, AnAddressThatIsNotHostAndPortConnectsNothing)
                       .arg(QLatin1String(typed)));
     }
     EXPECT_TRUE(network.attempts().isEmpty());
-    // Names and bracketed IPv6 addresses are addresses.
-    chooseWifi(QStringLiteral(" obd-wifi.local:35000 "));
-    chooseWifi(QStringLiteral("[::1]:35000"));
+    // Names and bracketed IPv6 addresses (with a scope too) are addresses.
+    for (const char *typed : {" obd-wifi.local:35000 ", "[::1]:35000", "[fe80::1%2]:35000"})
+        chooseWifi(QLatin1String(typed));
     EXPECT_EQ(network.attempts(),
-              (QStringList{QStringLiteral("obd-wifi.local:35000"), QStringLiteral("[::1]:35000")}));
+              (QStringList{QStringLiteral("obd-wifi.local:35000"), QStringLiteral("[::1]:35000"),
+                           QStringLiteral("[fe80::1%2]:35000")}));
 }
 
 // Exit while a connection is still being made: the wait ends with the program, before its
