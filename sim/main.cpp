@@ -1,6 +1,7 @@
 // quorvex-sim: serves a simulated scan interface, or an ELM327 adapter in front of the same car,
-// on a pseudo-terminal until SIGINT or SIGTERM.
-// The device path goes to stdout as one line, so scripts can read it and start the program.
+// on a pseudo-terminal (the adapter also over TCP) until SIGINT or SIGTERM.
+// The device path (or the TCP address) goes to stdout as one line, so scripts can read it and
+// start the program.
 
 #include "sim/simserver.h"
 
@@ -109,8 +110,14 @@ int main(int argc, char **argv)
                        "all (answered, the default), refuse it (refused) or answer the first PID "
                        "alone (first)."),
         QStringLiteral("answered|refused|first"));
+    const QCommandLineOption tcpOption(
+        QStringLiteral("tcp"),
+        QStringLiteral("With --elm327: serve the adapter over TCP at this numeric address, one "
+                       "client at a time, as a Wi-Fi adapter does (port 0 takes a free port); "
+                       "prints ADDRESS:PORT instead of the device path."),
+        QStringLiteral("ADDRESS:PORT"));
     parser.addOptions({scenarioOption, paceOption, latencyOption, linkOption, markOption, elmOption,
-                       elmBusOption, elmChipOption, elmResetOption, elmPackingOption});
+                       elmBusOption, elmChipOption, elmResetOption, elmPackingOption, tcpOption});
     parser.process(app);
 
     Scenario scenario = defaultScenario();
@@ -168,13 +175,36 @@ int main(int argc, char **argv)
         return failWith(
             QStringLiteral("--elm-bus, --elm-chip, --elm-reset and --elm-packing need --elm327"));
 
+    QString tcpHost;
+    quint16 tcpPort = 0;
+    if (parser.isSet(tcpOption)) {
+        const QString address = parser.value(tcpOption);
+        const qsizetype colon = address.lastIndexOf(u':');
+        bool ok = false;
+        tcpPort = colon > 0 ? address.mid(colon + 1).toUShort(&ok) : 0;
+        tcpHost = address.left(colon).remove(u'[').remove(u']');
+        if (!ok)
+            return failWith(QStringLiteral("--tcp needs a numeric address and a port, such as "
+                                           "127.0.0.1:35000"));
+        if (options.personality != Personality::Elm327)
+            return failWith(QStringLiteral("--tcp needs --elm327"));
+        if (parser.isSet(linkOption))
+            return failWith(QStringLiteral("--link names a pseudo-terminal: leave it out with "
+                                           "--tcp"));
+    }
+
     Server server(scenario, options);
-    if (!server.start(&error))
+    if (parser.isSet(tcpOption) ? !server.listen(tcpHost, tcpPort, &error) : !server.start(&error))
         return failWith(error);
     if (parser.isSet(linkOption) && !server.placeSymlink(parser.value(linkOption), &error))
         return failWith(error);
 
-    std::printf("%s\n", qPrintable(server.devicePath()));
+    if (parser.isSet(tcpOption)) {
+        const QString host = tcpHost.contains(u':') ? u'[' + tcpHost + u']' : tcpHost;
+        std::printf("%s:%u\n", qPrintable(host), unsigned{server.tcpPort()});
+    } else {
+        std::printf("%s\n", qPrintable(server.devicePath()));
+    }
     std::fflush(stdout);
     std::fprintf(stderr, "quorvex-sim: serving scenario \"%s\"%s\n", qPrintable(scenario.name),
                  options.personality == Personality::Elm327 ? " behind an ELM327 adapter" : "");

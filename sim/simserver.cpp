@@ -10,9 +10,13 @@
 #include <cstring>
 #include <utility>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -94,7 +98,7 @@ bool Server::start(QString *error)
         closeFd(m_wakeWrite);
         return false;
     };
-    if (!m_devicePath.isEmpty()) {
+    if (!m_devicePath.isEmpty() || m_listenFd >= 0) {
         if (error)
             *error = QStringLiteral("the server has already been started");
         return false;
@@ -124,19 +128,127 @@ bool Server::start(QString *error)
     if (::tcsetattr(m_slaveFd, TCSANOW, &tio) != 0)
         return fail(errnoText("tcsetattr"));
 
-    std::array<int, 2> pipeFds{-1, -1};
-    if (::pipe2(pipeFds.data(), O_NONBLOCK | O_CLOEXEC) != 0)
-        return fail(errnoText("pipe2"));
-    m_wakeRead = pipeFds[0];
-    m_wakeWrite = pipeFds[1];
-
     m_devicePath = QString::fromLocal8Bit(name.data());
     {
         const std::lock_guard lock(m_mutex);
         m_lineBaud = readLineBaud();
     }
+    if (!startThread(error)) {
+        m_devicePath.clear();
+        return fail(error ? *error : QString());
+    }
+    return true;
+}
+
+bool Server::startThread(QString *error)
+{
+    std::array<int, 2> pipeFds{-1, -1};
+    if (::pipe2(pipeFds.data(), O_NONBLOCK | O_CLOEXEC) != 0) {
+        if (error)
+            *error = errnoText("pipe2");
+        return false;
+    }
+    m_wakeRead = pipeFds[0];
+    m_wakeWrite = pipeFds[1];
     m_thread = std::thread(&Server::run, this);
     return true;
+}
+
+bool Server::listen(const QString &host, quint16 port, QString *error)
+{
+    const auto fail = [this, error](const QString &message) {
+        if (error)
+            *error = message;
+        closeLine();
+        return false;
+    };
+    if (!m_devicePath.isEmpty() || m_listenFd >= 0) {
+        if (error)
+            *error = QStringLiteral("the server has already been started");
+        return false;
+    }
+    const QByteArray hostBytes = host.toLatin1();
+    sockaddr_storage address{};
+    socklen_t size = 0;
+    auto *v4 = reinterpret_cast<sockaddr_in *>(&address);
+    auto *v6 = reinterpret_cast<sockaddr_in6 *>(&address);
+    if (::inet_pton(AF_INET, hostBytes.constData(), &v4->sin_addr) == 1) {
+        v4->sin_family = AF_INET;
+        v4->sin_port = htons(port);
+        size = sizeof(sockaddr_in);
+    } else if (::inet_pton(AF_INET6, hostBytes.constData(), &v6->sin6_addr) == 1) {
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons(port);
+        size = sizeof(sockaddr_in6);
+    } else {
+        return fail(QStringLiteral("%1 is not a numeric address").arg(host));
+    }
+    m_listenFd = ::socket(address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (m_listenFd < 0)
+        return fail(errnoText("socket"));
+    const int one = 1;
+    ::setsockopt(m_listenFd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    if (::bind(m_listenFd, reinterpret_cast<sockaddr *>(&address), size) != 0)
+        return fail(errnoText("bind"));
+    if (::listen(m_listenFd, 4) != 0)
+        return fail(errnoText("listen"));
+    sockaddr_storage bound{};
+    socklen_t boundSize = sizeof bound;
+    if (::getsockname(m_listenFd, reinterpret_cast<sockaddr *>(&bound), &boundSize) != 0)
+        return fail(errnoText("getsockname"));
+    m_tcpPort =
+        ntohs(bound.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6 *>(&bound)->sin6_port
+                                          : reinterpret_cast<sockaddr_in *>(&bound)->sin_port);
+    if (!startThread(error)) {
+        m_tcpPort = 0;
+        return fail(error ? *error : QString());
+    }
+    return true;
+}
+
+quint16 Server::tcpPort() const
+{
+    return m_tcpPort;
+}
+
+void Server::dropClient()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_dropRequested = true;
+    }
+    wake();
+}
+
+bool Server::hasClient() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_hasClient;
+}
+
+void Server::acceptClient()
+{
+    for (;;) {
+        const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0)
+            return; // EAGAIN: nobody else is waiting
+        if (m_masterFd >= 0) {
+            ::close(fd); // busy: one client at a time
+            continue;
+        }
+        const int one = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        m_masterFd = fd;
+        const std::lock_guard lock(m_mutex);
+        m_hasClient = true;
+    }
+}
+
+void Server::closeClient()
+{
+    closeFd(m_masterFd);
+    const std::lock_guard lock(m_mutex);
+    m_hasClient = false;
 }
 
 QString Server::devicePath() const
@@ -239,10 +351,21 @@ bool Server::isHungUp() const
 
 void Server::run()
 {
+    const bool tcp = m_listenFd >= 0;
     QByteArray input;
     for (;;) {
         input.clear();
-        readInput(&input);
+        bool drop = false;
+        {
+            const std::lock_guard lock(m_mutex);
+            drop = std::exchange(m_dropRequested, false);
+        }
+        if (tcp && m_masterFd >= 0 && (drop || !readInput(&input)))
+            closeClient();
+        if (tcp)
+            acceptClient();
+        if (!tcp)
+            readInput(&input);
         const int baud = readLineBaud();
         const qint64 nowUs = monotonicUs();
         QByteArray output;
@@ -286,7 +409,9 @@ void Server::run()
             const qint64 waitUs = std::max<qint64>(nextUs - monotonicUs(), 0);
             timeoutMs = static_cast<int>(std::min<qint64>((waitUs + 999) / 1000, kMaxPollMs));
         }
-        std::array<pollfd, 2> fds{{{m_masterFd, POLLIN, 0}, {m_wakeRead, POLLIN, 0}}};
+        // A negative descriptor (no client, no listening socket) is left out of the poll.
+        std::array<pollfd, 3> fds{
+            {{m_masterFd, POLLIN, 0}, {m_wakeRead, POLLIN, 0}, {m_listenFd, POLLIN, 0}}};
         if (::poll(fds.data(), fds.size(), timeoutMs) > 0 && (fds[1].revents & POLLIN))
             drainWakeUps();
     }
@@ -294,6 +419,9 @@ void Server::run()
 
 void Server::waitUntilReadOrStopped()
 {
+    // Over TCP, what was sent still reaches the client after the close.
+    if (m_slaveFd < 0)
+        return;
     // Closing the master discards what the slave has not read yet, so the reply that came
     // before the hang-up is given a moment to be read. The data may take a little while to
     // reach the slave's queue, hence the minimum wait before the queue is trusted to be empty.
@@ -347,9 +475,12 @@ void Server::closeLine()
 {
     closeFd(m_masterFd);
     closeFd(m_slaveFd);
+    closeFd(m_listenFd);
+    const std::lock_guard lock(m_mutex);
+    m_hasClient = false;
 }
 
-void Server::readInput(QByteArray *input)
+bool Server::readInput(QByteArray *input)
 {
     std::array<char, 512> buffer{};
     for (;;) {
@@ -360,7 +491,8 @@ void Server::readInput(QByteArray *input)
         }
         if (count < 0 && errno == EINTR)
             continue;
-        return; // EAGAIN: all read
+        // The end of a TCP connection reads as 0 bytes or a reset; a pty has neither.
+        return count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
     }
 }
 
@@ -372,9 +504,12 @@ void Server::writeOutput(const QByteArray &output)
     if (::ioctl(m_slaveFd, FIONREAD, &pending) == 0 && pending > kBacklogLimit)
         ::tcflush(m_slaveFd, TCIFLUSH);
     qsizetype offset = 0;
-    while (offset < output.size()) {
-        const ssize_t count = ::write(m_masterFd, output.constData() + offset,
-                                      static_cast<size_t>(output.size() - offset));
+    while (m_masterFd >= 0 && offset < output.size()) {
+        const auto rest = static_cast<size_t>(output.size() - offset);
+        // A connection the client has reset raises no SIGPIPE: its end is read next time.
+        const ssize_t count =
+            m_listenFd >= 0 ? ::send(m_masterFd, output.constData() + offset, rest, MSG_NOSIGNAL)
+                            : ::write(m_masterFd, output.constData() + offset, rest);
         if (count > 0) {
             offset += count;
             continue;

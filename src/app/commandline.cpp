@@ -33,6 +33,17 @@ CommandLine parse_command_line(const QStringList &args)
                 return cmd;
             }
             cmd.adapter = args.at(++i);
+        } else if (a == u"--tcp") {
+            QString reason;
+            if (i + 1 >= args.size()) {
+                cmd.error = QStringLiteral("--tcp needs the Wi-Fi adapter's address: "
+                                           "--tcp 192.168.0.10:35000");
+                return cmd;
+            }
+            if (!NetworkAddress::parse(args.at(++i), &cmd.tcp, &reason)) {
+                cmd.error = QStringLiteral("--tcp: %1").arg(reason);
+                return cmd;
+            }
         } else if (a == u"--usb") {
             if (i + 1 >= args.size() || !usb::UsbId::parse(args.at(i + 1), &cmd.usb)) {
                 cmd.error = QStringLiteral("--usb needs the interface's vendor and product id "
@@ -52,7 +63,7 @@ QString usage_text()
 {
     return QStringLiteral(
         "Usage: quorvex [--simulate [SCENARIO]] [--com1 DEVICE] .. [--com4 DEVICE]\n"
-        "               [--usb VID:PID] [--adapter interface|elm327]\n"
+        "               [--usb VID:PID] [--adapter interface|elm327] [--tcp HOST:PORT]\n"
         "\n"
         "  --simulate [SCENARIO]  start the built-in simulated scan interface on a\n"
         "                         pseudo-terminal and put it on Com1; SCENARIO is a\n"
@@ -65,6 +76,10 @@ QString usage_text()
         "  --adapter KIND         what the serial ports lead to: the scan interface\n"
         "                         (interface) or an ELM327-compatible adapter (elm327, at\n"
         "                         38400 baud unless 9600 or 115200 is chosen); remembered\n"
+        "  --tcp HOST:PORT        connect at once to the ELM327 adapter on the network\n"
+        "                         at this address (a Wi-Fi adapter, often\n"
+        "                         192.168.0.10:35000); remembered for Connection > Wi-Fi\n"
+        "                         adapter\n"
         "  --version              show the name and version\n"
         "  --help                 show this text\n"
         "\n"

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/tcptransport.h"
 #include "link/usb/usbkit.h"
 
 #include <QString>
@@ -13,9 +14,10 @@ struct CommandLine
 {
     std::array<QString, 4> com; // devices named by --com1..--com4 (empty: not named)
     bool simulate = false;
-    QString scenario; // --simulate SCENARIO: a name or a JSON file
-    usb::UsbId usb;   // --usb VID:PID (unset: not given)
-    QString adapter;  // --adapter interface|elm327 (empty: not given)
+    QString scenario;   // --simulate SCENARIO: a name or a JSON file
+    usb::UsbId usb;     // --usb VID:PID (unset: not given)
+    QString adapter;    // --adapter interface|elm327 (empty: not given)
+    NetworkAddress tcp; // --tcp HOST:PORT (port 0: not given)
     bool help = false;
     bool version = false; // --version: the name and version
     QString error;        // set when the arguments cannot be understood

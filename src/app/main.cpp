@@ -123,5 +123,11 @@ int main(int argc, char *argv[])
                                        platform_serial_ports(),
                                        elmSimulator ? elmSimulator->devicePath() : QString()));
     window.Form_Load();
+    if (cmd.tcp.port != 0) {
+        // From the event loop, as a choice of the menu item would run.
+        QMetaObject::invokeMethod(
+            &window, [&window, address = cmd.tcp] { window.connectWifi(address); },
+            Qt::QueuedConnection);
+    }
     return QApplication::exec();
 }

@@ -25,6 +25,10 @@ public:
     // starting in `directory`; empty when the user cancels.
     virtual QString saveFileName(const QString &caption, const QString &directory,
                                  const QStringList &filters) = 0;
+    // One line of text asked for under `label`, starting as `initial`; a null string when the
+    // user cancels.
+    virtual QString textInput(const QString &label, const QString &title,
+                              const QString &initial) = 0;
 };
 
 } // namespace quorvex

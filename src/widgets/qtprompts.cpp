@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPrinter>
@@ -98,6 +99,15 @@ QString QtPrompts::saveFileName(const QString &caption, const QString &directory
 {
     return QFileDialog::getSaveFileName(m_parent, caption, directory,
                                         filters.join(QStringLiteral(";;")));
+}
+
+QString QtPrompts::textInput(const QString &label, const QString &title, const QString &initial)
+{
+    bool ok = false;
+    const QString text =
+        QInputDialog::getText(m_parent, title.isEmpty() ? QApplication::applicationName() : title,
+                              label, QLineEdit::Normal, initial, &ok);
+    return ok ? text : QString();
 }
 
 } // namespace quorvex

@@ -18,6 +18,7 @@ public:
     bool print(const QStringList &lines, QString *reason) override;
     QString saveFileName(const QString &caption, const QString &directory,
                          const QStringList &filters) override;
+    QString textInput(const QString &label, const QString &title, const QString &initial) override;
 
 private:
     QWidget *m_parent = nullptr;

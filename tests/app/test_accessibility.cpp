@@ -67,8 +67,9 @@ TEST_F(WindowTest, EveryControlAndMenuItemIsNamedForAssistiveTools)
 
     // Qt's own menu items report no description at all: ours give the program name, and the
     // caption without its access key as the name.
-    for (const char *name : {"mnuLog", "mnuDataLogLog", "mnuCom", "mnuUSB", "mnuConnectionCom1",
-                             "mnu9600", "mnuMode6", "mnuUnits", "mnuUnitsMetric", "mnuDebugMode"}) {
+    for (const char *name :
+         {"mnuLog", "mnuDataLogLog", "mnuCom", "mnuUSB", "mnuConnectionCom1", "mnuWifi", "mnu9600",
+          "mnuMode6", "mnuUnits", "mnuUnitsMetric", "mnuDebugMode"}) {
         QAction *a = action(QLatin1String(name));
         ASSERT_NE(a, nullptr) << name;
         EXPECT_FALSE(a->isCheckable()) << name;

@@ -43,6 +43,8 @@ QStringList written(const CommandLine &cmd)
         args << QStringLiteral("--usb") << cmd.usb.text();
     if (!cmd.adapter.isEmpty())
         args << QStringLiteral("--adapter") << cmd.adapter;
+    if (cmd.tcp.port != 0)
+        args << QStringLiteral("--tcp") << cmd.tcp.text();
     if (cmd.help)
         args << QStringLiteral("--help");
     if (cmd.version)

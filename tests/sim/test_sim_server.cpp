@@ -12,7 +12,10 @@
 #include <functional>
 #include <thread>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -93,7 +96,92 @@ struct Client
     bool failed = false;
 };
 
+// A client of the adapter served over TCP, on the loopback address, with plain POSIX calls.
+struct TcpClient
+{
+    explicit TcpClient(quint16 port) : fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
+    {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connected = ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    }
+    ~TcpClient() { ::close(fd); }
+
+    // Sends a line and reads up to the adapter's prompt; empty when the connection ended first.
+    QByteArray ask(const QByteArray &line)
+    {
+        const QByteArray bytes = line + '\r';
+        if (::send(fd, bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL) != bytes.size())
+            return QByteArray();
+        QByteArray text;
+        eventually([&] {
+            char buffer[256];
+            const ssize_t count = ::recv(fd, buffer, sizeof buffer, 0);
+            if (count > 0)
+                text.append(buffer, count);
+            ended = count == 0 || (count < 0 && errno != EAGAIN);
+            return ended || text.endsWith('>');
+        });
+        return ended ? QByteArray() : text;
+    }
+    // Whether the adapter has closed this connection.
+    bool closedByServer()
+    {
+        return eventually([&] {
+            char byte = 0;
+            const ssize_t count = ::recv(fd, &byte, 1, 0);
+            return count == 0 || (count < 0 && errno != EAGAIN);
+        });
+    }
+
+    int fd;
+    bool connected = false;
+    bool ended = false;
+};
+
 } // namespace
+
+// The adapter over TCP, as a Wi-Fi adapter serves: one client at a time (one that comes while
+// another is served is closed at once), the next one served once the first has gone or the
+// adapter has dropped it, and the same engine for all of them.
+TEST(SimServerEndToEnd, ServesTheAdapterOverTcpOneClientAtATime)
+{
+    Options options;
+    options.personality = Personality::Elm327;
+    Server server(defaultScenario(), options);
+    QString error;
+    ASSERT_TRUE(server.listen(QStringLiteral("127.0.0.1"), 0, &error)) << error.toStdString();
+    ASSERT_NE(server.tcpPort(), 0);
+    EXPECT_TRUE(server.devicePath().isEmpty());
+
+    {
+        TcpClient first(server.tcpPort());
+        ASSERT_TRUE(first.connected);
+        EXPECT_TRUE(first.ask("ATI").contains("ELM327 v1.5"));
+        EXPECT_TRUE(server.hasClient());
+        TcpClient second(server.tcpPort());
+        EXPECT_TRUE(second.closedByServer());
+        EXPECT_TRUE(first.ask("ATE0").contains("OK")); // the first is still served
+    }
+    EXPECT_TRUE(eventually([&] { return !server.hasClient(); }));
+
+    TcpClient next(server.tcpPort());
+    ASSERT_TRUE(next.connected);
+    // Echo stays off: the adapter is the same one.
+    EXPECT_EQ(next.ask("ATI"), "ELM327 v1.5\r\r>");
+    server.dropClient();
+    EXPECT_TRUE(next.closedByServer());
+
+    TcpClient last(server.tcpPort());
+    EXPECT_TRUE(last.ask("ATI").contains("ELM327"));
+    server.hangUp();
+    EXPECT_TRUE(last.closedByServer());
+    EXPECT_FALSE(TcpClient(server.tcpPort()).connected); // nobody listens any more
+    EXPECT_TRUE(server.commands().contains(QStringLiteral("ATE0")));
+}
 
 TEST(SimServerEndToEnd, ServesThePtyThroughItsSymlinkAtTheClientsSpeed)
 {

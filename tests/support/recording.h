@@ -27,6 +27,13 @@ public:
     std::deque<QString> files; // answers of the save dialog; empty: cancelled
     QStringList fileFolders;   // the folder each save dialog started in
     QList<QStringList> fileFilters;
+    std::deque<QString> texts; // answers of the text prompts; empty: cancelled
+    struct TextPrompt
+    {
+        QString label;
+        QString initial;
+    };
+    QList<TextPrompt> textPrompts;
 
     void message(const QString &text, const QString &title, Icon icon) override
     {
@@ -61,6 +68,15 @@ public:
         QString file = files.front();
         files.pop_front();
         return file;
+    }
+    QString textInput(const QString &label, const QString &, const QString &initial) override
+    {
+        textPrompts.append({label, initial});
+        if (texts.empty())
+            return QString();
+        QString text = texts.front();
+        texts.pop_front();
+        return text;
     }
 };
 

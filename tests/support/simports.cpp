@@ -216,4 +216,109 @@ std::unique_ptr<Transport> SimPorts::open(const SerialSettings &settings, QStrin
     return nullptr;
 }
 
+// The program's end of a connection to a simulated Wi-Fi adapter: connecting until the
+// network settles it, then the device's line behind it.
+class SimNetworkLine : public NetworkLine
+{
+public:
+    SimNetworkLine(Clock &clock, QString address) : m_address(std::move(address)), m_settle(clock)
+    {
+    }
+
+    State state() const override { return m_state; }
+    QString failure() const override { return m_failure; }
+    bool isOpen() const override { return m_state == State::Connected; }
+    void close() override
+    {
+        m_state = State::Closed;
+        m_settle.stop();
+        if (m_line)
+            m_line->close();
+    }
+    void write(const QByteArray &bytes) override
+    {
+        if (isOpen())
+            m_line->write(bytes);
+    }
+    qint64 bytesAvailable() override { return isOpen() ? m_line->bytesAvailable() : 0; }
+    QByteArray readAll() override { return isOpen() ? m_line->readAll() : QByteArray(); }
+
+    void accept(SimDevice &device)
+    {
+        m_settle.start(SimNetwork::kAcceptMs, [this, &device] {
+            QString error;
+            m_line = device.open(38400, &error);
+            if (!m_line) {
+                refuseNow(QStringLiteral("Connection refused"));
+                return;
+            }
+            connect(m_line.get(), &Transport::arrived, this, &Transport::arrived);
+            connect(m_line.get(), &Transport::lost, this,
+                    [this](const QString &) { closedByFarEnd(); });
+            m_state = State::Connected;
+            emit settled();
+        });
+    }
+    void refuse()
+    {
+        m_settle.start(SimNetwork::kAcceptMs,
+                       [this] { refuseNow(QStringLiteral("Connection refused")); });
+    }
+    void closedByFarEnd()
+    {
+        if (m_state != State::Connected)
+            return;
+        close();
+        emit lost(TcpTransport::lossText(QAbstractSocket::RemoteHostClosedError, m_address, {}));
+    }
+
+private:
+    void refuseNow(const QString &reason)
+    {
+        m_state = State::Failed;
+        m_failure = reason;
+        emit settled();
+    }
+
+    QString m_address;
+    ClockTimer m_settle;
+    State m_state = State::Connecting;
+    QString m_failure;
+    std::unique_ptr<Transport> m_line;
+};
+
+SimNetwork::~SimNetwork() = default;
+
+SimDevice &SimNetwork::add(const QString &address, sim::Scenario scenario, sim::Options options)
+{
+    if (options.paceBaud == 0)
+        options.paceBaud = 38400;
+    auto &device = m_devices[address];
+    device = std::make_unique<SimDevice>(m_clock, address, std::move(scenario), options);
+    m_answers[address] = Answer::Accept;
+    return *device;
+}
+
+void SimNetwork::closeConnection()
+{
+    if (m_current)
+        static_cast<SimNetworkLine *>(m_current.data())->closedByFarEnd();
+}
+
+std::unique_ptr<NetworkLine> SimNetwork::connectTo(const NetworkAddress &address)
+{
+    const QString text = address.text();
+    m_attempts << text;
+    auto line = std::make_unique<SimNetworkLine>(m_clock, text);
+    const auto answer = m_answers.find(text);
+    const auto device = m_devices.find(text);
+    if (answer == m_answers.end() || answer->second == Answer::Refuse ||
+        (answer->second == Answer::Accept && device == m_devices.end()))
+        line->refuse();
+    else if (answer->second == Answer::Accept)
+        line->accept(*device->second);
+    m_current = line.get();
+    return line;
+}
+
 } // namespace quorvex::test

@@ -6,12 +6,15 @@
 
 #include "link/clock.h"
 #include "link/serialtransport.h"
+#include "link/tcptransport.h"
 #include "sim/simelm.h"
 
 #include <QByteArray>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -83,6 +86,40 @@ public:
 private:
     Clock &m_clock;
     std::vector<std::unique_ptr<SimDevice>> m_devices;
+};
+
+// Wi-Fi adapters that lead to simulated devices, at the addresses added. What an address does
+// with a connection is up to the test: a listening adapter accepts it after kAcceptMs; an
+// address where something refuses it refuses it after kAcceptMs; one where nothing answers
+// never settles it (the program's bound ends it). Unless the options say otherwise, a device
+// sends at the 38400 baud of the adapter's own serial link.
+class SimNetwork : public NetworkConnector
+{
+public:
+    enum class Answer { Accept, Refuse, Nothing };
+    static constexpr int kAcceptMs = 3;
+
+    explicit SimNetwork(Clock &clock) : m_clock(clock) {}
+    ~SimNetwork() override;
+
+    // A listening adapter at address ("127.0.0.1:35000").
+    SimDevice &add(const QString &address, sim::Scenario scenario, sim::Options options = {});
+    // What the address does with connections from now on (Refuse where nothing was added).
+    void setAnswer(const QString &address, Answer answer) { m_answers[address] = answer; }
+    // The adapter closes the connection the program holds (as a Wi-Fi adapter does when it is
+    // reset or switched off): the program's line is lost at once.
+    void closeConnection();
+    // The addresses the program tried to connect to, in order.
+    QStringList attempts() const { return m_attempts; }
+
+    std::unique_ptr<NetworkLine> connectTo(const NetworkAddress &address) override;
+
+private:
+    Clock &m_clock;
+    std::map<QString, std::unique_ptr<SimDevice>> m_devices;
+    std::map<QString, Answer> m_answers;
+    QStringList m_attempts;
+    QPointer<NetworkLine> m_current; // the latest connection
 };
 
 } // namespace quorvex::test

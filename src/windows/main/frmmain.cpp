@@ -149,6 +149,8 @@ void frmMain::buildMenus()
     for (int i = 0; i < 4; ++i)
         mnuConnectionCom[static_cast<size_t>(i)] =
             namedAction(mnuCom->addAction(QStringLiteral("Com%1").arg(i + 1)), comNames[i]);
+    // An ELM327 adapter on the network (the Wi-Fi clones), whatever the serial ports lead to.
+    mnuWifi = namedAction(mnuCom->addAction(QStringLiteral("Wi-Fi adapter\u2026")), "mnuWifi");
     mnu9600 = namedAction(mnuCom->addAction(QStringLiteral("9600 baud")), "mnu9600");
     mnu19200 = namedAction(mnuCom->addAction(QStringLiteral("19200 baud")), "mnu19200");
     // ELM327 adapters run at 38400 baud (some at 9600 or 115200).

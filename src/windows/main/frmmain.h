@@ -5,6 +5,7 @@
 #include "link/obdcontext.h"
 #include "link/protocol.h"
 #include "link/serialtransport.h"
+#include "link/tcptransport.h"
 #include "link/usb/usblink.h"
 #include "livedata/livestate.h"
 #include "widgets/indicator.h"
@@ -77,6 +78,8 @@ public:
     // Where those devices are opened (the system's serial devices unless set); set before
     // Form_Load.
     void setSerialPorts(SerialPorts &ports) { m_ports = &ports; }
+    // Where Wi-Fi adapters are connected to (TCP unless set).
+    void setNetworkConnector(NetworkConnector &connector) { m_network = &connector; }
     // How the program ends (tests record instead of quitting).
     void setQuitHandler(std::function<void()> quit) { m_quit = std::move(quit); }
     // Where the trouble-code definitions are looked for, in order; set before Form_Load.
@@ -107,6 +110,11 @@ public:
     void mnuAdapter_Click(AdapterKind kind);
     void mnuConnectionCom_Click(int port);
     void mnuUSB_Click();
+    // Asks for the Wi-Fi adapter's address (the one used last offered), remembers it and
+    // connects to it.
+    void mnuWifi_Click();
+    // Connects to the ELM327 adapter at address over the network, as the Com ports connect.
+    void connectWifi(const NetworkAddress &address);
     void ChangeECU_Click();
     void Mode1_Click();
     void Mode2_Click();
@@ -163,6 +171,9 @@ private:
     bool get_FWID();
     // Opens the chosen port for the adapter kind chosen; false with the reason.
     bool openSerialLine(int port, QString *error);
+    // The line is open: waits for vehicle contact as long as the user lets it, identifies the
+    // interface and offers the services. False when it ended first (lost link, Exit).
+    bool completeConnection(bool sendingFwid);
     void setServiceButtonsEnabled(bool enabled);
     void onLinkLost(const QString &reason);
     // What the USB link reports: attaches, departures, failed transfers.
@@ -179,6 +190,8 @@ private:
     Prompts &m_prompts;
     SystemSerialPorts m_systemPorts;
     SerialPorts *m_ports = &m_systemPorts;
+    SystemNetworkConnector m_systemNetwork;
+    NetworkConnector *m_network = &m_systemNetwork;
     std::unique_ptr<Transport> m_line; // the serial line to the scan interface
     Elm327Transport m_elm;
     AdapterKind m_adapter = AdapterKind::ScanInterface;
@@ -234,6 +247,7 @@ private:
     QAction *mnuDataLogLog = nullptr;
     QMenu *mnuCom = nullptr;
     QAction *mnuUSB = nullptr;
+    QAction *mnuWifi = nullptr;
     std::array<QAction *, 4> mnuConnectionCom{};
     QAction *mnu9600 = nullptr;
     QAction *mnu19200 = nullptr;

@@ -150,7 +150,7 @@ bool frmMain::get_FWID()
     case ExchangeStatus::Ok:
         Label7->setText(QStringLiteral("F/W: ") + firmware.id);
         // An ELM327 adapter's own name and version go with it.
-        Label7->setToolTip(m_adapter == AdapterKind::Elm327 ? m_elm.identity() : QString());
+        Label7->setToolTip(m_ctx.link.chosen() == &m_elm ? m_elm.identity() : QString());
         m_state.FWVersion = firmware.version;
         break;
     default:
@@ -167,7 +167,6 @@ bool frmMain::get_FWID()
 
 void frmMain::mnuConnectionCom_Click(int port)
 {
-    LinkState &st = m_ctx.state;
     m_usbSetupCancelled = true; // a USB set-up still waiting gives way
     setServiceButtonsEnabled(false);
     for (int item : itemsHeldBy(port))
@@ -183,8 +182,21 @@ void frmMain::mnuConnectionCom_Click(int port)
                           message_title(), Prompts::Icon::Critical);
         return;
     }
+    if (!completeConnection(port == 1))
+        return;
+    for (int item : itemsHeldBy(port))
+        if (item != 0)
+            comItem(item)->setEnabled(m_comUsable[static_cast<size_t>(item - 1)]);
+    m_ctx.state.UseSerial = true;
+    mnuCom->setEnabled(false);
+}
+
+bool frmMain::completeConnection(bool sendingFwid)
+{
+    LinkState &st = m_ctx.state;
     m_ctx.linkOpened();
     st.UseSerial = true;
+    mnuWifi->setEnabled(false);
     show_waiting();
 
     // Waits for vehicle contact as long as the user lets it: "P" keeps it yellow; a silent
@@ -194,7 +206,7 @@ void frmMain::mnuConnectionCom_Click(int port)
     while (st.StopFlag) {
         const ReadyResult ready = wait_for_ECU(m_ctx);
         if (ready == ReadyResult::Lost)
-            return; // ended, or the device went away (the menu is back already)
+            return false; // ended, or the device went away (the menu is back already)
         if (ready == ReadyResult::Silent) {
             wasSilent = true;
         } else if (ready == ReadyResult::NoContact && wasSilent) {
@@ -203,18 +215,14 @@ void frmMain::mnuConnectionCom_Click(int port)
         }
         m_ctx.yield(0);
     }
-    if (port == 1)
+    if (sendingFwid)
         Text1->setText(QStringLiteral("Sending FWID"));
     setStatusColor(kGreen);
     if (!get_FWID())
-        return;
+        return false;
     Text1->setText(QString::fromUtf16(kEcuConnected));
     offerServices();
-    for (int item : itemsHeldBy(port))
-        if (item != 0)
-            comItem(item)->setEnabled(m_comUsable[static_cast<size_t>(item - 1)]);
-    st.UseSerial = true;
-    mnuCom->setEnabled(false);
+    return true;
 }
 
 bool frmMain::openSerialLine(int port, QString *error)
@@ -261,6 +269,7 @@ void frmMain::onLinkLost(const QString &reason)
     for (int port = 1; port <= 4; ++port)
         comItem(port)->setEnabled(m_comUsable[static_cast<size_t>(port - 1)]);
     mnuUSB->setEnabled(true);
+    mnuWifi->setEnabled(true);
     setReportText(QStringLiteral("\r\nThe scan interface was disconnected (%1).").arg(reason));
 }
 

@@ -37,6 +37,7 @@ void frmMain::connectHandlers()
     connect(mnuAdapterElm327, &QAction::triggered, this,
             [this] { mnuAdapter_Click(AdapterKind::Elm327); });
     connect(mnuUSB, &QAction::triggered, this, &frmMain::mnuUSB_Click);
+    connect(mnuWifi, &QAction::triggered, this, &frmMain::mnuWifi_Click);
     for (int i = 0; i < 4; ++i)
         connect(mnuConnectionCom[static_cast<size_t>(i)], &QAction::triggered, this,
                 [this, i] { mnuConnectionCom_Click(i + 1); });
