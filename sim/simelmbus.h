@@ -27,9 +27,10 @@ inline constexpr int kCanReplyId = 0x7E8;
 // silent (an unsupported PID or service, a malformed request). Service 04 is left to the caller,
 // which clears the ECU's memory.
 //
-// Services: 01 PID, 02 PID 00 (freeze frame 0), 03, 07, 09 00/01/02; on ISO also 05 TID SENSOR
-// (the O2 sensor tests) and 06 TID [CID] (the on-board monitoring tests as the scan interface's
-// pass-through gives them). Service 06 on CAN has another format and is not modelled.
+// Services: 01 PID, 02 PID 00 (freeze frame 0), 03, 07, 0A, 09 00/01/02/04/06/08/0A; on ISO also
+// 05 TID SENSOR (the O2 sensor tests) and 06 TID [CID] (the on-board monitoring tests as the
+// scan interface's pass-through gives them). Service 06 on CAN has another format and is not
+// modelled.
 QList<QByteArray> ecuMessages(const Scenario &scenario, int ecu, Bus bus, const QByteArray &request,
                               const Moment &moment);
 
