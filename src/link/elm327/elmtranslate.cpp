@@ -294,12 +294,15 @@ QByteArray vehicle_info_reply(const Command &command, const QList<Message> &mess
 {
     QByteArray text;
     for (const Message &m : messages) {
-        const bool can = m.source > 0xFF;
-        if (!can || m.data.size() < 2 || quint8(m.data.at(0)) != 0x49) {
+        // The support bytes come without a message number on either bus; the older buses
+        // number the other info types' messages themselves.
+        const bool numbered = m.source <= 0xFF && command.parameter != 0x00;
+        if (numbered || m.data.size() < 2 || quint8(m.data.at(0)) != 0x49) {
             text += framed(fitted(m.header + m.data, command.length)).mid(1);
             continue;
         }
-        const QByteArray items = m.data.mid(command.parameter == 0x00 ? 2 : 3);
+        const QByteArray items =
+            command.parameter == 0x00 ? m.data.right(4) : m.data.mid(3); // count left out
         for (qsizetype at = 0, number = 1; at < items.size(); at += 4, ++number) {
             const QByteArray bytes = m.header + m.data.left(2) + static_cast<char>(number) +
                                      items.mid(at, 4).leftJustified(4, '\0');
