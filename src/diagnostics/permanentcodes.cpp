@@ -26,8 +26,9 @@ PermanentCodes read_permanent_codes(const QString &reply)
         if (at == 0)
             found.ecu = reply_field(frame, 6, 2);
         QString service = reply_byte(frame, 8);
+        // A refusal is the ECU's whole answer; after codes a frame that is none ends them.
         if (conv_hex(service) == kNegativeResponse) {
-            found.refused = true;
+            found.refused = at == 0;
             return found;
         }
         if (reply_field(frame, 2, 2) == u"FF") // no codes

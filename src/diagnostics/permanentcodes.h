@@ -16,7 +16,7 @@ class TroubleCodeDefinitions;
 // byte.
 struct PermanentCodes
 {
-    bool refused = false; // the ECU answered with a negative response (7F): no service 0A
+    bool refused = false; // the first frame is a negative response (7F): no service 0A
     QString ecu;          // the answering ECU's address, two hex digits
     QStringList codes;    // the codes' texts (P0301), the empty slots (0000) left out
 };
