@@ -30,8 +30,6 @@ public:
         m_outcome = std::move(show);
     }
 
-    const QStringList &lines() const { return m_lines; }
-
     void Read_Click();
     void Copy_Click();
     void Print_Click();
