@@ -62,5 +62,6 @@ quint8 trimByte(double percent);        // -100 to 99.2 % as 0 to 255, 128 = 0 %
 // PIDs of each range; empty for a PID the range does not model.
 QByteArray modelFirstRange(const Drive &drive, const Ecu &ecu, quint8 pid);
 QByteArray modelUpperRanges(const Drive &drive, const Ecu &ecu, const Moment &moment, quint8 pid);
+QByteArray modelNewerRanges(const Drive &drive, quint8 pid);
 
 } // namespace quorvex::sim

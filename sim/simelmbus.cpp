@@ -63,31 +63,36 @@ QList<QByteArray> codeMessages(const QStringList &codes, quint8 response, Bus bu
     return messages;
 }
 
-// Service 09: the support bitmap, the VIN's message count and the VIN itself.
-QList<QByteArray> vehicleInfo(const Scenario &scenario, quint8 pid, Bus bus)
+// Service 09: the support bitmap, the VIN's message count and the VIN itself; the info types
+// of newer cars as the ECU answers them.
+QList<QByteArray> vehicleInfo(const Scenario &scenario, const Ecu &ecu, quint8 pid, Bus bus)
 {
-    if (scenario.vinForm == VinForm::None)
-        return {};
-    const QByteArray vin = scenario.vin.toLatin1().left(17).leftJustified(17, '\0');
-    switch (pid) {
-    case 0x00: // 0901 is answered off CAN only, as on real cars
-        return {QByteArray("\x49\x00", 2) +
-                supportBytes(onCan(bus) ? QList<quint8>{0x02} : QList<quint8>{0x01, 0x02}, 0x00)};
-    case 0x01:
-        return {QByteArray("\x49\x01", 2) + char(onCan(bus) ? 1 : 5)};
-    case 0x02: {
-        if (onCan(bus))
-            return {QByteArray("\x49\x02\x01", 3) + vin};
-        // Message 1 holds three fill bytes before the first character.
-        const QByteArray fields = QByteArray(3, '\0') + vin;
-        QList<QByteArray> messages;
-        for (int n = 1; n <= 5; ++n)
-            messages.append(QByteArray("\x49\x02", 2) + char(n) + fields.mid((n - 1) * 4, 4));
-        return messages;
+    const bool vin = scenario.vinForm != VinForm::None;
+    const bool iso = !onCan(bus); // messages of 7 bytes at most
+    if (pid == 0x00 || pid > 0x02) {
+        QList<QByteArray> messages = vehicleInfoMessages(ecu, pid, false, vin);
+        if (pid == 0x00 && !messages.isEmpty()) {
+            if (messages.first().mid(2) == QByteArray(4, '\0'))
+                return {};
+            if (iso && vin) // 0901 is answered off CAN only, as on real cars
+                messages.first()[2] = static_cast<char>(messages.first().at(2) | 0x80);
+            return messages;
+        }
+        return iso && pid != 0x00 ? vehicleInfoMessages(ecu, pid, true, vin) : messages;
     }
-    default:
+    if (!vin)
         return {};
-    }
+    const QByteArray number = scenario.vin.toLatin1().left(17).leftJustified(17, '\0');
+    if (pid == 0x01)
+        return {QByteArray("\x49\x01", 2) + char(iso ? 5 : 1)};
+    if (!iso)
+        return {QByteArray("\x49\x02\x01", 3) + number};
+    // Message 1 holds three fill bytes before the first character.
+    const QByteArray fields = QByteArray(3, '\0') + number;
+    QList<QByteArray> messages;
+    for (int n = 1; n <= 5; ++n)
+        messages.append(QByteArray("\x49\x02", 2) + char(n) + fields.mid((n - 1) * 4, 4));
+    return messages;
 }
 
 // Service 05 as J1979 has it off CAN: 45, the TID and the sensor, then what the test reports.
@@ -183,7 +188,11 @@ QList<QByteArray> ecuMessages(const Scenario &scenario, int ecuIndex, Bus bus,
                    ? one(mode6Message(ecu, arg(1), size == 3 ? arg(2) : quint8(0)))
                    : QList<QByteArray>();
     case 0x09:
-        return size == 2 ? vehicleInfo(scenario, arg(1), bus) : QList<QByteArray>();
+        return size == 2 ? vehicleInfo(scenario, ecu, arg(1), bus) : QList<QByteArray>();
+    case 0x0A:
+        return size != 1            ? QList<QByteArray>()
+               : !ecu.newerServices ? one(withoutHeader(permanentCodesMessage(ecu)))
+                                    : codeMessages(ecu.permanentCodes, 0x4A, bus);
     default:
         return {};
     }

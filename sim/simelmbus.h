@@ -38,9 +38,9 @@ bool takesHeader(Bus bus, int header);
 // which clears the ECU's memory.
 //
 // Services: 01 PID (on CAN up to six PIDs, each supported one answered behind a single 41, as
-// `packing` says), 02 PID 00 (freeze frame 0), 03, 07, 09 00/01/02; off CAN also 05 TID
-// SENSOR (the O2 sensor tests) and 06 TID [CID] (the on-board monitoring tests as the scan
-// interface's pass-through gives them). Service 06 on CAN has another format and is not
+// `packing` says), 02 PID 00 (freeze frame 0), 03, 07, 0A, 09 00/01/02/04/06/08/0A; off CAN
+// also 05 TID SENSOR (the O2 sensor tests) and 06 TID [CID] (the on-board monitoring tests as
+// the scan interface's pass-through gives them). Service 06 on CAN has another format and is not
 // modelled.
 QList<QByteArray> ecuMessages(const Scenario &scenario, int ecu, Bus bus, const QByteArray &request,
                               const Moment &moment,

@@ -280,9 +280,25 @@ QByteArray Engine::vehicleAnswer(quint8 service, quint8 pid, int length, qint64 
             return {};
         }
     }
+    if (service == 0x09)
+        return vehicleInfoAnswer(pid, length);
     // The O2 sensor tests (service 05) and the rest are not modelled: the ECU stays silent.
     const QByteArray message = serviceMessage(ecu, service, pid, momentOf(nowUs, m_activeEcu));
     return message.isEmpty() ? QByteArray() : vehicleReply(message, length);
+}
+
+// Service 09 beyond the VIN is asked of every ECU at once: each answering ECU's messages, each
+// cut or padded to `length` bytes and framed, one after another behind one leading character.
+QByteArray Engine::vehicleInfoAnswer(quint8 infoType, int length) const
+{
+    QByteArray text;
+    for (const Ecu &ecu : m_scenario.ecus) {
+        const QByteArray head = QByteArray("\x48\x6B", 2) + static_cast<char>(ecu.address);
+        for (const QByteArray &message :
+             vehicleInfoMessages(ecu, infoType, true, m_scenario.vinForm != VinForm::None))
+            text += vehicleReply(head + message, length).mid(1);
+    }
+    return text.isEmpty() ? QByteArray() : kLeading + text;
 }
 
 void Engine::scheduleHangUpIfDue(qint64 nowUs)

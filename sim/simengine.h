@@ -46,6 +46,7 @@ private:
     QByteArray o2TestAnswer(quint8 service, quint8 tid, quint8 sensor, qint64 nowUs);
     QByteArray answer(const QByteArray &command, qint64 nowUs, qint64 *delayUs);
     QByteArray vehicleAnswer(quint8 service, quint8 pid, int length, qint64 nowUs);
+    QByteArray vehicleInfoAnswer(quint8 infoType, int length) const;
     void scheduleHangUpIfDue(qint64 nowUs);
     bool isSilent() const { return m_faults.silent; }
     bool hasContact() const { return !m_scenario.noContact && !m_faults.noContact; }

@@ -54,11 +54,11 @@ QByteArray supportBytes(const QList<quint8> &pids, quint8 start)
 {
     QByteArray bits(4, '\0');
     for (const quint8 pid : pids) {
-        const int offset = pid - start; // 1 .. 0x40 matters
+        const int offset = pid - start; // 1 .. 0x20 this range, beyond it the next ones
         if (offset >= 1 && offset <= 0x20)
             bits[(offset - 1) / 8] =
                 static_cast<char>(bits[(offset - 1) / 8] | (0x80 >> ((offset - 1) % 8)));
-        else if (offset > 0x20 && offset <= 0x40)
+        else if (offset > 0x20)
             bits[3] = static_cast<char>(bits[3] | 0x01);
     }
     return bits;

@@ -25,7 +25,7 @@ QByteArray retryReply(int length);
 
 // The four support bytes for the 32 PIDs after `start` (0x00, 0x20, ...): bit 7 of the first
 // byte is start + 1, bit 0 of the fourth is start + 0x20, which is also set when any PID of
-// the next range is supported, announcing the next bitmap.
+// a later range is supported, announcing the next bitmap.
 QByteArray supportBytes(const QList<quint8> &pids, quint8 start);
 
 // Answers to "090208". Short: the leading character and the 17 characters as plain text.

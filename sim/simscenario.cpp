@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -31,12 +32,23 @@ QList<Ecu> Scenario::defaultEcus()
                     {0x0C, QByteArray::fromHex("1A2C")},
                     {0x0D, QByteArray::fromHex("38")}};
     engine.freezeFrame = frame;
+    // A newer car's data: a sensible set of the later PIDs, the misfire and a catalyst code
+    // permanent, two calibrations, its name and the in-use counts of its monitors.
+    engine.pids +=
+        {0x51, 0x52, 0x53, 0x55, 0x56, 0x59, 0x5A, 0x5C, 0x5E, 0x61, 0x62, 0x63, 0x67, 0xA6};
+    engine.permanentCodes = {QStringLiteral("0301"), QStringLiteral("0420")};
+    engine.calibrationIds = {QStringLiteral("QV12A3450100"), QStringLiteral("QV12E0017C")};
+    engine.cvns = {0x1A2B3C4D, 0x00F0E1D2};
+    // Conditions met 45 times in 120 ignition cycles; catalyst, O2 and EVAP monitors ran.
+    engine.inUseCounts = {45, 120, 38, 45, 36, 45, 41, 45, 40, 45, 0, 0, 0, 0, 12, 30};
+    engine.ecuName = QStringLiteral("ECM-EngineControl");
 
     // The transmission ECU: no emission monitors of its own.
     Ecu transmission;
     transmission.address = 0x18;
     transmission.pids = {0x01, 0x05, 0x0D};
     transmission.monitors = QByteArray::fromHex("000000");
+    transmission.ecuName = QStringLiteral("TCM-TransmissionCtl");
     return {engine, transmission};
 }
 
@@ -72,7 +84,7 @@ namespace {
 // The service 01 PIDs a scenario may list: the three support ranges, up to the last PID the
 // program decodes.
 constexpr quint8 kFirstPid = 0x01;
-constexpr quint8 kLastPid = 0x4E;
+constexpr quint8 kLastPid = 0xA6;
 
 // Each reader returns false with *error set; the caller adds where the key sits.
 class Reader
@@ -215,7 +227,7 @@ bool readFaults(Reader &reader, const QJsonObject &object, Faults *faults)
            readCommands(reader, object, "strayMarkBefore", where, &faults->strayMarkBefore);
 }
 
-// PIDs as two hex digits each, none twice: 01 to 4E, or, with `within`, PIDs of that list.
+// PIDs as two hex digits each, none twice: 01 to A6, or, with `within`, PIDs of that list.
 bool readPids(Reader &reader, const QJsonObject &object, const QString &key, const QString &where,
               const QList<quint8> *within, QList<quint8> *pids)
 {
@@ -233,7 +245,7 @@ bool readPids(Reader &reader, const QJsonObject &object, const QString &key, con
         if (within && !within->contains(number))
             return reader.fail(where + QStringLiteral("%1 \"%2\" not in \"pids\"").arg(key, text));
         if (!within && (number < kFirstPid || number > kLastPid))
-            return reader.fail(where + QStringLiteral("pid \"%1\" is outside 01 to 4E").arg(text));
+            return reader.fail(where + QStringLiteral("pid \"%1\" is outside 01 to A6").arg(text));
         if (pids->contains(number))
             return reader.fail(where + QStringLiteral("pid \"%1\" listed twice").arg(text));
         pids->append(number);
@@ -282,6 +294,46 @@ bool readCodes(Reader &reader, const QJsonObject &object, const QString &key, co
         codes->append(code.toString().toUpper());
     }
     return true;
+}
+
+// The identification data of service 09: calibration IDs (texts of up to 16 characters), their
+// verification numbers (eight hex digits each) and the in-use counters (0 to 65535 each).
+bool readVehicleInfo(Reader &reader, const QJsonObject &object, const QString &where, Ecu *ecu)
+{
+    const auto array = [&](const char *key, const QString &shape, auto take) {
+        const QJsonValue list = object.value(QLatin1String(key));
+        if (list.isUndefined())
+            return true;
+        if (!list.isArray())
+            return reader.fail(where + shape);
+        for (const QJsonValue &entry : list.toArray())
+            if (!take(entry))
+                return reader.fail(where + shape);
+        return true;
+    };
+    if (!object.contains("calibrationIds") && !object.contains("cvns") &&
+        !object.contains("inUseCounts"))
+        return true; // the built-in ECU's data stays
+    ecu->calibrationIds.clear();
+    ecu->cvns.clear();
+    ecu->inUseCounts.clear();
+    return array("calibrationIds",
+                 QStringLiteral("\"calibrationIds\" must be texts of up to 16 characters"),
+                 [&](const QJsonValue &v) {
+                     ecu->calibrationIds << v.toString();
+                     return v.isString() && v.toString().size() <= 16;
+                 }) &&
+           array("cvns", QStringLiteral("\"cvns\" must be eight hex digits each"),
+                 [&](const QJsonValue &v) {
+                     ecu->cvns << v.toString().toUInt(nullptr, 16);
+                     return v.isString() && v.toString().size() == 8 && isHexText(v.toString());
+                 }) &&
+           array("inUseCounts", QStringLiteral("\"inUseCounts\" must be numbers 0 to 65535"),
+                 [&](const QJsonValue &v) {
+                     const double n = v.toDouble(-1);
+                     ecu->inUseCounts << static_cast<quint16>(std::clamp(n, 0.0, 65535.0));
+                     return v.isDouble() && n >= 0 && n <= 65535 && n == std::floor(n);
+                 });
 }
 
 // Exactly `count` bytes as hex text.
@@ -395,9 +447,10 @@ bool readEcu(Reader &reader, const QJsonValue &value, int index, Ecu *ecu)
         return reader.fail(where + QStringLiteral("must be an object"));
     const QJsonObject object = value.toObject();
     const QStringList known = {
-        "address",     "pids",        "values",       "silentPids",  "mil",
-        "storedCodes", "monitors",    "pendingCodes", "freezeFrame", "freezeFrameSupport",
-        "o2Tests",     "o2Service05", "mode6"};
+        "address",       "pids",           "values",       "silentPids",     "mil",
+        "storedCodes",   "monitors",       "pendingCodes", "freezeFrame",    "freezeFrameSupport",
+        "o2Tests",       "o2Service05",    "mode6",        "permanentCodes", "ecuName",
+        "newerServices", "calibrationIds", "cvns",         "inUseCounts"};
     if (!reader.checkKeys(object, known, where))
         return false;
 
@@ -416,7 +469,11 @@ bool readEcu(Reader &reader, const QJsonValue &value, int index, Ecu *ecu)
         !readFixedHex(reader, object, "monitors", where, 3, &ecu->monitors) ||
         !readO2Tests(reader, object, where, &ecu->o2Tests) ||
         !reader.readBool(object, "o2Service05", where, &ecu->o2Service05) ||
-        !readMode6(reader, object, where, &ecu->mode6Tests)) {
+        !readMode6(reader, object, where, &ecu->mode6Tests) ||
+        !readCodes(reader, object, "permanentCodes", where, &ecu->permanentCodes) ||
+        !reader.readString(object, "ecuName", where, &ecu->ecuName) ||
+        !reader.readBool(object, "newerServices", where, &ecu->newerServices) ||
+        !readVehicleInfo(reader, object, where, ecu)) {
         return false;
     }
     if (object.contains("freezeFrame")) {

@@ -66,8 +66,8 @@ struct Mode6Test
 struct Ecu
 {
     quint8 address = 0x10;           // third header byte of its replies
-    QList<quint8> pids;              // service 01 PIDs (01 to 4E) it answers; the support
-                                     // bitmaps of PIDs 00, 20 and 40 are computed from them
+    QList<quint8> pids;              // service 01 PIDs (01 to A6) it answers; the support
+                                     // bitmaps of PIDs 00, 20, ... A0 are computed from them
     QMap<quint8, QByteArray> values; // data bytes pinned per PID; the others come from the model
     // PIDs of `pids` that the support bitmaps announce but the ECU never answers (on service
     // 01 or 02): the interface reports an ECU time-out for them.
@@ -89,6 +89,19 @@ struct Ecu
     QMap<quint8, QByteArray> o2Tests = defaultO2Tests();
     bool o2Service05 = true;
     QList<Mode6Test> mode6Tests = defaultMode6Tests();
+    // Service 0A: the permanent codes, as storedCodes (service 04 leaves them).
+    QStringList permanentCodes{};
+    // Service 09 beyond the VIN: calibration IDs (up to 16 characters) with their verification
+    // numbers (info types 04 and 06), the spark-ignition in-use performance counters in the
+    // order of info type 08 (none: not supported), the ECU's name (info type 0A, "ECM-Engine
+    // Control": the acronym, a dash, the name; empty: not supported).
+    QStringList calibrationIds{};
+    QList<quint32> cvns{};
+    QList<quint16> inUseCounts{};
+    QString ecuName{};
+    // False: the ECU refuses service 0A and the info types of service 09 beyond the VIN with a
+    // negative response (7F 0A 11, 7F 09 12).
+    bool newerServices = true;
 
     bool operator==(const Ecu &) const = default;
 

@@ -18,9 +18,17 @@ QByteArray header(const Ecu &ecu, quint8 first = 0x48)
     return bytes;
 }
 
+QByteArray bytesOf(quint32 word)
+{
+    QByteArray out;
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.append(static_cast<char>((word >> shift) & 0xFF));
+    return out;
+}
+
 bool isSupportPid(quint8 pid)
 {
-    return pid == 0x00 || pid == 0x20 || pid == 0x40;
+    return pid % 0x20 == 0 && pid <= 0xA0;
 }
 
 QByteArray currentData(const Ecu &ecu, quint8 pid, const Moment &moment)
@@ -59,7 +67,81 @@ QByteArray codes(const Ecu &ecu, quint8 response, const QStringList &list)
     return message;
 }
 
+// The items of a service 09 info type as CAN carries them after 49 and the info type.
+QByteArray vehicleInfoItems(const Ecu &ecu, quint8 infoType, bool vin)
+{
+    QByteArray items;
+    switch (infoType) {
+    case 0x00: {
+        QList<quint8> types;
+        if (vin)
+            types << 0x02;
+        if (ecu.newerServices) {
+            if (!ecu.calibrationIds.isEmpty())
+                types << 0x04 << 0x06;
+            if (!ecu.inUseCounts.isEmpty())
+                types << 0x08;
+            if (!ecu.ecuName.isEmpty())
+                types << 0x0A;
+        }
+        return supportBytes(types, 0x00);
+    }
+    case 0x04:
+        items.append(static_cast<char>(ecu.calibrationIds.size()));
+        for (const QString &id : ecu.calibrationIds)
+            items += id.toLatin1().left(16).leftJustified(16, '\0');
+        return ecu.calibrationIds.isEmpty() ? QByteArray() : items;
+    case 0x06:
+        items.append(static_cast<char>(ecu.cvns.size()));
+        for (const quint32 cvn : ecu.cvns)
+            items += bytesOf(cvn);
+        return ecu.cvns.isEmpty() ? QByteArray() : items;
+    case 0x08:
+        items.append(static_cast<char>(ecu.inUseCounts.size()));
+        for (const quint16 count : ecu.inUseCounts)
+            items.append(static_cast<char>(count >> 8)).append(static_cast<char>(count & 0xFF));
+        return ecu.inUseCounts.isEmpty() ? QByteArray() : items;
+    case 0x0A: {
+        // The acronym padded to four characters, a dash, the name padded to fifteen.
+        const QString acronym = ecu.ecuName.section(u'-', 0, 0);
+        const QString name = ecu.ecuName.section(u'-', 1);
+        items.append(char(0x01));
+        items += acronym.toLatin1().left(4).leftJustified(4, '\0') + '-' +
+                 name.toLatin1().left(15).leftJustified(15, '\0');
+        return ecu.ecuName.isEmpty() ? QByteArray() : items;
+    }
+    default:
+        return {};
+    }
+}
+
 } // namespace
+
+QByteArray permanentCodesMessage(const Ecu &ecu)
+{
+    if (!ecu.newerServices)
+        return header(ecu).append(char(0x7F)).append(char(0x0A)).append(char(0x11));
+    return codes(ecu, 0x4A, ecu.permanentCodes);
+}
+
+QList<QByteArray> vehicleInfoMessages(const Ecu &ecu, quint8 infoType, bool numbered, bool vin)
+{
+    const QByteArray response = QByteArray(1, char(0x49)) + static_cast<char>(infoType);
+    if (!ecu.newerServices && infoType != 0x00)
+        return {QByteArray("\x7F\x09\x12", 3)};
+    const QByteArray items = vehicleInfoItems(ecu, infoType, vin);
+    if (items.isEmpty())
+        return {};
+    if (!numbered)
+        return {response + items};
+    // The support bytes as one message; the others four data bytes a message, the count left
+    // out (the message numbers say as much).
+    const QByteArray data = infoType == 0x00 ? items : items.mid(1);
+    QList<QByteArray> messages;
+    for (qsizetype at = 0, number = 1; at < data.size(); at += 4, ++number)
+        messages << response + static_cast<char>(number) + data.mid(at, 4).leftJustified(4, '\0');
+    return messages;
+}
 
 QByteArray serviceMessage(const Ecu &ecu, quint8 service, quint8 pid, const Moment &moment)
 {
@@ -72,6 +154,8 @@ QByteArray serviceMessage(const Ecu &ecu, quint8 service, quint8 pid, const Mome
         return codes(ecu, 0x43, ecu.storedCodes);
     case 0x07:
         return codes(ecu, 0x47, ecu.pendingCodes);
+    case 0x0A:
+        return permanentCodesMessage(ecu);
     default:
         return {};
     }

@@ -39,6 +39,19 @@ QByteArray o2TestMessage(const Ecu &ecu, quint8 service, quint8 tid, quint8 sens
 // test the ECU lacks, or another service, gets the negative response 7F 06 12.
 QByteArray mode6Reply(const Ecu &ecu, quint8 service, quint8 tid, quint8 cid);
 
+// Service 0A, the permanent codes: as service 03 (response 4A), or the negative response
+// 7F 0A 11 from an ECU without the newer services.
+QByteArray permanentCodesMessage(const Ecu &ecu);
+
+// Service 09 beyond the VIN, info types 00 (support), 04 (calibration IDs), 06 (CVNs),
+// 08 (in-use performance counts) and 0A (ECU name), without header: one message on CAN
+// (49, the info type, the item count, the items; 00 with its four support bytes and no count),
+// or, `numbered` (ISO 9141-2, and the scan interface's layout), messages of 49, the info type,
+// a message number from 1 and four data bytes. The support bytes name 02 as well when `vin`.
+// An ECU without the newer services answers 7F 09 12 to all but 00; an info type the ECU has
+// not gets no answer.
+QList<QByteArray> vehicleInfoMessages(const Ecu &ecu, quint8 infoType, bool numbered, bool vin);
+
 // What service 04 erases: stored and pending codes, the freeze frame and the MIL.
 void clearDiagnosticMemory(Ecu *ecu);
 

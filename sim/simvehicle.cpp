@@ -128,9 +128,11 @@ QByteArray modelFirstRange(const Drive &d, const Ecu &ecu, quint8 pid)
 
 QByteArray modelPidData(const Ecu &ecu, quint8 pid, const Moment &moment)
 {
-    if (pid == 0x00 || pid == 0x20 || pid == 0x40 || pid > 0x4E)
+    if (pid % 0x20 == 0 || pid > 0xA6)
         return {};
     const Drive drive = driveAt(moment.runUs);
+    if (pid > 0x4E)
+        return modelNewerRanges(drive, pid);
     return pid < 0x20 ? modelFirstRange(drive, ecu, pid)
                       : modelUpperRanges(drive, ecu, moment, pid);
 }

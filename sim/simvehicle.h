@@ -19,7 +19,7 @@ struct Moment
 // The run time at which the model's values were stored in a freeze frame: warm, cruising.
 inline constexpr qint64 kFreezeFrameRunUs = 620'000'000;
 
-// The modelled car's service 01 data for PIDs 01 to 4E: an engine that starts cool, idles for
+// The modelled car's service 01 data for PIDs 01 to A6: an engine that starts cool, idles for
 // a while and then drives a repeating cycle of pulling away, cruising, braking and standing,
 // with the temperatures warming up, the fuel trims wandering, the narrow O2 sensors upstream
 // switching and a wide-range O2 sensor following the mixture. PIDs 01 and 02 come from the
@@ -27,7 +27,7 @@ inline constexpr qint64 kFreezeFrameRunUs = 620'000'000;
 // distance and time counters follow its MIL and its last clearing.
 //
 // Returns the data bytes of `pid`, or an empty array for a PID the model has no entry for (the
-// support PIDs, PIDs above 4E), in which case the reply is zero-filled.
+// support PIDs, PIDs above A6), in which case the reply is zero-filled.
 QByteArray modelPidData(const Ecu &ecu, quint8 pid, const Moment &moment);
 
 // Service 01 data bytes as the ECU answers them: the pinned value when there is one, else the

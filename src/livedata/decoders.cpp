@@ -3,8 +3,11 @@
 #include "link/reply.h"
 #include "livedata/numberforms.h"
 
+#include <QStringList>
+
 #include <bit>
 #include <cmath>
+#include <iterator>
 
 namespace quorvex {
 
@@ -19,10 +22,57 @@ constexpr double kKmToMiles = 0.61;
 constexpr double kMapToInHg = 0.29613;
 constexpr double kBaroToInHg = 0.2953;
 constexpr double kLambdaPerCount = 0.0000305;
+constexpr double kKpaToPsi = 0.145;
+constexpr double kPaToInH2O = 0.004012; // as PID 32's 0.001003 per quarter pascal
+constexpr double kLitresToGallons = 0.264172;
+constexpr double kNmToLbFt = 0.7376;
+
+// The fuel types of PID 51 (SAE J1979 table of fuel type coding), from 1; 0 is "not available".
+constexpr const char16_t *kFuelTypes[] = {u"Gasoline",
+                                          u"Methanol",
+                                          u"Ethanol",
+                                          u"Diesel",
+                                          u"LPG",
+                                          u"CNG",
+                                          u"Propane",
+                                          u"Electric",
+                                          u"Bifuel Gasoline",
+                                          u"Bifuel Methanol",
+                                          u"Bifuel Ethanol",
+                                          u"Bifuel LPG",
+                                          u"Bifuel CNG",
+                                          u"Bifuel Propane",
+                                          u"Bifuel Electric",
+                                          u"Bifuel Electric/Combustion",
+                                          u"Hybrid Gasoline",
+                                          u"Hybrid Ethanol",
+                                          u"Hybrid Diesel",
+                                          u"Hybrid Electric",
+                                          u"Hybrid Electric/Combustion",
+                                          u"Hybrid Regenerative",
+                                          u"Bifuel Diesel"};
+
+QString fuel_type_text(int a)
+{
+    if (a >= 1 && a <= static_cast<int>(std::size(kFuelTypes)))
+        return u' ' + QString::fromUtf16(kFuelTypes[a - 1]);
+    return QStringLiteral(" Type") + S(a);
+}
+
+// A secondary O2 trim byte: 100 / 128 % per count about 128, truncated as the fuel trims are.
+double secondary_trim(int a)
+{
+    return Int(a / 128.0 * 100) - 100;
+}
 
 QString fahrenheit_text(double celsius)
 {
     return first(4, P(celsius * 1.8 + 32));
+}
+
+QString temperature_text(int celsius, bool metric)
+{
+    return metric ? first(4, S(celsius)) : fahrenheit_text(celsius);
 }
 
 // A number that cannot be shown (a garbage reply driving a quotient to infinity) shows as 0.
@@ -43,6 +93,88 @@ QString hex2(int value)
 {
     return QStringLiteral("%1").arg(value & 0xFF, 2, 16, QChar(u'0')).toUpper();
 }
+
+namespace {
+
+// The PIDs of newer cars, from 4F on: several take more than two data bytes, and some carry
+// two or more readings in one line, the units of the last at the end.
+void decode_newer(ValueRule rule, const QString &reply, bool metric, int off, PidItem *item)
+{
+    const auto byte = [&](int k) { return data_byte(reply, k, off); };
+    const int a = byte(0);
+    const double v = 256.0 * a + byte(1);
+    switch (rule) {
+    case ValueRule::MaxValues: {
+        const double map = byte(3) * 10.0;
+        item->valueText = S(a) + QStringLiteral(" Lambda,") + S(byte(1)) + QStringLiteral(" V,") +
+                          S(byte(2)) + QStringLiteral(" mA,") +
+                          (metric ? S(map) : first(6, S(map * kMapToInHg)));
+        break;
+    }
+    case ValueRule::MaxAirFlow:
+        item->value = a * 10.0;
+        item->valueText = S(item->value);
+        break;
+    case ValueRule::FuelType:
+        item->available = a != 0;
+        item->valueText = fuel_type_text(a);
+        break;
+    case ValueRule::AbsVapourPressure:
+        item->value = v / 200;
+        item->valueText = metric ? S(item->value) : S(item->value * kKpaToPsi);
+        break;
+    case ValueRule::VapourPressurePa: {
+        item->value = v > 32767 ? v - 65536 : v; // signed 16-bit, 1 Pa a count
+        item->valueText = metric ? S(item->value) : S(item->value * kPaToInH2O);
+        break;
+    }
+    case ValueRule::SecondaryTrims:
+        item->value = secondary_trim(a);
+        item->valueText = S(item->value) + QStringLiteral("%,") + S(secondary_trim(byte(1)));
+        break;
+    case ValueRule::InjectionTiming:
+        item->value = v / 128 - 210;
+        item->valueText = S(item->value);
+        break;
+    case ValueRule::FuelRate:
+        item->value = v / 20;
+        item->valueText = metric ? S(item->value) : S(item->value * kLitresToGallons);
+        break;
+    case ValueRule::PercentTorque:
+        item->value = a - 125;
+        item->valueText = S(item->value);
+        break;
+    case ValueRule::ReferenceTorque:
+        item->value = v;
+        item->valueText = metric ? S(v) : S(Int(v * kNmToLbFt));
+        break;
+    case ValueRule::CoolantSensors: {
+        // Byte A says which of the two sensors report; a sensor not reported is not shown.
+        QStringList parts;
+        for (int sensor = 0; sensor < 2; ++sensor) {
+            if (!(a & (1 << sensor)))
+                continue;
+            const int celsius = byte(1 + sensor) - 40;
+            if (parts.isEmpty())
+                item->value = byte(1 + sensor);
+            parts << temperature_text(celsius, metric);
+        }
+        item->available = !parts.isEmpty();
+        item->valueText = parts.join(u',');
+        break;
+    }
+    case ValueRule::Odometer: {
+        const double tenths = 16777216.0 * a + 65536.0 * byte(1) + 256.0 * byte(2) + byte(3);
+        item->value = tenths / 10;
+        item->valueText = metric ? S(item->value) : S(Int(item->value * kKmToMiles));
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+} // namespace
 
 PidItem decode_value(const PidRow &row, const QString &reply, bool metric, int offset)
 {
@@ -158,6 +290,9 @@ PidItem decode_value(const PidRow &row, const QString &reply, bool metric, int o
     case ValueRule::PercentRounded:
         item.value = static_cast<double>(round_even(a * 100 / 255.0));
         item.valueText = S(item.value);
+        break;
+    default:
+        decode_newer(row.rule, reply, metric, off, &item);
         break;
     }
     return item;

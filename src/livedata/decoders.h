@@ -22,6 +22,9 @@ struct PidItem
     QString valueText;
     QString units;
     QString label;
+    // False when the reply says the ECU has nothing to report under this PID (a fuel type of
+    // 0, a support byte with no sensor): the item is not listed.
+    bool available = true;
 };
 
 // Data byte k (0 = A, 1 = B, ...) as conv_hex reads it.

@@ -16,7 +16,7 @@ void list_line(SweepRun &run, int code)
     if (run.sweep.full())
         return;
     const Reading r = read_item(run.ctx, run.live, code);
-    if (run.sweep.accept(r.status))
+    if (run.sweep.accept(r.status) && r.item.available)
         run.sweep.addLine({code, r.item});
 }
 
@@ -25,6 +25,8 @@ void report(SweepRun &run, const StatusText &status)
     if (run.sweep.accept(status.status))
         run.sweep.appendReport(status.text);
 }
+
+void request_bitmap(SweepRun &run, const QString &pid, int firstPid, int count);
 
 // Runs the action of one supported PID. True when the rest of the support byte is to be
 // skipped (PID 02 of a freeze-frame run found no frame).
@@ -78,10 +80,15 @@ bool run_pid(SweepRun &run, int pid)
     case 0x40:
         get_PIDs_41_60(run);
         return false;
+    case 0x60:
+    case 0x80:
+    case 0xA0:
+        request_bitmap(run, hex2(pid), pid + 1, 4);
+        return false;
     default:
         if (has_item(pid))
             list_line(run, pid);
-        return false; // 1E, 41, 4F, 50 and anything else without an item: no action
+        return false; // 1E, 41 and anything else without an item: no action
     }
 }
 
@@ -163,8 +170,7 @@ void get_PIDs_21_40(SweepRun &run)
 
 void get_PIDs_41_60(SweepRun &run)
 {
-    // PIDs 51 to 60 (bytes 3 and 4) have no decoders.
-    request_bitmap(run, QStringLiteral("40"), 0x41, 2);
+    request_bitmap(run, QStringLiteral("40"), 0x41, 4);
 }
 
 } // namespace quorvex

@@ -47,7 +47,9 @@ struct SweepRun
 //               followed by the fuel-economy line while air flows; 20 chains to
 //               get_PIDs_21_40.
 //   PIDs 21-40: 40 chains to get_PIDs_41_60.
-//   PIDs 41-50: 41, 4F and 50 have no action.
+//   PIDs 41-60: 41 has no action; 60 chains to the bitmap of PIDs 61-80, whose 80 chains to
+//               81-A0, whose A0 chains to A1-C0 (each "01" & PID & "09" as the others).
+//   A value PID whose reply says it has nothing to report (PidItem::available) is not listed.
 // The four support bytes of a support reply, read from character `first` on.
 std::array<int, 4> support_bytes(const QString &reply, int first);
 
@@ -58,8 +60,8 @@ void dispatch_byte(SweepRun &run, int firstPid, int a);
 void dispatch_first_range(SweepRun &run, const std::array<int, 4> &bytes);
 
 // The second and third support requests ("012009", "014009", always service 01): an ECU at D0
-// replaces the report with the not-OBD-II text; else the dispatch of that bitmap (the third
-// bitmap's bytes 3 and 4 have no items). A failed request ends only its range.
+// replaces the report with the not-OBD-II text; else the dispatch of that bitmap. A failed
+// request ends only its range. The later ranges (60, 80, A0) are asked the same way.
 void get_PIDs_21_40(SweepRun &run);
 void get_PIDs_41_60(SweepRun &run);
 

@@ -41,6 +41,19 @@ enum class ValueRule {
     AbsoluteLoad,        // S(r), r = v x 100 / 255 rounded
     EquivalenceRatio,    // S(v x 0.0000305) in single precision
     PercentRounded,      // S(r), r = A x 100 / 255 rounded
+    // The PIDs of newer cars (SAE J1979 scalings), each a text of its own:
+    MaxValues,         // 4F: equivalence ratio A, O2 volts B, O2 mA C, manifold 10 D kPa
+    MaxAirFlow,        // 50: S(A x 10) g/s
+    FuelType,          // 51: the fuel's name; 0 (not available) shows nothing
+    AbsVapourPressure, // 53: S(v / 200) kPa / S(v / 200 x 0.145) psi
+    VapourPressurePa,  // 54: signed v: S(p) Pa / S(p x 0.004012) inH2O
+    SecondaryTrims,    // 55-58: bank pair, each S(Int(X / 128 x 100) - 100), "%," between
+    InjectionTiming,   // 5D: S(v / 128 - 210)
+    FuelRate,          // 5E: S(v / 20) L/h / S(v / 20 x 0.264172) gal/h
+    PercentTorque,     // 61, 62: S(A - 125)
+    ReferenceTorque,   // 63: S(v) Nm / S(Int(v x 0.7376)) lb-ft
+    CoolantSensors,    // 67: support byte A (bit 0 sensor 1, bit 1 sensor 2), B and C - 40
+    Odometer,          // A6: 32 bits in tenths: S(x / 10) km / S(Int(x / 10 x 0.61)) mi
 };
 
 // How the real-time display shows an item's value box (its picture is one of the number
@@ -78,7 +91,7 @@ struct PidRow
     ItemDisplay display;
 };
 
-// Every value PID of service 01 the program decodes (0x04 to 0x4E), in ascending PID order.
+// Every value PID of service 01 the program decodes (0x04 to 0xA6), in ascending PID order.
 std::span<const PidRow> pid_rows();
 
 // The row of a value PID, or nullptr for PIDs that are status items or not decoded.

@@ -35,7 +35,7 @@ TEST_F(WindowTest, EveryControlAndMenuItemIsNamedForAssistiveTools)
 {
     connectTo(pinned_car());
     button("Mode1")->click();
-    for (const char *menu : {"mnuDataLogLog", "mnuAF", "mnuMode6"})
+    for (const char *menu : {"mnuDataLogLog", "mnuAF", "mnuMode6", "mnuVehicleInfo"})
         action(QLatin1String(menu))->trigger();
     button("Mode5")->click();
     topLevel("Chart")->show();
@@ -86,7 +86,7 @@ TEST_F(WindowTest, ServiceButtonsArePressedAsAMouseClickPressesThem)
     connectTo();
     const std::pair<const char *, QString> rows[] = {
         {"Mode1", "010009"}, {"Mode2", "02000A"},     {"Mode3", "010109"},
-        {"Mode4", "040404"}, {"ChangeECU", "800204"},
+        {"Mode4", "040404"}, {"ChangeECU", "800204"}, {"PermanentCodes", "0A0A0A"},
     };
     for (const auto &[name, command] : rows) {
         QPushButton *b = button(name);

@@ -33,18 +33,40 @@ bool isNumberText(const QString &text, int maxLength)
                        [](QChar c) { return QStringView(u"0123456789 -.E+").contains(c); });
 }
 
+// A value text of the later PIDs: its parts, separated by commas, each a number text with the
+// words of its units; a fuel type is a name. An item that is not available is not listed, so
+// its text says nothing.
+bool isPartsText(const PidRow &row, const PidItem &item)
+{
+    if (!item.available || row.rule == ValueRule::FuelType)
+        return item.valueText.size() <= 40;
+    const QStringList parts = item.valueText.split(u',');
+    return item.valueText.size() <= 64 &&
+           std::all_of(parts.cbegin(), parts.cend(), [](const QString &part) {
+               qsizetype n = 0;
+               while (n < part.size() && QStringView(u"0123456789 -.E+").contains(part.at(n)))
+                   ++n;
+               return std::any_of(part.cbegin(), part.cbegin() + n,
+                                  [](QChar c) { return c.isDigit(); });
+           });
+}
+
 void checkRow(const PidRow &row, const QString &reply, bool metric, int offset, bool garbage)
 {
     const PidItem item = decode_value(row, reply, metric, offset);
     FUZZ_REQUIRE(item.label == QString::fromUtf16(row.label));
     FUZZ_REQUIRE(item.units == QString::fromUtf16(metric ? row.unitsMetric : row.unitsEnglish));
     FUZZ_REQUIRE(std::isfinite(item.value));
-    FUZZ_REQUIRE(isNumberText(item.valueText, 22));
+    FUZZ_REQUIRE(row.pid > 0x4E ? isPartsText(row, item) : isNumberText(item.valueText, 22));
+    FUZZ_REQUIRE(item.available || row.pid > 0x4E);
 
-    // Service 01 rows read the current value wherever the run is.
+    // Service 01 rows read the current value wherever the run is; a row reads no more data
+    // bytes than its reply length holds (at least A and B).
     const int at = row.kind == RequestKind::Service01 ? 0 : offset;
-    const PidItem other = decode_value(row, sameData(reply, at, 2, garbage), metric, offset);
-    FUZZ_REQUIRE(other.valueText == item.valueText && other.value == item.value);
+    const int bytes = std::max(2, row.n - 5);
+    const PidItem other = decode_value(row, sameData(reply, at, bytes, garbage), metric, offset);
+    FUZZ_REQUIRE(other.valueText == item.valueText && other.value == item.value &&
+                 other.available == item.available);
 }
 
 // A status decoder's text: lines ending in CR LF, nothing else after the last one.

@@ -7,13 +7,17 @@
 //   4  GetVIN over an interface answering with the simulator's short or long VIN reply (which
 //      must show that VIN) or with the fuzzer's text
 //   5  request_trouble_codes over an interface answering with the fuzzer's texts: the report
+//   6  read_permanent_codes on any text
+//   7  read_info_messages on any text, and the service 09 decoders on any data bytes
 //
 // Cases 4 and 5 run the real exchange on the scripted interface and the stepping clock.
 #include "fuzzsupport.h"
 
 #include "diagnostics/definitions.h"
 #include "diagnostics/mil.h"
+#include "diagnostics/permanentcodes.h"
 #include "diagnostics/troublecodes.h"
+#include "diagnostics/vehicleinfo.h"
 #include "diagnostics/vin.h"
 #include "link/obdcontext.h"
 #include "sim/simreplies.h"
@@ -208,11 +212,59 @@ void checkTroubleCodeReport(Input &in)
         FUZZ_REQUIRE(stored == 0);
 }
 
+void checkPermanentCodes(Input &in)
+{
+    const QString reply = replyText(in.rest());
+    const PermanentCodes found = read_permanent_codes(reply);
+    // At most three codes a whole frame (the first frame may be cut short), each a code text
+    // of its slot; a refusal shows none.
+    FUZZ_REQUIRE(found.codes.size() <= 3 * std::max<qsizetype>(1, reply.size() / 23));
+    FUZZ_REQUIRE(!found.refused || found.codes.isEmpty());
+    FUZZ_REQUIRE(found.ecu.size() == 2);
+    for (const QString &code : found.codes)
+        FUZZ_REQUIRE(code.size() >= 5 && code != u"P0000");
+}
+
+void checkVehicleInfo(Input &in)
+{
+    const int infoType = in.byte() & 1 ? 0x08 : 0x0B;
+    const QByteArray raw = in.rest();
+    const QString reply = replyText(raw);
+    const QList<InfoMessage> messages = read_info_messages(reply);
+    // Whole messages of 22 hex characters after the leading one, until the first that is not.
+    FUZZ_REQUIRE(messages.size() <= std::max<qsizetype>(0, (reply.size() - 1) / 22));
+    for (const InfoMessage &m : messages)
+        FUZZ_REQUIRE(m.ecu.size() == 2 && m.data.size() == 4 && m.number >= 0 && m.number < 256);
+
+    // The decoders on the fuzzer's bytes as data.
+    const QStringList ids = calibration_ids(raw);
+    FUZZ_REQUIRE(ids.size() == raw.size() / 16);
+    for (const QString &id : ids)
+        FUZZ_REQUIRE(id.size() <= 16 || id.size() == 32);
+    const QStringList cvns = cvn_texts(raw);
+    FUZZ_REQUIRE(cvns.size() == raw.size() / 4);
+    for (const QString &cvn : cvns)
+        FUZZ_REQUIRE(cvn.size() == 8);
+    FUZZ_REQUIRE(ecu_name(raw).size() <= 40);
+    FUZZ_REQUIRE(info_types_supported(raw).size() <= 32);
+    EcuInfo info;
+    in_use_counts(infoType, raw, &info);
+    FUZZ_REQUIRE((info.obdConditions >= 0) == (raw.size() >= 4));
+    FUZZ_REQUIRE(info.ratios.size() <= 10);
+    for (const InUseRatio &r : info.ratios) {
+        const QString ratio = in_use_ratio_text(r);
+        FUZZ_REQUIRE(r.conditions == 0 ? ratio == u"-" : ratio.contains(u'.'));
+    }
+    VehicleInfoRun run;
+    run.ecus = {info};
+    FUZZ_REQUIRE(!vehicle_info_lines(run).isEmpty());
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     return runCase(data, size,
                    {checkMil, checkLetterRule, checkShiftBlank, checkVinText, checkGetVin,
-                    checkTroubleCodeReport});
+                    checkTroubleCodeReport, checkPermanentCodes, checkVehicleInfo});
 }

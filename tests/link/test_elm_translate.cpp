@@ -388,3 +388,26 @@ TEST(ElmBuses, MessagesOfSeveralLinesOnEachBus)
                   vehicle(header + "43013301710420", 10) + vehicle(header + "430300C1000000", 10));
     }
 }
+
+// Permanent codes read as the stored ones, a refusal passed on as the ECU sent it; the rest of
+// service 09 from every ECU, a CAN message cut into numbered messages of four data bytes (the
+// support bytes without a count), an older bus's messages as they came.
+TEST(ElmAnswers, PermanentCodesAndVehicleInformation)
+{
+    EXPECT_EQ(parse_command("0A0A0A").kind, Command::Kind::Vehicle);
+    EXPECT_EQ(elm_request(parse_command("0A0A0A")), QByteArray("0A"));
+    EXPECT_EQ(reply("0A0A0A", "7E8 06 4A 02 03 01 04 20 \r", Bus::Can11),
+              vehicle("486B104A030104200000", 10));
+    EXPECT_EQ(reply("0A0A0A", "7E8 03 7F 0A 11 \r", Bus::Can11), vehicle("486B107F0A11", 10));
+    EXPECT_EQ(reply("0A0A0A", iso_line("486B104A000000000000"), Bus::Iso),
+              vehicle("FF6B104A000000000000", 10));
+
+    EXPECT_EQ(reply("09060A", "7E8 07 49 06 01 1A 2B 3C 4D \r7E9 03 7F 09 12 \r", Bus::Can11),
+              vehicle("486B104906011A2B3C4D", 10) + vehicle("486B187F0912", 10).mid(1));
+    EXPECT_EQ(reply("09000A", "7E8 06 49 00 54 40 00 00 \r", Bus::Can11),
+              vehicle("486B10490001544000", 10));
+    EXPECT_EQ(reply("090A0A",
+                    iso_line("486B10490A0145434D00") + "\r" + iso_line("486B10490A022D454E47"),
+                    Bus::Iso),
+              vehicle("486B10490A0145434D00", 10) + vehicle("486B10490A022D454E47", 10).mid(1));
+}

@@ -152,3 +152,62 @@ TEST(FuelEconomy, FromAirFlowSpeedAndLambda)
         EXPECT_EQ(item.valueText, QString::fromLatin1(r.text)) << r.name;
     }
 }
+
+// The PIDs of newer cars, worked by hand from the SAE J1979 scalings: each at the ends of its
+// range and in between, in the unit system where it differs; a short reply reads its missing
+// bytes as zero; a fuel type of 0 or a support byte naming no sensor is not available.
+TEST(ValueDecoders, NewerPidsByHandAtTheEndsOfTheirRanges)
+{
+    const struct
+    {
+        const char *name;
+        int pid;
+        const char *data;
+        bool metric;
+        const char *text;
+        bool available;
+    } rows[] = {
+        {"maximum values", 0x4F, "02088019", kMetric, " 2 Lambda, 8 V, 128 mA, 250", true},
+        {"maximum values, inHg", 0x4F, "FFFFFFFF", kEnglish, " 255 Lambda, 255 V, 255 mA, 755.1",
+         true},
+        {"maximum air flow 10 g/s a count", 0x50, "FF000000", kEnglish, " 2550", true},
+        {"fuel type 1", 0x51, "01", kMetric, " Gasoline", true},
+        {"fuel type 23, the last", 0x51, "17", kMetric, " Bifuel Diesel", true},
+        {"fuel type beyond the table", 0x51, "FF", kMetric, " Type 255", true},
+        {"fuel type 0 not available", 0x51, "00", kMetric, " Type 0", false},
+        {"ethanol 100 %", 0x52, "FF", kMetric, " 100", true},
+        {"absolute EVAP 327.675 kPa", 0x53, "FFFF", kMetric, " 327.675", true},
+        {"absolute EVAP 1 count in psi", 0x53, "0001", kEnglish, " .000725", true},
+        {"EVAP 8000 is -32768 Pa", 0x54, "8000", kMetric, "-32768", true},
+        {"EVAP 7FFF in inH2O", 0x54, "7FFF", kEnglish, " 131.461204", true},
+        {"secondary trims, 00 and FF", 0x55, "00FF", kMetric, "-100%, 99", true},
+        {"secondary trims at 128, zero", 0x58, "8080", kMetric, " 0%, 0", true},
+        {"rail pressure absolute, highest", 0x59, "FFFF", kMetric, " 655350", true},
+        {"rail pressure absolute in psi", 0x59, "0001", kEnglish, " 1", true},
+        {"relative pedal A=128", 0x5A, "80", kMetric, " 50", true},
+        {"hybrid battery 0", 0x5B, "00", kMetric, " 0", true},
+        {"oil -40", 0x5C, "00", kMetric, "-40", true},
+        {"oil 215 in Deg F", 0x5C, "FF", kEnglish, "419", true},
+        {"injection timing lowest", 0x5D, "0000", kMetric, "-210", true},
+        {"injection timing highest", 0x5D, "FFFF", kMetric, " 301.9921875", true},
+        {"fuel rate highest", 0x5E, "FFFF", kMetric, " 3276.75", true},
+        {"fuel rate 20 counts in gal/h", 0x5E, "0014", kEnglish, " .264172", true},
+        {"demanded torque lowest", 0x61, "00", kMetric, "-125", true},
+        {"actual torque highest", 0x62, "FF", kMetric, " 130", true},
+        {"reference torque in lb-ft", 0x63, "0140", kEnglish, " 236", true},
+        {"coolant sensor 1 only", 0x67, "017B00", kMetric, " 83", true},
+        {"coolant sensors 1 and 2 in Deg F", 0x67, "037B00", kEnglish, "181.,-40", true},
+        {"coolant, no sensor", 0x67, "007B7B", kMetric, "", false},
+        {"odometer highest", 0xA6, "FFFFFFFF", kMetric, " 429496729.5", true},
+        {"odometer in miles", 0xA6, "00003039", kEnglish, " 753", true},
+        {"short reply: odometer's C and D missing", 0xA6, "0001", kMetric, " 6553.6", true},
+        {"short reply: no data byte", 0x63, "", kMetric, " 0", true},
+    };
+    for (const auto &r : rows) {
+        const PidRow *row = find_pid_row(r.pid);
+        ASSERT_NE(row, nullptr) << r.name;
+        const PidItem item = decode_value(*row, reply(r.pid, r.data), r.metric, 0);
+        EXPECT_EQ(item.valueText, QString::fromUtf8(r.text)) << r.name;
+        EXPECT_EQ(item.available, r.available) << r.name;
+    }
+}

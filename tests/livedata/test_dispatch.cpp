@@ -195,22 +195,24 @@ TEST_F(DispatchTest, FuelEconomyLineOnlyWhileAirFlows)
     }
 }
 
-TEST_F(DispatchTest, ChainsThroughAllThreeRangesAndSilentBitsAskNothing)
+TEST_F(DispatchTest, ChainsThroughAllRangesAndSilentBitsAskNothing)
 {
     // First bitmap: byte 4 = 01, only the chain. Second: 21, 2F and the chain. Third: 41 (byte 1
-    // bit 7), 42, 4E, then 4F and 50 (byte 2 bits 1 and 0) without action; bytes 3 and 4 are
-    // never examined.
-    data = {{"0100", "00000001"}, {"0120", "80020001"}, {"0121", "0064"}, {"012F", "80"},
-            {"0140", "C007FFFF"}, {"0142", "3039"},     {"014E", "0010"}};
+    // bit 7, no action), 42, 4E, 51 and the chain; the fourth and fifth only chain, the sixth
+    // has A6. A fuel type of 0 (not available) is asked but not listed.
+    data = {{"0100", "00000001"}, {"0120", "80020001"}, {"0121", "0064"},     {"012F", "80"},
+            {"0140", "C0048001"}, {"0142", "3039"},     {"014E", "0010"},     {"0151", "00"},
+            {"0160", "00000001"}, {"0180", "00000001"}, {"01A0", "04000000"}, {"01A6", "00003039"}};
     live.UnitsMetric = true;
     run();
     request_current_data(ctx, live, sweep, hooks);
-    EXPECT_EQ(
-        lines(),
-        (QStringList{"Distance with MIL -----  100Km", "Fuel Level ------------  50%",
-                     "Control Mod. Voltage---  12.345Volts", "Min. Since TC Clear---  16Min."}));
-    EXPECT_EQ(codes(), (QList<int>{33, 47, 66, 78}));
-    EXPECT_EQ(asked(), "010009 012009 012109 012F06 014009 014209 014E09");
+    EXPECT_EQ(lines(),
+              (QStringList{"Distance with MIL -----  100Km", "Fuel Level ------------  50%",
+                           "Control Mod. Voltage---  12.345Volts", "Min. Since TC Clear---  16Min.",
+                           "Odometer --------------  1234.5Km"}));
+    EXPECT_EQ(codes(), (QList<int>{33, 47, 66, 78, 0xA6}));
+    EXPECT_EQ(asked(), "010009 012009 012109 012F06 014009 014209 014E09 015106 016009 018009 "
+                       "01A009 01A609");
 }
 
 TEST_F(DispatchTest, SecondBitmapFailureKeepsEarlierLines)
@@ -277,7 +279,7 @@ TEST_F(DispatchTest, ItemsFollowTheRunsServiceOffsetAndWideRangeSensor)
         EXPECT_EQ(reading.item.valueText, QString::fromLatin1(r.text)) << r.name;
         EXPECT_EQ(asked(), QLatin1String(r.commands)) << r.name;
     }
-    for (const int code : {0x01, 0x03, 0x13, 0x1F, 0x20, 0x41, 0x4F, 0x50, -1})
+    for (const int code : {0x01, 0x03, 0x13, 0x1F, 0x20, 0x41, 0x60, 0x80, 0xA0, -1})
         EXPECT_FALSE(has_item(code)) << code;
 }
 

@@ -60,7 +60,7 @@ TEST(RealTimeRows, EveryKindOfValueText)
         EXPECT_EQ(s.caption, QStringLiteral("Wide Range O2 Sensor Lambda")) << code;
         EXPECT_EQ(s.valueText, QStringLiteral("0.999  Lambda")) << code;
     }
-    for (const int code : {0x01, 0x06, 0x13, 0x1F, 0x20, 0x41, 0x4F})
+    for (const int code : {0x01, 0x06, 0x13, 0x1F, 0x20, 0x41, 0x60, 0xA0})
         EXPECT_EQ(item_display(code), nullptr) << code;
 }
 

@@ -17,7 +17,7 @@ TEST(SimEngineReply, LayoutPaddingMarkersAndToggles)
         {"L of zero", car, {{"010C00", "R00"}}},
         {"VIN, short form", car, {{"090208", "R1XV0A12345R000001"}}},
         {"PID the ECU does not support", car, {{"010A07", timeoutText(7)}}},
-        {"support PID beyond the third range", car, {{"016009", timeoutText(9)}}},
+        {"support PID beyond the last range", car, {{"01C009", timeoutText(9)}}},
         {"freeze-frame PID the frame does not hold", car, {{"021008", timeoutText(8)}}},
         {"vehicle without a VIN", {.vinForm = VinForm::None}, {{"090208", timeoutText(8)}}},
         // Commands are six upper-case hex characters, whatever else the line carries, in

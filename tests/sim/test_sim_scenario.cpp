@@ -59,6 +59,9 @@ TEST(SimScenario, ShippedFilesParseAndServeTheirPurpose)
         {"nocodes.json", "02000A", 13, "40000000"}, // PID 02 alone: no frame stored
         {"longvin.json", "090208", 0, "R486B104902"},
         {"firmware309.json", "900101", 0, "V3.09"},
+        {"default.json", "0A0A0A", 7, "4A03010420"}, // two permanent codes
+        {"older.json", "0A0A0A", 7, "7F0A11"},       // no service 0A
+        {"older.json", "01400A", 11, "00000000"},    // none of the later PIDs
     };
     for (const auto &[file, command, from, expected] : rows) {
         Engine engine(scenarioFile(file));
@@ -117,7 +120,7 @@ TEST(SimScenario, RejectsMalformedInputNamingTheKey)
         {R"({"ecus": []})", "ecus"},
         {R"({"ecus": [{"pids": ["01"]}]})", "address"},
         {ecu(R"("pids": ["01"], "values": {"0C": "0BB8"})"), "0C"},
-        {ecu(R"("pids": ["4F"])"), "outside 01 to 4E"},
+        {ecu(R"("pids": ["A7"])"), "outside 01 to A6"},
         {ecu(R"("pids": ["0C", "0c"])"), "twice"},
         {ecu(R"("pendingCodes": ["P0301"])"), "pendingCodes"},
         {ecu(R"("freezeFrame": {"pids": ["04"]})"), "freezeFrame: \"code\" is required"},

@@ -239,7 +239,7 @@ Command parse_command(const QByteArray &text)
         c.kind = Command::Kind::SwitchEcu;
     else if (upper == "F00504")
         c.kind = Command::Kind::PassThrough;
-    else if (c.service >= 0x01 && c.service <= 0x09)
+    else if (c.service >= 0x01 && c.service <= 0x0A)
         c.kind = Command::Kind::Vehicle;
     return c;
 }
@@ -467,6 +467,32 @@ QByteArray no_answer_reply(const Command &command)
     return text;
 }
 
+// Service 09 beyond the VIN is asked of every ECU: each one's answer as the scan interface gives
+// it, messages of the header, 49, the info type, a message number and four data bytes, one after
+// another. A CAN message (49, info type, item count, items; 00 without a count) is cut into such
+// messages; a refusal (7F 09 12) is one message as it came.
+QByteArray vehicle_info_reply(const Command &command, const QList<Message> &messages)
+{
+    QByteArray text;
+    for (const Message &m : messages) {
+        // The support bytes come without a message number on either bus; the older buses
+        // number the other info types' messages themselves.
+        const bool numbered = m.source <= 0xFF && command.parameter != 0x00;
+        if (numbered || m.data.size() < 2 || quint8(m.data.at(0)) != 0x49) {
+            text += framed(fitted(m.header + m.data, command.length)).mid(1);
+            continue;
+        }
+        const QByteArray items =
+            command.parameter == 0x00 ? m.data.right(4) : m.data.mid(3); // count left out
+        for (qsizetype at = 0, number = 1; at < items.size(); at += 4, ++number) {
+            const QByteArray bytes = m.header + m.data.left(2) + static_cast<char>(number) +
+                                     items.mid(at, 4).leftJustified(4, '\0');
+            text += framed(fitted(bytes, command.length)).mid(1);
+        }
+    }
+    return QByteArray(1, kLeading) + text;
+}
+
 } // namespace
 
 QByteArray interface_reply(const Command &command, const Answer &answer, quint32 source)
@@ -485,7 +511,12 @@ QByteArray interface_reply(const Command &command, const Answer &answer, quint32
     const Message &first = messages.first();
     const bool can = source > 0xFF;
 
-    if (command.service == 0x03 || command.service == 0x07) {
+    if (command.service == 0x09 && command.parameter != 0x02)
+        return vehicle_info_reply(command, answer.messages);
+    // A permanent-code request the ECU refuses (7F 0A 11) is passed on as it came.
+    if (command.service == 0x0A && !first.data.isEmpty() && quint8(first.data.at(0)) == 0x7F)
+        return framed(fitted(first.header + first.data, command.length));
+    if (command.service == 0x03 || command.service == 0x07 || command.service == 0x0A) {
         QList<QByteArray> codes;
         for (const Message &m : messages) {
             // CAN: the count byte, then the codes; the older buses: three codes a message.

@@ -37,7 +37,7 @@ struct Command
         FirmwareId,  // "900101"
         SwitchEcu,   // "800204"
         PassThrough, // "F00504"
-        Vehicle,     // a service request: service, parameter, length
+        Vehicle,     // a service request (01 to 0A): service, parameter, length
         Invalid,     // anything else
     };
     Kind kind = Kind::Invalid;
@@ -126,8 +126,10 @@ QString battery_voltage(const QByteArray &answer);
 // the leading character, the header bytes and data cut or zero-padded to the command's length,
 // the check byte; "S" at character 2 when the ECU did not answer. Stored and pending codes come
 // three to a reply, as many replies as it takes (a first header byte FF: no codes); the VIN as
-// its seventeen characters. With source set, only that ECU's messages count (the ECU the program
-// switched to); an answer without them is the ECU not answering.
+// its seventeen characters; permanent codes as stored codes; the rest of service 09 from every
+// ECU that answered, four data bytes a message behind a message number. With source set, only that
+// ECU's messages count (the ECU the program switched to); an answer without them is the ECU not
+// answering.
 QByteArray interface_reply(const Command &command, const Answer &answer, quint32 source = 0);
 
 } // namespace quorvex::elm

@@ -55,6 +55,8 @@ void frmMain::buildControls()
     Mode1 = optionButton("Mode1", QStringLiteral("Request Current Powertrain Diagnostic Data"));
     Mode3 = optionButton("Mode3", QStringLiteral("Request Diagnostic Trouble Codes"));
     Mode4 = optionButton("Mode4", QStringLiteral("Clear/Reset Diagnostic Trouble Codes"));
+    PermanentCodes =
+        optionButton("PermanentCodes", QStringLiteral("Request Permanent Trouble Codes"));
     Label1 = named(new ClickLabel(QStringLiteral("ECU Status")), "Label1");
     Text1 = named(new QLineEdit(QStringLiteral("ECU Not Ready")), "Text1",
                   QStringLiteral("ECU Status"));
@@ -63,6 +65,7 @@ void frmMain::buildControls()
     auto *frameLayout = new QVBoxLayout(Frame1);
     frameLayout->addWidget(Mode1);
     frameLayout->addWidget(Mode3);
+    frameLayout->addWidget(PermanentCodes);
     frameLayout->addWidget(Mode4);
     auto *statusRow = new QHBoxLayout;
     statusRow->addWidget(Label1);
@@ -169,6 +172,8 @@ void frmMain::buildMenus()
     mnuAdapterInterface->setChecked(true);
 
     mnuMode6 = namedAction(menuBar()->addAction(QStringLiteral("&Mode 6 Tests")), "mnuMode6");
+    mnuVehicleInfo =
+        namedAction(menuBar()->addAction(QStringLiteral("&Vehicle Information")), "mnuVehicleInfo");
 
     mnuOpt = menu("mnuOpt", QStringLiteral("&Options"));
     mnuFTM = namedAction(mnuOpt->addAction(QStringLiteral("&Fuel Trim Monitor")), "mnuFTM");

@@ -36,6 +36,7 @@ class frmMode6;
 class OptionButton;
 class Prompts;
 class Sweep;
+class VehicleInfoWindow;
 
 // The state the main window keeps for itself: the speed a port is opened with and what the
 // connection learnt.
@@ -120,6 +121,8 @@ public:
     void Mode2_Click();
     void Mode3_Click();
     void Mode4_Click();
+    void PermanentCodes_Click();
+    void mnuVehicleInfo_Click();
     void List1_DblClick();
     void mnuDataLogLog_Click();
     void mnuFTM_Click();
@@ -218,6 +221,7 @@ private:
     Air_Fuel_Ratio *m_airFuel = nullptr;
     frmMode5 *m_mode5 = nullptr;
     frmMode6 *m_mode6 = nullptr;
+    VehicleInfoWindow *m_vehicleInfo = nullptr;
 
     // Controls, named as the program's vocabulary names them.
     QGroupBox *Frame1 = nullptr;
@@ -225,6 +229,7 @@ private:
     OptionButton *Mode2 = nullptr;
     OptionButton *Mode3 = nullptr;
     OptionButton *Mode4 = nullptr;
+    OptionButton *PermanentCodes = nullptr; // service 0A, beside the trouble codes
     OptionButton *Mode5 = nullptr;
     OptionButton *ChangeECU = nullptr;
     QLineEdit *Text1 = nullptr;
@@ -256,6 +261,7 @@ private:
     QAction *mnuAdapterInterface = nullptr;
     QAction *mnuAdapterElm327 = nullptr;
     QAction *mnuMode6 = nullptr;
+    QAction *mnuVehicleInfo = nullptr;
     QMenu *mnuOpt = nullptr;
     QAction *mnuFTM = nullptr;
     QAction *mnuAF = nullptr;

@@ -2,6 +2,7 @@
 #include "windows/main/frmmain.h"
 
 #include "diagnostics/clearcodes.h"
+#include "diagnostics/permanentcodes.h"
 #include "diagnostics/troublecodes.h"
 #include "files/datapath.h"
 #include "widgets/controls.h"
@@ -43,6 +44,17 @@ void frmMain::Mode3_Click()
     }
     // Released however the run ended, the stored-code time-out included.
     Mode3->release();
+}
+
+void frmMain::PermanentCodes_Click()
+{
+    PermanentCodes->press();
+    const PermanentCodeRun run = request_permanent_codes(m_ctx, m_troubleCodes);
+    if (run.status != ExchangeStatus::LinkLost) {
+        setReportText(run.report);
+        showOutcome(run.status);
+    }
+    PermanentCodes->release();
 }
 
 void frmMain::Mode4_Click()

@@ -132,6 +132,8 @@ void frmMain::offerServices()
 {
     for (QPushButton *b : {Mode1, Mode2, Mode3, Mode4})
         b->setEnabled(true);
+    PermanentCodes->setEnabled(true);
+    mnuVehicleInfo->setEnabled(true);
     if (m_state.FWVersion > kFirmwareWithO2Test)
         Mode5->setVisible(true);
     ChangeECU->setEnabled(true);

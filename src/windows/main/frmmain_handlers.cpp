@@ -45,6 +45,8 @@ void frmMain::connectHandlers()
     connect(Mode2, &QPushButton::clicked, this, &frmMain::Mode2_Click);
     connect(Mode3, &QPushButton::clicked, this, &frmMain::Mode3_Click);
     connect(Mode4, &QPushButton::clicked, this, &frmMain::Mode4_Click);
+    connect(PermanentCodes, &QPushButton::clicked, this, &frmMain::PermanentCodes_Click);
+    connect(mnuVehicleInfo, &QAction::triggered, this, &frmMain::mnuVehicleInfo_Click);
     connect(ChangeECU, &QPushButton::clicked, this, &frmMain::ChangeECU_Click);
     connect(List1, &QListWidget::itemDoubleClicked, this, &frmMain::List1_DblClick);
     connect(mnuDataLogLog, &QAction::triggered, this, &frmMain::mnuDataLogLog_Click);
@@ -196,6 +198,8 @@ void frmMain::setServiceButtonsEnabled(bool enabled)
 {
     for (QPushButton *b : {Mode1, Mode2, Mode3, Mode4, ChangeECU})
         b->setEnabled(enabled);
+    PermanentCodes->setEnabled(enabled);
+    mnuVehicleInfo->setEnabled(enabled);
 }
 
 } // namespace quorvex

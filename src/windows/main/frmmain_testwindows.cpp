@@ -1,9 +1,11 @@
-// The main window's side of the test windows: the O2 sensor test and the service $06 tests.
+// The main window's side of the test windows: the O2 sensor test, the service $06 tests and the
+// vehicle information.
 #include "windows/main/frmmain.h"
 
 #include "widgets/controls.h"
 #include "windows/mode6/frmmode6.h"
 #include "windows/o2test/frmmode5.h"
+#include "windows/vehicleinfo/vehicleinfowindow.h"
 
 namespace quorvex {
 
@@ -21,6 +23,17 @@ void frmMain::Mode5_Click()
         m_mode5->raise();
     }
     Mode5->release();
+}
+
+void frmMain::mnuVehicleInfo_Click()
+{
+    if (!m_vehicleInfo) {
+        m_vehicleInfo = new VehicleInfoWindow(m_ctx, m_prompts, this);
+        m_vehicleInfo->setOutcomeHandler(outcomeShower());
+    }
+    m_vehicleInfo->show();
+    m_vehicleInfo->raise();
+    m_vehicleInfo->Read_Click();
 }
 
 void frmMain::mnuMode6_Click()
