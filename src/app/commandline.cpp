@@ -33,6 +33,12 @@ CommandLine parse_command_line(const QStringList &args)
                 return cmd;
             }
             cmd.adapter = args.at(++i);
+        } else if (a == u"--record") {
+            if (i + 1 >= args.size() || args.at(i + 1).isEmpty()) {
+                cmd.error = QStringLiteral("--record needs a file to record the exchanges in");
+                return cmd;
+            }
+            cmd.record = args.at(++i);
         } else if (a == u"--usb") {
             if (i + 1 >= args.size() || !usb::UsbId::parse(args.at(i + 1), &cmd.usb)) {
                 cmd.error = QStringLiteral("--usb needs the interface's vendor and product id "
@@ -52,7 +58,7 @@ QString usage_text()
 {
     return QStringLiteral(
         "Usage: quorvex [--simulate [SCENARIO]] [--com1 DEVICE] .. [--com4 DEVICE]\n"
-        "               [--usb VID:PID] [--adapter interface|elm327]\n"
+        "               [--usb VID:PID] [--adapter interface|elm327] [--record FILE]\n"
         "\n"
         "  --simulate [SCENARIO]  start the built-in simulated scan interface on a\n"
         "                         pseudo-terminal and put it on Com1; SCENARIO is a\n"
@@ -65,6 +71,8 @@ QString usage_text()
         "  --adapter KIND         what the serial ports lead to: the scan interface\n"
         "                         (interface) or an ELM327-compatible adapter (elm327, at\n"
         "                         38400 baud unless 9600 or 115200 is chosen); remembered\n"
+        "  --record FILE          record every exchange on the serial lines in FILE\n"
+        "                         (replaced), one line each, for quorvex-sim --replay\n"
         "  --version              show the name and version\n"
         "  --help                 show this text\n"
         "\n"

@@ -122,6 +122,13 @@ int main(int argc, char *argv[])
     window.setComDevices(map_com_ports(cmd, simulator ? simulator->devicePath() : QString(),
                                        platform_serial_ports(),
                                        elmSimulator ? elmSimulator->devicePath() : QString()));
+    if (!cmd.record.isEmpty()) {
+        QString error;
+        if (!window.startRecording(cmd.record, &error)) {
+            std::fprintf(stderr, "quorvex: %s: %s\n", qPrintable(cmd.record), qPrintable(error));
+            return 2;
+        }
+    }
     window.Form_Load();
     return QApplication::exec();
 }

@@ -25,6 +25,9 @@ public:
     // starting in `directory`; empty when the user cancels.
     virtual QString saveFileName(const QString &caption, const QString &directory,
                                  const QStringList &filters) = 0;
+    // An existing file to read, chosen in an open dialog as above; empty when cancelled.
+    virtual QString openFileName(const QString &caption, const QString &directory,
+                                 const QStringList &filters) = 0;
 };
 
 } // namespace quorvex

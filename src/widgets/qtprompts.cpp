@@ -100,4 +100,11 @@ QString QtPrompts::saveFileName(const QString &caption, const QString &directory
                                         filters.join(QStringLiteral(";;")));
 }
 
+QString QtPrompts::openFileName(const QString &caption, const QString &directory,
+                                const QStringList &filters)
+{
+    return QFileDialog::getOpenFileName(m_parent, caption, directory,
+                                        filters.join(QStringLiteral(";;")));
+}
+
 } // namespace quorvex

@@ -18,6 +18,8 @@ public:
     bool print(const QStringList &lines, QString *reason) override;
     QString saveFileName(const QString &caption, const QString &directory,
                          const QStringList &filters) override;
+    QString openFileName(const QString &caption, const QString &directory,
+                         const QStringList &filters) override;
 
 private:
     QWidget *m_parent = nullptr;

@@ -27,6 +27,7 @@ public:
     std::deque<QString> files; // answers of the save dialog; empty: cancelled
     QStringList fileFolders;   // the folder each save dialog started in
     QList<QStringList> fileFilters;
+    std::deque<QString> openFiles; // answers of the open dialog, as files
 
     void message(const QString &text, const QString &title, Icon icon) override
     {
@@ -60,6 +61,17 @@ public:
             return QString();
         QString file = files.front();
         files.pop_front();
+        return file;
+    }
+    QString openFileName(const QString &, const QString &directory,
+                         const QStringList &filters) override
+    {
+        fileFilters.append(filters);
+        fileFolders.append(directory);
+        if (openFiles.empty())
+            return QString();
+        QString file = openFiles.front();
+        openFiles.pop_front();
         return file;
     }
 };

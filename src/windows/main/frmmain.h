@@ -4,6 +4,7 @@
 #include "link/elm327/elm327transport.h"
 #include "link/obdcontext.h"
 #include "link/protocol.h"
+#include "link/recording.h"
 #include "link/serialtransport.h"
 #include "link/usb/usblink.h"
 #include "livedata/livestate.h"
@@ -76,7 +77,10 @@ public:
     void setComDevices(const std::array<QString, 4> &devices) { m_comDevices = devices; }
     // Where those devices are opened (the system's serial devices unless set); set before
     // Form_Load.
-    void setSerialPorts(SerialPorts &ports) { m_ports = &ports; }
+    void setSerialPorts(SerialPorts &ports) { m_recordingPorts.setPorts(&ports); }
+    // Records the exchanges of every serial line from now on into `path` (replacing it);
+    // false with the reason when the file cannot be written.
+    bool startRecording(const QString &path, QString *error);
     // How the program ends (tests record instead of quitting).
     void setQuitHandler(std::function<void()> quit) { m_quit = std::move(quit); }
     // Where the trouble-code definitions are looked for, in order; set before Form_Load.
@@ -114,6 +118,8 @@ public:
     void Mode4_Click();
     void List1_DblClick();
     void mnuDataLogLog_Click();
+    void mnuDataLogOpen_Click();
+    void mnuRecordExchanges_Click();
     void mnuFTM_Click();
     void mnuAF_Click();
     void Mode5_Click();
@@ -176,7 +182,14 @@ private:
     ObdContext m_ctx;
     Prompts &m_prompts;
     SystemSerialPorts m_systemPorts;
-    SerialPorts *m_ports = &m_systemPorts;
+    // Every line opened passes the recorder, which records while a recording runs.
+    ExchangeRecorder m_recorder{m_ctx.clock()};
+    RecordingPorts m_recordingPorts{&m_systemPorts, m_recorder, [this] {
+                                        return m_adapter == AdapterKind::Elm327
+                                                   ? QStringLiteral("elm327")
+                                                   : QStringLiteral("interface");
+                                    }};
+    SerialPorts *m_ports = &m_recordingPorts;
     std::unique_ptr<Transport> m_line; // the serial line to the scan interface
     Elm327Transport m_elm;
     AdapterKind m_adapter = AdapterKind::ScanInterface;
@@ -229,6 +242,8 @@ private:
 
     QMenu *mnuLog = nullptr;
     QAction *mnuDataLogLog = nullptr;
+    QAction *mnuDataLogOpen = nullptr;
+    QAction *mnuRecordExchanges = nullptr;
     QMenu *mnuCom = nullptr;
     QAction *mnuUSB = nullptr;
     std::array<QAction *, 4> mnuConnectionCom{};
