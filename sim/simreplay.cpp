@@ -70,7 +70,9 @@ void ReplayEngine::advance(qint64 nowUs)
         answerFrom(0, r.exchanges.isEmpty() ? 0 : r.exchanges.first().ms, nowUs);
     }
     m_out.release(nowUs, &m_ready);
-    // Idle marks only once everything answered has gone out, and not while a command arrives.
+    // Idle marks only once everything answered has gone out, and not while a command arrives;
+    // a line nobody read for a long while holds a few of them, not all.
+    m_nextMarkUs = std::max(m_nextMarkUs, nowUs - 64 * kMarkIntervalUs);
     while (m_mark != 0 && m_out.isEmpty() && m_input.isEmpty() && m_nextMarkUs <= nowUs) {
         m_ready += m_mark;
         m_nextMarkUs += kMarkIntervalUs;

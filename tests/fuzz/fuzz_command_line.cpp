@@ -43,6 +43,8 @@ QStringList written(const CommandLine &cmd)
         args << QStringLiteral("--usb") << cmd.usb.text();
     if (!cmd.adapter.isEmpty())
         args << QStringLiteral("--adapter") << cmd.adapter;
+    if (!cmd.record.isEmpty())
+        args << QStringLiteral("--record") << cmd.record;
     if (cmd.help)
         args << QStringLiteral("--help");
     if (cmd.version)
