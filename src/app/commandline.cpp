@@ -71,7 +71,7 @@ QString usage_text()
         "  --adapter KIND         what the serial ports lead to: the scan interface\n"
         "                         (interface) or an ELM327-compatible adapter (elm327, at\n"
         "                         38400 baud unless 9600 or 115200 is chosen); remembered\n"
-        "  --record FILE          record every exchange on the serial lines in FILE\n"
+        "  --record FILE          record every exchange with the interface in FILE\n"
         "                         (replaced), one line each, for quorvex-sim --replay\n"
         "  --version              show the name and version\n"
         "  --help                 show this text\n"

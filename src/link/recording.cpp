@@ -158,10 +158,24 @@ void ExchangeRecorder::writeLine(const QByteArray &line)
 }
 
 RecordingTransport::RecordingTransport(std::unique_ptr<Transport> line, ExchangeRecorder &recorder)
-    : m_line(std::move(line)), m_recorder(recorder)
+    : RecordingTransport(*line, recorder)
 {
-    connect(m_line.get(), &Transport::arrived, this, &Transport::arrived);
-    connect(m_line.get(), &Transport::lost, this, &Transport::lost);
+    m_owned = std::move(line);
+}
+
+RecordingTransport::RecordingTransport(Transport &line, ExchangeRecorder &recorder)
+    : m_line(&line), m_recorder(recorder)
+{
+    connect(m_line, &Transport::arrived, this, &Transport::arrived);
+    connect(m_line, &Transport::lost, this, &Transport::lost);
+}
+
+int RecordingTransport::syncByte()
+{
+    const int answer = m_line->syncByte();
+    if (answer >= 0)
+        m_recorder.readyAnswered(answer);
+    return answer;
 }
 
 void RecordingTransport::write(const QByteArray &bytes)
@@ -228,6 +242,8 @@ Recording read_recording(QByteArrayView text)
             e.ms = *ms;
             line = line.sliced(blank + 1);
         }
+        if (!conversation && line.startsWith("= "))
+            continue; // a ready query over USB: the replay's interface sends marks instead
         if (line.size() < 2 || (line[0] != '>' && line[0] != '<') || line[1] != ' ') {
             r.error = QStringLiteral("line %1: neither \"> \" nor \"< \"").arg(lineNumber);
             return r;

@@ -26,9 +26,10 @@ class Clock;
 //   0.000 > ATZ\r
 //   1.004 < \r\rELM327 v1.5\r\r>
 //
-// After the header, one line per write of the program ("> ", the command or block it sent)
-// and per read that found something ("< ", the bytes read): the seconds since the recording
-// started on the program's monotonic clock, the direction, the bytes. Printable ASCII stands
+// After the header, one line per write of the program ("> ", the command or block it sent),
+// per read that found something ("< ", the bytes read) and, over USB, per ready query
+// ("= ", the answer as a decimal number): the seconds since the recording started on the
+// program's monotonic clock, the direction, the bytes. Printable ASCII stands
 // as it is; a backslash, CR, LF, any other byte and a blank that ends the line are C escapes
 // (\\, \r, \n, \xHH, \x20). "# adapter:" and "# port:" come again whenever a line is opened.
 inline constexpr char kRecordingFirstLine[] = "# Quorvex exchange recording";
@@ -55,6 +56,7 @@ public:
     void lineOpened(const QString &adapterKind, const QString &port);
     void sent(QByteArrayView bytes) { writeExchange('>', bytes); }
     void received(QByteArrayView bytes) { writeExchange('<', bytes); }
+    void readyAnswered(int answer) { writeExchange('=', QByteArray::number(answer)); }
 
 private:
     void writeExchange(char direction, QByteArrayView bytes);
@@ -75,6 +77,8 @@ class RecordingTransport : public Transport
     Q_OBJECT
 public:
     RecordingTransport(std::unique_ptr<Transport> line, ExchangeRecorder &recorder);
+    // A line owned elsewhere (the USB link), which must outlive this.
+    RecordingTransport(Transport &line, ExchangeRecorder &recorder);
 
     bool isOpen() const override { return m_line->isOpen(); }
     void close() override { m_line->close(); }
@@ -82,11 +86,12 @@ public:
     void writeBlock(const QByteArray &block) override;
     qint64 bytesAvailable() override { return m_line->bytesAvailable(); }
     QByteArray readAll() override;
-    int syncByte() override { return m_line->syncByte(); }
+    int syncByte() override;
     int pollIntervalMs() const override { return m_line->pollIntervalMs(); }
 
 private:
-    std::unique_ptr<Transport> m_line;
+    std::unique_ptr<Transport> m_owned;
+    Transport *m_line;
     ExchangeRecorder &m_recorder;
 };
 
@@ -118,7 +123,7 @@ private:
 struct RecordedExchange
 {
     qint64 ms = 0;
-    bool sent = false; // the program wrote it; else it read it
+    bool sent = false; // the program wrote it; else it read it (ready queries are left out)
     QByteArray bytes;
 };
 

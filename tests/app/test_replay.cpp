@@ -106,3 +106,25 @@ TEST_F(RecordingMenu, RecordingThatCannotStart)
     action(QStringLiteral("mnuRecordExchanges"))->trigger();
     EXPECT_EQ(prompts.boxes.size(), 1);
 }
+
+TEST_F(RecordingMenu, OverUsbTheCommandsRepliesAndReadyQueries)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("usb.rec"));
+    QString error;
+    ASSERT_TRUE(window->startRecording(path, &error)) << error.toStdString();
+    connectThrough(Route::Usb, pinned_car());
+    button("Mode1")->click();
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    EXPECT_TRUE(text.contains("# adapter: interface\n# port: USB 1209:0b0d\n"))
+        << text.left(300).constData();
+    EXPECT_TRUE(text.contains(" = 1\n"));
+    EXPECT_TRUE(text.contains(" > 010009\n"));
+    EXPECT_TRUE(text.contains(" < ")) << "the replies";
+    // Read back, the ready queries are left out; the rest is the exchanges.
+    const Recording back = read_recording(text);
+    EXPECT_TRUE(back.error.isEmpty()) << back.error.toStdString();
+    EXPECT_FALSE(back.exchanges.isEmpty());
+}

@@ -78,7 +78,7 @@ public:
     // Where those devices are opened (the system's serial devices unless set); set before
     // Form_Load.
     void setSerialPorts(SerialPorts &ports) { m_recordingPorts.setPorts(&ports); }
-    // Records the exchanges of every serial line from now on into `path` (replacing it);
+    // Records the exchanges of the serial lines and the USB link from now on into `path`;
     // false with the reason when the file cannot be written.
     bool startRecording(const QString &path, QString *error);
     // How the program ends (tests record instead of quitting).
@@ -194,6 +194,7 @@ private:
     Elm327Transport m_elm;
     AdapterKind m_adapter = AdapterKind::ScanInterface;
     std::unique_ptr<usb::UsbLink> m_usb;
+    std::unique_ptr<RecordingTransport> m_usbRecording; // m_usb through the recorder
     usb::UsbId m_usbId;
     bool m_usbSetupRunning = false;
     bool m_usbSetupCancelled = false; // a serial port was chosen meanwhile
