@@ -117,7 +117,8 @@ int main(int argc, char **argv)
     viewer->show();
     const QPixmap first = viewer->grab();
     const double firstSeconds = double(t.nsecsElapsed()) / 1e9;
-    std::printf("log viewer, %d records (%lld MB file)\n", viewer->data().records(),
+    std::printf("log viewer, %lld records (%lld MB file)\n",
+                static_cast<long long>(viewer->data().records()),
                 static_cast<long long>(QFile(path).size() / (1024 * 1024)));
     std::printf("  to the first picture  %.3f s (%dx%d)\n", firstSeconds, first.width(),
                 first.height());
