@@ -3,6 +3,7 @@
 // The device path (or the TCP address) goes to stdout as one line, so scripts can read it and
 // start the program.
 
+#include "link/recording.h"
 #include "sim/simserver.h"
 
 #include <QCommandLineParser>
@@ -11,6 +12,8 @@
 #include <csignal>
 #include <cstddef>
 #include <cstdio>
+#include <initializer_list>
+#include <memory>
 #include <utility>
 
 #include <pthread.h>
@@ -116,8 +119,18 @@ int main(int argc, char **argv)
                        "client at a time, as a Wi-Fi adapter does (port 0 takes a free port); "
                        "prints ADDRESS:PORT instead of the device path."),
         QStringLiteral("ADDRESS:PORT"));
+    const QCommandLineOption replayOption(
+        QStringLiteral("replay"),
+        QStringLiteral("Serve a recording of the program's exchanges (quorvex --record) as the "
+                       "scan interface or ELM327 adapter it was made with: each command gets "
+                       "the answer recorded for it, with the recorded timing."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption replaySpeedOption(
+        QStringLiteral("replay-speed"),
+        QStringLiteral("Play the recording N times as fast (default 1)."), QStringLiteral("N"));
     parser.addOptions({scenarioOption, paceOption, latencyOption, linkOption, markOption, elmOption,
-                       elmBusOption, elmChipOption, elmResetOption, elmPackingOption, tcpOption});
+                       elmBusOption, elmChipOption, elmResetOption, elmPackingOption, tcpOption,
+                       replayOption, replaySpeedOption});
     parser.process(app);
 
     Scenario scenario = defaultScenario();
@@ -193,6 +206,31 @@ int main(int argc, char **argv)
                                            "--tcp"));
     }
 
+    if (parser.isSet(replayOption)) {
+        if (parser.isSet(elmOption) || parser.isSet(scenarioOption) || elmOnly)
+            return failWith(QStringLiteral("--replay serves the recording alone: no --scenario, "
+                                           "--elm327 or --elm-* with it"));
+        auto replay = std::make_shared<ReplayOptions>();
+        replay->recording = readRecordingFile(parser.value(replayOption), &error);
+        if (!replay->recording)
+            return failWith(error);
+        if (parser.isSet(replaySpeedOption)) {
+            bool ok = false;
+            replay->speed = parser.value(replaySpeedOption).toDouble(&ok);
+            if (!ok || !(replay->speed > 0) || replay->speed > 1e6)
+                return failWith(QStringLiteral("--replay-speed needs a number above 0"));
+        }
+        // From the server's thread, one whole line at a time.
+        replay->unanswered = [](const QByteArray &command) {
+            std::fprintf(stderr, "quorvex-sim: the recording has no answer to \"%s\"\n",
+                         quorvex::escape_bytes(command).constData());
+        };
+        options.personality = Personality::Replay;
+        options.replay = std::move(replay);
+    } else if (parser.isSet(replaySpeedOption)) {
+        return failWith(QStringLiteral("--replay-speed needs --replay"));
+    }
+
     Server server(scenario, options);
     if (parser.isSet(tcpOption) ? !server.listen(tcpHost, tcpPort, &error) : !server.start(&error))
         return failWith(error);
@@ -206,8 +244,14 @@ int main(int argc, char **argv)
         std::printf("%s\n", qPrintable(server.devicePath()));
     }
     std::fflush(stdout);
-    std::fprintf(stderr, "quorvex-sim: serving scenario \"%s\"%s\n", qPrintable(scenario.name),
-                 options.personality == Personality::Elm327 ? " behind an ELM327 adapter" : "");
+    if (options.replay)
+        std::fprintf(stderr, "quorvex-sim: replaying %s as %s\n",
+                     qPrintable(parser.value(replayOption)),
+                     options.replay->recording->adapterKind == u"elm327" ? "an ELM327 adapter"
+                                                                         : "the scan interface");
+    else
+        std::fprintf(stderr, "quorvex-sim: serving scenario \"%s\"%s\n", qPrintable(scenario.name),
+                     options.personality == Personality::Elm327 ? " behind an ELM327 adapter" : "");
 
     int caught = 0;
     sigwait(&stopSignals, &caught);

@@ -8,6 +8,7 @@
 #include <QList>
 #include <QStringList>
 
+#include <memory>
 #include <optional>
 #include <utility>
 
@@ -18,7 +19,10 @@ inline constexpr int kPaceLine = -1;
 
 // Which device the simulator plays: the scan interface of our own, or an ELM327 adapter
 // (sim::ElmEngine) in front of the same car.
-enum class Personality { ScanInterface, Elm327 };
+// Replay serves a recording of either (sim::ReplayEngine).
+enum class Personality { ScanInterface, Elm327, Replay };
+
+struct ReplayOptions;
 
 // The ELM327 adapter's make-up: the bus the car talks on, the chip, and its reset time.
 struct ElmOptions
@@ -63,6 +67,7 @@ struct Options
     // interface. Pacing applies to it as well (such adapters typically run at 38400 baud).
     Personality personality = Personality::ScanInterface;
     ElmOptions elm{};
+    std::shared_ptr<const ReplayOptions> replay{}; // with Personality::Replay
 };
 
 // What the scan interface (Engine) and the ELM327 adapter (ElmEngine) share as pure state

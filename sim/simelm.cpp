@@ -338,6 +338,8 @@ AnyEngine makeEngine(Scenario scenario, Options options)
 {
     if (options.personality == Personality::Elm327)
         return ElmEngine(std::move(scenario), options);
+    if (options.personality == Personality::Replay)
+        return ReplayEngine(options);
     return Engine(std::move(scenario), options);
 }
 

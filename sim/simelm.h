@@ -2,6 +2,7 @@
 
 #include "sim/simengine.h"
 #include "sim/simpacing.h"
+#include "sim/simreplay.h"
 #include "sim/simscenario.h"
 #include "sim/simvehicle.h"
 
@@ -133,7 +134,7 @@ private:
 };
 
 // Either personality, as Options::personality chooses.
-using AnyEngine = std::variant<Engine, ElmEngine>;
+using AnyEngine = std::variant<Engine, ElmEngine, ReplayEngine>;
 AnyEngine makeEngine(Scenario scenario, Options options);
 
 } // namespace quorvex::sim

@@ -44,6 +44,12 @@ CommandLine parse_command_line(const QStringList &args)
                 cmd.error = QStringLiteral("--tcp: %1").arg(reason);
                 return cmd;
             }
+        } else if (a == u"--record") {
+            if (i + 1 >= args.size() || args.at(i + 1).isEmpty()) {
+                cmd.error = QStringLiteral("--record needs a file to record the exchanges in");
+                return cmd;
+            }
+            cmd.record = args.at(++i);
         } else if (a == u"--usb") {
             if (i + 1 >= args.size() || !usb::UsbId::parse(args.at(i + 1), &cmd.usb)) {
                 cmd.error = QStringLiteral("--usb needs the interface's vendor and product id "
@@ -64,11 +70,12 @@ QString usage_text()
     return QStringLiteral(
         "Usage: quorvex [--simulate [SCENARIO]] [--com1 DEVICE] .. [--com4 DEVICE]\n"
         "               [--usb VID:PID] [--adapter interface|elm327] [--tcp HOST:PORT]\n"
+        "               [--record FILE]\n"
         "\n"
         "  --simulate [SCENARIO]  start the built-in simulated scan interface on a\n"
         "                         pseudo-terminal and put it on Com1; SCENARIO is a\n"
-        "                         shipped scenario name (default, d0, longvin, ...) or a\n"
-        "                         JSON file\n"
+        "                         shipped scenario name (default, d0, longvin, ...), a\n"
+        "                         JSON file, or a recording (FILE.rec) to replay\n"
         "  --comN DEVICE          put a serial device on ComN (N = 1..4): /dev/ttyUSB0,\n"
         "                         /dev/rfcomm0, a pseudo-terminal, ...\n"
         "  --usb VID:PID          the USB scan interface's vendor and product id, as lsusb\n"
@@ -80,6 +87,8 @@ QString usage_text()
         "                         at this address (a Wi-Fi adapter, often\n"
         "                         192.168.0.10:35000); remembered for Connection > Wi-Fi\n"
         "                         adapter\n"
+        "  --record FILE          record every exchange with the interface in FILE\n"
+        "                         (replaced), one line each, for quorvex-sim --replay\n"
         "  --version              show the name and version\n"
         "  --help                 show this text\n"
         "\n"

@@ -18,6 +18,7 @@ struct CommandLine
     usb::UsbId usb;     // --usb VID:PID (unset: not given)
     QString adapter;    // --adapter interface|elm327 (empty: not given)
     NetworkAddress tcp; // --tcp HOST:PORT (port 0: not given)
+    QString record;     // --record FILE: the exchanges are recorded there (empty: not given)
     bool help = false;
     bool version = false; // --version: the name and version
     QString error;        // set when the arguments cannot be understood

@@ -1,6 +1,7 @@
 // Quorvex: OBD-II diagnostics through a scan interface on a serial line.
 #include "app/commandline.h"
 #include "files/datapath.h"
+#include "link/recording.h"
 #include "link/usb/libusbkit.h"
 #include "sim/simserver.h"
 #include "sim/simusbkit.h"
@@ -90,7 +91,33 @@ int main(int argc, char *argv[])
     std::unique_ptr<sim::Server> simulator;
     std::unique_ptr<sim::Server> elmSimulator;
     std::unique_ptr<usb::UsbKit> usbKit;
-    if (cmd.simulate) {
+    AdapterKind adapter = adapter_kind(cmd);
+    if (cmd.simulate && cmd.scenario.endsWith(QStringLiteral(".rec"))) {
+        // A recording replayed on Com1, as the adapter it was made with.
+        auto replay = std::make_shared<sim::ReplayOptions>();
+        QString error;
+        replay->recording = sim::readRecordingFile(cmd.scenario, &error);
+        if (!replay->recording) {
+            std::fprintf(stderr, "quorvex: %s\n", qPrintable(error));
+            return 2;
+        }
+        replay->unanswered = [](const QByteArray &command) {
+            std::fprintf(stderr, "quorvex: the recording has no answer to \"%s\"\n",
+                         escape_bytes(command).constData());
+        };
+        adapter = replay->recording->adapterKind == u"elm327" ? AdapterKind::Elm327
+                                                              : AdapterKind::ScanInterface;
+        sim::Options options;
+        options.personality = sim::Personality::Replay;
+        options.replay = std::move(replay);
+        usbKit =
+            std::make_unique<sim::SimUsbKit>(clock, sim::defaultScenario(), sim::Options{}, usbId);
+        simulator = std::make_unique<sim::Server>(sim::defaultScenario(), options);
+        if (!simulator->start(&error)) {
+            std::fprintf(stderr, "quorvex: simulator: %s\n", qPrintable(error));
+            return 1;
+        }
+    } else if (cmd.simulate) {
         sim::Scenario scenario;
         QString error;
         if (!loadScenario(cmd.scenario, &scenario, &error)) {
@@ -118,10 +145,17 @@ int main(int argc, char *argv[])
     prompts.setParent(&window);
     window.setUsbKit(usbKit.get());
     window.setUsbDevice(usbId);
-    window.setAdapterKind(adapter_kind(cmd));
+    window.setAdapterKind(adapter);
     window.setComDevices(map_com_ports(cmd, simulator ? simulator->devicePath() : QString(),
                                        platform_serial_ports(),
                                        elmSimulator ? elmSimulator->devicePath() : QString()));
+    if (!cmd.record.isEmpty()) {
+        QString error;
+        if (!window.startRecording(cmd.record, &error)) {
+            std::fprintf(stderr, "quorvex: %s: %s\n", qPrintable(cmd.record), qPrintable(error));
+            return 2;
+        }
+    }
     window.Form_Load();
     if (cmd.tcp.port != 0) {
         // From the event loop, as a choice of the menu item would run.

@@ -39,7 +39,7 @@ private:
 
 } // namespace
 
-SafeFileRead read_regular_file(const QString &path, qint64 limit)
+SafeFileRead read_regular_file(const QString &path, qint64 limit, qint64 from)
 {
     using Failure = SafeFileRead::Failure;
     const Descriptor file(
@@ -58,9 +58,13 @@ SafeFileRead read_regular_file(const QString &path, qint64 limit)
     if (st.st_size > limit)
         return failed(Failure::TooLarge, EFBIG);
 
-    // The size is read as it is now: a file that grows past the limit meanwhile is refused.
     SafeFileRead r;
-    r.contents.resize(static_cast<qsizetype>(st.st_size) + 1);
+    from = std::clamp<qint64>(from, 0, st.st_size);
+    if (from > 0 && ::lseek(file.fd(), static_cast<off_t>(from), SEEK_SET) < 0)
+        return failed(Failure::Unreadable, errno);
+    // The size is read as it is now: a file that grows past the limit meanwhile is refused.
+    limit -= from;
+    r.contents.resize(static_cast<qsizetype>(st.st_size - from) + 1);
     qsizetype have = 0;
     for (;;) {
         if (have == r.contents.size()) {

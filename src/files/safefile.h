@@ -26,6 +26,8 @@ struct SafeFileRead
     QString describe(const QString &path, qint64 limit) const;
 };
 
-SafeFileRead read_regular_file(const QString &path, qint64 limit);
+// The file's bytes from offset `from` on (none when it is shorter); `limit` holds for the whole
+// file, wherever the reading starts.
+SafeFileRead read_regular_file(const QString &path, qint64 limit, qint64 from = 0);
 
 } // namespace quorvex

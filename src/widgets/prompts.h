@@ -29,6 +29,9 @@ public:
     // user cancels.
     virtual QString textInput(const QString &label, const QString &title,
                               const QString &initial) = 0;
+    // An existing file to read, chosen in an open dialog as above; empty when cancelled.
+    virtual QString openFileName(const QString &caption, const QString &directory,
+                                 const QStringList &filters) = 0;
 };
 
 } // namespace quorvex

@@ -110,4 +110,11 @@ QString QtPrompts::textInput(const QString &label, const QString &title, const Q
     return ok ? text : QString();
 }
 
+QString QtPrompts::openFileName(const QString &caption, const QString &directory,
+                                const QStringList &filters)
+{
+    return QFileDialog::getOpenFileName(m_parent, caption, directory,
+                                        filters.join(QStringLiteral(";;")));
+}
+
 } // namespace quorvex

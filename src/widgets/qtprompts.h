@@ -19,6 +19,8 @@ public:
     QString saveFileName(const QString &caption, const QString &directory,
                          const QStringList &filters) override;
     QString textInput(const QString &label, const QString &title, const QString &initial) override;
+    QString openFileName(const QString &caption, const QString &directory,
+                         const QStringList &filters) override;
 
 private:
     QWidget *m_parent = nullptr;

@@ -45,6 +45,8 @@ QStringList written(const CommandLine &cmd)
         args << QStringLiteral("--adapter") << cmd.adapter;
     if (cmd.tcp.port != 0)
         args << QStringLiteral("--tcp") << cmd.tcp.text();
+    if (!cmd.record.isEmpty())
+        args << QStringLiteral("--record") << cmd.record;
     if (cmd.help)
         args << QStringLiteral("--help");
     if (cmd.version)

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -251,4 +252,47 @@ TEST(SimServerEndToEnd, HangUpAfterTheNthReplyFailsTheClientsReads)
     EXPECT_TRUE(client.failed);
     EXPECT_FALSE(rest.contains('S')); // no marks once the interface is gone
     EXPECT_TRUE(eventually([&] { return server.isHungUp(); }));
+}
+
+TEST(SimServerEndToEnd, ReplaysARecordingFile)
+{
+    QTemporaryDir dir;
+    QFile file(dir.filePath("adapter.rec"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("# Quorvex exchange recording\n# program: Quorvex 3.40\n# adapter: elm327\n"
+               "# port: /dev/rfcomm0\n"
+               "0.000 > ATZ\\r\n"
+               "0.120 < \\r\\rELM327 v1.5\\r\\r>\n"
+               "0.300 > 010C\\r\n"
+               "0.340 < 41 0C 0B B8\\x20\\r\\r>\n");
+    file.close();
+    QString error;
+    auto replay = std::make_shared<ReplayOptions>();
+    replay->recording = readRecordingFile(file.fileName(), &error);
+    ASSERT_TRUE(replay->recording) << error.toStdString();
+    std::atomic<int> unanswered = 0; // told from the server's thread
+    replay->unanswered = [&unanswered](const QByteArray &) { ++unanswered; };
+    Options options;
+    options.personality = Personality::Replay;
+    options.replay = replay;
+    Server server(Scenario{}, options);
+    ASSERT_TRUE(server.start(&error)) << error.toStdString();
+    Client client(server.devicePath());
+    const auto prompt = [](const QByteArray &text) { return text.endsWith('>'); };
+    ASSERT_TRUE(client.write("ATZ\r"));
+    EXPECT_EQ(client.readUntil(prompt), "\r\rELM327 v1.5\r\r>");
+    ASSERT_TRUE(client.write("ATI\r"));
+    EXPECT_TRUE(eventually([&] { return unanswered == 1; }));
+    ASSERT_TRUE(client.write("010C\r"));
+    EXPECT_EQ(client.readUntil(prompt), "41 0C 0B B8 \r\r>");
+    EXPECT_EQ(server.commands(), (QStringList{"ATZ\r", "ATI\r", "010C\r"}));
+
+    // What is no recording is refused with the reason.
+    QFile other(dir.filePath("other.rec"));
+    ASSERT_TRUE(other.open(QIODevice::WriteOnly));
+    other.write("# Quorvex exchange recording\n# adapter: elm327\nATZ\n");
+    other.close();
+    EXPECT_EQ(readRecordingFile(other.fileName(), &error), nullptr);
+    EXPECT_TRUE(error.endsWith(QStringLiteral("line 3: no time, or one before the last")))
+        << error.toStdString();
 }

@@ -34,6 +34,7 @@ public:
         QString initial;
     };
     QList<TextPrompt> textPrompts;
+    std::deque<QString> openFiles; // answers of the open dialog, as files
 
     void message(const QString &text, const QString &title, Icon icon) override
     {
@@ -77,6 +78,18 @@ public:
         QString text = texts.front();
         texts.pop_front();
         return text;
+    }
+
+    QString openFileName(const QString &, const QString &directory,
+                         const QStringList &filters) override
+    {
+        fileFilters.append(filters);
+        fileFolders.append(directory);
+        if (openFiles.empty())
+            return QString();
+        QString file = openFiles.front();
+        openFiles.pop_front();
+        return file;
     }
 };
 

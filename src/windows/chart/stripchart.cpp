@@ -3,6 +3,7 @@
 #include "link/version.h"
 #include "widgets/controls.h"
 #include "widgets/prompts.h"
+#include "windows/chart/chartview.h"
 
 #include <QAction>
 #include <QChart>
@@ -10,7 +11,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLineSeries>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QSvgGenerator>
 #include <QToolBar>
@@ -29,52 +29,6 @@ const QColor kLabelColor(255, 255, 255);
 // Samples are dropped from the front in batches, not one by one as they age.
 constexpr int kDropBatch = 64;
 } // namespace
-
-// The chart's view: a rubber band zooms; in pan mode a drag moves the plot. Either tells the
-// strip chart that the user moved the view.
-class ChartView : public QChartView
-{
-    Q_OBJECT
-public:
-    using QChartView::QChartView;
-
-    void setPanning(bool pan)
-    {
-        m_panning = pan;
-        setRubberBand(pan ? QChartView::NoRubberBand : QChartView::RectangleRubberBand);
-    }
-
-signals:
-    void userMoved();
-
-protected:
-    void mousePressEvent(QMouseEvent *event) override
-    {
-        m_last = event->position();
-        QChartView::mousePressEvent(event);
-    }
-    void mouseMoveEvent(QMouseEvent *event) override
-    {
-        if (m_panning && (event->buttons() & Qt::LeftButton)) {
-            const QPointF delta = event->position() - m_last;
-            m_last = event->position();
-            chart()->scroll(-delta.x(), delta.y());
-            emit userMoved();
-            return;
-        }
-        QChartView::mouseMoveEvent(event);
-    }
-    void mouseReleaseEvent(QMouseEvent *event) override
-    {
-        QChartView::mouseReleaseEvent(event);
-        if (!m_panning)
-            emit userMoved(); // a rubber band zoom (or a right-click zoom out)
-    }
-
-private:
-    bool m_panning = false;
-    QPointF m_last;
-};
 
 StripChart::StripChart(Prompts &prompts, Clock &clock, QWidget *parent)
     : QWidget(parent), m_prompts(prompts), m_clock([&clock] { return clock.nowMs(); })
@@ -344,33 +298,41 @@ void StripChart::fitAll()
 
 bool StripChart::saveImage(const QString &fileName) const
 {
-    if (fileName.endsWith(QStringLiteral(".svg"), Qt::CaseInsensitive)) {
-        QSvgGenerator svg;
-        svg.setFileName(fileName);
-        svg.setSize(m_view->size());
-        svg.setViewBox(m_view->rect());
-        svg.setTitle(m_chart->title());
-        QPainter painter;
-        if (!painter.begin(&svg))
-            return false;
-        m_view->render(&painter);
-        return painter.end() && QFileInfo(fileName).size() > 0;
-    }
-    return m_view->grab().save(fileName, "PNG");
+    return save_view_image(m_view, m_chart->title(), fileName);
 }
 
 void StripChart::askAndSaveImage()
 {
-    const QString fileName = m_prompts.saveFileName(
+    ask_and_save_image(m_prompts, m_view, m_chart->title());
+}
+
+bool save_view_image(QWidget *view, const QString &title, const QString &fileName)
+{
+    if (fileName.endsWith(QStringLiteral(".svg"), Qt::CaseInsensitive)) {
+        QSvgGenerator svg;
+        svg.setFileName(fileName);
+        svg.setSize(view->size());
+        svg.setViewBox(view->rect());
+        svg.setTitle(title);
+        QPainter painter;
+        if (!painter.begin(&svg))
+            return false;
+        view->render(&painter);
+        return painter.end() && QFileInfo(fileName).size() > 0;
+    }
+    return view->grab().save(fileName, "PNG");
+}
+
+void ask_and_save_image(Prompts &prompts, QWidget *view, const QString &title)
+{
+    const QString fileName = prompts.saveFileName(
         QStringLiteral("Save Image"), QDir::homePath(),
         {QStringLiteral("PNG image (*.png)"), QStringLiteral("SVG image (*.svg)")});
     if (fileName.isEmpty())
         return;
-    if (!saveImage(fileName))
-        m_prompts.message(QStringLiteral("The image could not be written to %1.").arg(fileName),
-                          message_title(), Prompts::Icon::Warning);
+    if (!save_view_image(view, title, fileName))
+        prompts.message(QStringLiteral("The image could not be written to %1.").arg(fileName),
+                        message_title(), Prompts::Icon::Warning);
 }
 
 } // namespace quorvex
-
-#include "stripchart.moc"

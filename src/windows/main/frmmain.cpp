@@ -144,6 +144,10 @@ void frmMain::buildMenus()
     };
     mnuLog = menu("mnuLog", QStringLiteral("&Data Log"));
     mnuDataLogLog = namedAction(mnuLog->addAction(QStringLiteral("&Log")), "mnuDataLogLog");
+    mnuDataLogOpen =
+        namedAction(mnuLog->addAction(QStringLiteral("&Open Log\u2026")), "mnuDataLogOpen");
+    mnuRecordExchanges = namedAction(mnuLog->addAction(QStringLiteral("Record &Exchanges\u2026")),
+                                     "mnuRecordExchanges");
 
     mnuCom = menu("mnuCom", QStringLiteral("&Connection"));
     mnuUSB = namedAction(mnuCom->addAction(QStringLiteral("USB")), "mnuUSB");

@@ -4,6 +4,7 @@
 #include "link/elm327/elm327transport.h"
 #include "link/obdcontext.h"
 #include "link/protocol.h"
+#include "link/recording.h"
 #include "link/serialtransport.h"
 #include "link/tcptransport.h"
 #include "link/usb/usblink.h"
@@ -78,7 +79,10 @@ public:
     void setComDevices(const std::array<QString, 4> &devices) { m_comDevices = devices; }
     // Where those devices are opened (the system's serial devices unless set); set before
     // Form_Load.
-    void setSerialPorts(SerialPorts &ports) { m_ports = &ports; }
+    void setSerialPorts(SerialPorts &ports) { m_recordingPorts.setPorts(&ports); }
+    // Records the exchanges of the serial lines and the USB link from now on into `path`;
+    // false with the reason when the file cannot be written.
+    bool startRecording(const QString &path, QString *error);
     // Where Wi-Fi adapters are connected to (TCP unless set).
     void setNetworkConnector(NetworkConnector &connector) { m_network = &connector; }
     // How the program ends (tests record instead of quitting).
@@ -125,6 +129,8 @@ public:
     void mnuVehicleInfo_Click();
     void List1_DblClick();
     void mnuDataLogLog_Click();
+    void mnuDataLogOpen_Click();
+    void mnuRecordExchanges_Click();
     void mnuFTM_Click();
     void mnuAF_Click();
     void Mode5_Click();
@@ -192,13 +198,21 @@ private:
     ObdContext m_ctx;
     Prompts &m_prompts;
     SystemSerialPorts m_systemPorts;
-    SerialPorts *m_ports = &m_systemPorts;
+    // Every line opened passes the recorder, which records while a recording runs.
+    ExchangeRecorder m_recorder{m_ctx.clock()};
+    RecordingPorts m_recordingPorts{&m_systemPorts, m_recorder, [this] {
+                                        return m_adapter == AdapterKind::Elm327
+                                                   ? QStringLiteral("elm327")
+                                                   : QStringLiteral("interface");
+                                    }};
+    SerialPorts *m_ports = &m_recordingPorts;
     SystemNetworkConnector m_systemNetwork;
     NetworkConnector *m_network = &m_systemNetwork;
     std::unique_ptr<Transport> m_line; // the serial line to the scan interface
     Elm327Transport m_elm;
     AdapterKind m_adapter = AdapterKind::ScanInterface;
     std::unique_ptr<usb::UsbLink> m_usb;
+    std::unique_ptr<RecordingTransport> m_usbRecording; // m_usb through the recorder
     usb::UsbId m_usbId;
     bool m_usbSetupRunning = false;
     bool m_usbSetupCancelled = false; // a serial port was chosen meanwhile
@@ -250,6 +264,8 @@ private:
 
     QMenu *mnuLog = nullptr;
     QAction *mnuDataLogLog = nullptr;
+    QAction *mnuDataLogOpen = nullptr;
+    QAction *mnuRecordExchanges = nullptr;
     QMenu *mnuCom = nullptr;
     QAction *mnuUSB = nullptr;
     QAction *mnuWifi = nullptr;

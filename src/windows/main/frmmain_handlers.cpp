@@ -50,6 +50,8 @@ void frmMain::connectHandlers()
     connect(ChangeECU, &QPushButton::clicked, this, &frmMain::ChangeECU_Click);
     connect(List1, &QListWidget::itemDoubleClicked, this, &frmMain::List1_DblClick);
     connect(mnuDataLogLog, &QAction::triggered, this, &frmMain::mnuDataLogLog_Click);
+    connect(mnuDataLogOpen, &QAction::triggered, this, &frmMain::mnuDataLogOpen_Click);
+    connect(mnuRecordExchanges, &QAction::triggered, this, &frmMain::mnuRecordExchanges_Click);
     connect(mnuFTM, &QAction::triggered, this, &frmMain::mnuFTM_Click);
     connect(mnuAF, &QAction::triggered, this, &frmMain::mnuAF_Click);
     connect(Mode5, &QPushButton::clicked, this, &frmMain::Mode5_Click);

@@ -3,14 +3,19 @@
 // run offers them.
 #include "windows/main/frmmain.h"
 
+#include "link/version.h"
 #include "livedata/numberforms.h"
 #include "monitor/realtime.h"
+#include "widgets/preferences.h"
 #include "widgets/prompts.h"
 #include "windows/chart/chartwindow.h"
 #include "windows/datalog/datalogwindow.h"
+#include "windows/logview/logviewer.h"
 #include "windows/options/meterwindows.h"
 
 #include <QAction>
+#include <QDir>
+#include <QFileInfo>
 #include <QListWidget>
 
 namespace quorvex {
@@ -67,6 +72,56 @@ void frmMain::mnuDataLogLog_Click()
 {
     dataLog()->show();
     m_dataLog->raise();
+}
+
+void frmMain::mnuDataLogOpen_Click()
+{
+    const QString folderKey = QStringLiteral("datalog/folder");
+    const QString fileName = m_prompts.openFileName(
+        QStringLiteral("Open Log"), preference(folderKey, QDir::homePath()).toString(),
+        {QStringLiteral("OBD-II log files (*.log)"), QStringLiteral("All files (*)")});
+    if (fileName.isEmpty())
+        return;
+    setPreference(folderKey, QFileInfo(fileName).absolutePath());
+    // Each log in a window of its own, gone when closed; one that cannot be read never shows.
+    auto *viewer = new LogViewer(m_prompts, m_live.UnitsMetric, this);
+    if (!viewer->open(fileName)) {
+        delete viewer;
+        return;
+    }
+    viewer->show();
+    viewer->raise();
+}
+
+bool frmMain::startRecording(const QString &path, QString *error)
+{
+    if (!m_recorder.start(path, error))
+        return false;
+    mnuRecordExchanges->setText(QStringLiteral("Stop Recording &Exchanges"));
+    return true;
+}
+
+void frmMain::mnuRecordExchanges_Click()
+{
+    if (m_recorder.recording()) {
+        m_recorder.stop();
+        mnuRecordExchanges->setText(QStringLiteral("Record &Exchanges\u2026"));
+        return;
+    }
+    const QString folderKey = QStringLiteral("datalog/folder");
+    QString fileName = m_prompts.saveFileName(
+        QStringLiteral("Record Exchanges"), preference(folderKey, QDir::homePath()).toString(),
+        {QStringLiteral("Exchange recordings (*.rec)"), QStringLiteral("All files (*)")});
+    if (fileName.isEmpty())
+        return;
+    if (QFileInfo(fileName).suffix().isEmpty())
+        fileName += QStringLiteral(".rec");
+    setPreference(folderKey, QFileInfo(fileName).absolutePath());
+    QString error;
+    if (!startRecording(fileName, &error))
+        m_prompts.message(
+            QStringLiteral("The recording %1 could not be written: %2").arg(fileName, error),
+            message_title(), Prompts::Icon::Warning);
 }
 
 void frmMain::mnuFTM_Click()

@@ -33,7 +33,8 @@ QString udev_rule(usb::UsbId id)
 void frmMain::setUsbKit(usb::UsbKit *kit)
 {
     m_usb = std::make_unique<usb::UsbLink>(*kit, m_ctx.clock());
-    m_ctx.attachUsb(m_usb.get());
+    m_usbRecording = std::make_unique<RecordingTransport>(*m_usb, m_recorder);
+    m_ctx.attachUsb(m_usbRecording.get());
     connect(m_usb.get(), &usb::UsbLink::attached, this, &frmMain::onUsbAttach);
     connect(m_usb.get(), &usb::UsbLink::departed, this, &frmMain::onUsbDeparted);
     connect(m_usb.get(), &usb::UsbLink::transferFailed, this, &frmMain::onUsbTransferFailed);
@@ -139,6 +140,7 @@ void frmMain::onUsbAttach(const usb::AttachEvent &event)
                                      "is supported"));
         break;
     case Kind::Accepted:
+        m_recorder.lineOpened(QStringLiteral("interface"), QStringLiteral("USB ") + m_usbId.text());
         setReportText(
             QStringLiteral("DeviceAttach: Received and accepted attach for \r\n"
                            "vendor ID &H%1 product ID &H%2\r\ndevice handle &H%3")
