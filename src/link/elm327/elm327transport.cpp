@@ -362,9 +362,12 @@ void Elm327Transport::applyLearnedTimeout()
 {
     if (m_timeoutRefused || m_timedAnswers < kTimedAnswers)
         return;
+    // In steps of kMinTimeoutUnits, so that answers a little slower or faster than before do
+    // not set it again.
     const qint64 wantedMs = m_slowestMs + std::max<qint64>(m_slowestMs / 2, kTimeoutMarginMs);
+    const qint64 step = qint64(kMinTimeoutUnits) * kTimeoutUnitMs;
     const int wanted = static_cast<int>(std::clamp<qint64>(
-        (wantedMs + kTimeoutUnitMs - 1) / kTimeoutUnitMs, kMinTimeoutUnits, kDefaultTimeoutUnits));
+        (wantedMs + step - 1) / step * kMinTimeoutUnits, kMinTimeoutUnits, kDefaultTimeoutUnits));
     if (wanted != m_timeoutUnits)
         setTimeout(wanted);
 }

@@ -50,8 +50,8 @@ public:
     // request carries one.
     static constexpr int kHintRefusals = 3;
     // ATST counts 4 ms units; 32 (200 ms) is the adapter's default. The learned time-out is
-    // the slowest answer seen plus half of it (at least kTimeoutMarginMs), once kTimedAnswers
-    // answers were seen, and never above the default.
+    // the slowest answer seen plus half of it (at least kTimeoutMarginMs), rounded up to steps
+    // of kMinTimeoutUnits, once kTimedAnswers answers were seen, and never above the default.
     static constexpr int kTimeoutUnitMs = 4;
     static constexpr int kDefaultTimeoutUnits = 0x32;
     static constexpr int kMinTimeoutUnits = 0x08;
