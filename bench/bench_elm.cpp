@@ -13,6 +13,7 @@
 #include "link/obdcontext.h"
 #include "link/protocol.h"
 #include "link/serialtransport.h"
+#include "link/tcptransport.h"
 #include "livedata/currentdata.h"
 #include "livedata/dispatch.h"
 #include "livedata/items.h"
@@ -34,16 +35,29 @@ namespace {
 constexpr int kBaud = 38400;
 constexpr int kLatencyMs = 10;
 
-// The line to the adapter, counting the vehicle requests the driver writes on it.
-class CountingLine : public SerialTransport
+// The line to the adapter (a pseudo-terminal or TCP), counting the vehicle requests the driver
+// writes on it.
+class CountingLine : public Transport
 {
 public:
+    explicit CountingLine(std::unique_ptr<Transport> line) : m_line(std::move(line))
+    {
+        connect(m_line.get(), &Transport::arrived, this, &Transport::arrived);
+        connect(m_line.get(), &Transport::lost, this, &Transport::lost);
+    }
+    bool isOpen() const override { return m_line->isOpen(); }
+    void close() override { m_line->close(); }
     void write(const QByteArray &bytes) override
     {
         requests += !bytes.startsWith("AT") && !bytes.startsWith("ST");
-        SerialTransport::write(bytes);
+        m_line->write(bytes);
     }
+    qint64 bytesAvailable() override { return m_line->bytesAvailable(); }
+    QByteArray readAll() override { return m_line->readAll(); }
     int requests = 0;
+
+private:
+    std::unique_ptr<Transport> m_line;
 };
 
 // What one measured stretch of work cost.
@@ -60,13 +74,15 @@ class Adapter
 {
 public:
     explicit Adapter(sim::ElmOptions::Packing packing,
-                     sim::ElmOptions::Bus bus = sim::ElmOptions::Bus::Can11_500)
+                     sim::ElmOptions::Bus bus = sim::ElmOptions::Bus::Can11_500, bool tcp = false)
+        : m_tcp(tcp)
     {
         sim::Scenario car = sim::defaultScenario();
         car.latencyMs = kLatencyMs;
         sim::Options options;
         options.personality = sim::Personality::Elm327;
-        options.paceBaud = sim::kPaceLine;
+        // Over TCP the adapter's own serial line inside paces it.
+        options.paceBaud = tcp ? kBaud : sim::kPaceLine;
         options.elm.packing = packing;
         options.elm.bus = bus;
         m_server = std::make_unique<sim::Server>(car, options);
@@ -76,10 +92,24 @@ public:
 
     bool connect(QString *error)
     {
-        auto line = std::make_unique<CountingLine>();
-        m_line = line.get();
-        if (!m_server->start(error) || !line->open({m_server->devicePath(), kBaud}, error))
-            return false;
+        std::unique_ptr<Transport> line;
+        if (m_tcp) {
+            if (!m_server->listen(QStringLiteral("127.0.0.1"), 0, error))
+                return false;
+            SystemNetworkConnector network;
+            line = connect_network(ctx, network, {QStringLiteral("127.0.0.1"), m_server->tcpPort()},
+                                   error);
+            if (!line)
+                return false;
+        } else {
+            auto serial = std::make_unique<SerialTransport>();
+            if (!m_server->start(error) || !serial->open({m_server->devicePath(), kBaud}, error))
+                return false;
+            line = std::move(serial);
+        }
+        auto counting = std::make_unique<CountingLine>(std::move(line));
+        m_line = counting.get();
+        line = std::move(counting);
         elm.open(std::move(line));
         if (wait_for_ECU(ctx) != ReadyResult::Contact) {
             *error = QStringLiteral("the simulated adapter did not find the car");
@@ -110,6 +140,7 @@ public:
     LiveDataState live;
 
 private:
+    bool m_tcp = false;
     std::unique_ptr<sim::Server> m_server;
     CountingLine *m_line = nullptr; // owned by the driver
 };
@@ -168,32 +199,35 @@ int main(int argc, char **argv)
     constexpr int kSamples = 300;
     using Packing = sim::ElmOptions::Packing;
 
-    std::printf("ELM327 driver on CAN 11/500, %d baud, %d ms ECU latency\n", kBaud, kLatencyMs);
-    Figures records[2];
-    Figures lists[2];
-    for (const Packing packing : {Packing::Answered, Packing::FirstOnly}) {
-        const bool packed = packing == Packing::Answered;
-        Adapter a(packing);
-        QString error;
-        if (!a.connect(&error)) {
-            std::fprintf(stderr, "bench: %s\n", qPrintable(error));
-            return 1;
+    for (const bool tcp : {false, true}) {
+        std::printf("ELM327 driver on CAN 11/500, %s, %d baud, %d ms ECU latency\n",
+                    tcp ? "TCP on loopback" : "pseudo-terminal", kBaud, kLatencyMs);
+        Figures records[2];
+        Figures lists[2];
+        for (const Packing packing : {Packing::Answered, Packing::FirstOnly}) {
+            const bool packed = packing == Packing::Answered;
+            Adapter a(packing, sim::ElmOptions::Bus::Can11_500, tcp);
+            QString error;
+            if (!a.connect(&error)) {
+                std::fprintf(stderr, "bench: %s\n", qPrintable(error));
+                return 1;
+            }
+            // The first list teaches the driver what the ECU supports (and, one by one, that
+            // the ECU takes one PID a request); it is not measured.
+            request_lists(a, 1);
+            records[packed] = a.measure([&] { return read_records(a, kRecords); });
+            lists[packed] = a.measure([&] { return request_lists(a, kLists); });
+            print(packed ? "logger records, packed" : "logger records, one by one", kRecords,
+                  "records", records[packed]);
+            print(packed ? "current-data lists, packed" : "current-data lists, one by one", kLists,
+                  "lists", lists[packed]);
+            if (packed)
+                print("engine speed samples", kSamples, "samples",
+                      a.measure([&] { return read_engine_speed(a, kSamples); }));
         }
-        // The first list teaches the driver what the ECU supports (and, one by one, that the
-        // ECU takes one PID a request); it is not measured.
-        request_lists(a, 1);
-        records[packed] = a.measure([&] { return read_records(a, kRecords); });
-        lists[packed] = a.measure([&] { return request_lists(a, kLists); });
-        print(packed ? "logger records, packed" : "logger records, one by one", kRecords, "records",
-              records[packed]);
-        print(packed ? "current-data lists, packed" : "current-data lists, one by one", kLists,
-              "lists", lists[packed]);
-        if (packed)
-            print("engine speed samples", kSamples, "samples",
-                  a.measure([&] { return read_engine_speed(a, kSamples); }));
+        std::printf("  packed / one by one: records %.2fx, current-data list %.2fx faster\n",
+                    records[0].seconds / records[1].seconds, lists[0].seconds / lists[1].seconds);
     }
-    std::printf("  packed / one by one: records %.2fx, current-data list %.2fx faster\n",
-                records[0].seconds / records[1].seconds, lists[0].seconds / lists[1].seconds);
 
     // Engine-speed samples on every bus (the simulated bus itself takes no time beyond the
     // ECU's latency; the older buses take one PID a request).
