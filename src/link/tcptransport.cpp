@@ -54,6 +54,15 @@ TcpTransport::TcpTransport(QObject *parent) : NetworkLine(parent)
     connect(&m_socket, &QTcpSocket::readyRead, this, &TcpTransport::takeInput);
 }
 
+TcpTransport::~TcpTransport()
+{
+    // The socket announces its disconnection while it is destroyed, after this object's
+    // other members are gone: nothing of it may reach this object any more.
+    QObject::disconnect(&m_socket, nullptr, this, nullptr);
+    m_state = State::Closed;
+    m_socket.abort();
+}
+
 void TcpTransport::connectToHost(const NetworkAddress &address)
 {
     close();

@@ -60,6 +60,7 @@ public:
     static constexpr qsizetype kInputLimit = 4096;
 
     explicit TcpTransport(QObject *parent = nullptr);
+    ~TcpTransport() override;
 
     void connectToHost(const NetworkAddress &address);
     State state() const override { return m_state; }

@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 using namespace quorvex;
 using namespace quorvex::test;
 
@@ -104,4 +106,31 @@ TEST(WifiEndToEnd, ConnectsListsLosesAndReconnectsOverLoopbackTcp)
               QStringLiteral("The Wi-Fi adapter at %1 could not be reached: Connection refused")
                   .arg(address));
     EXPECT_TRUE(wifi->isEnabled());
+}
+
+// The program ends while the Wi-Fi adapter is connected: the connection closes with the window
+// and nothing is announced from a line half taken down (the socket says it disconnects while
+// it goes).
+TEST(WifiEndToEnd, TheWindowGoesWhileConnected)
+{
+    sim::Options options;
+    options.personality = sim::Personality::Elm327;
+    sim::Server server(sim::defaultScenario(), options);
+    QString error;
+    ASSERT_TRUE(server.listen(QStringLiteral("127.0.0.1"), 0, &error)) << error.toStdString();
+    SystemClock clock;
+    RecordingPrompts prompts;
+    auto window = std::make_unique<frmMain>(prompts, clock);
+    window->setQuitHandler([] {});
+    window->Form_Load();
+    prompts.texts.push_back(QStringLiteral("127.0.0.1:%1").arg(server.tcpPort()));
+    window->findChild<QAction *>(QStringLiteral("mnuWifi"))->trigger();
+    ASSERT_EQ(window->findChild<QLineEdit *>(QStringLiteral("Text1"))->text(),
+              QStringLiteral("ECU Connected"));
+    int lost = 0;
+    QObject::connect(window->findChild<QPlainTextEdit *>(QStringLiteral("textECU")),
+                     &QPlainTextEdit::textChanged, [&] { ++lost; });
+    window.reset();
+    EXPECT_EQ(lost, 0);
+    EXPECT_TRUE(prompts.boxes.isEmpty());
 }
