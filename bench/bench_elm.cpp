@@ -19,6 +19,7 @@
 #include "livedata/items.h"
 #include "livedata/livestate.h"
 #include "livedata/sweep.h"
+#include "sim/simscenario.h"
 #include "sim/simserver.h"
 
 #include <QCoreApplication>
@@ -74,10 +75,10 @@ class Adapter
 {
 public:
     explicit Adapter(sim::ElmOptions::Packing packing,
-                     sim::ElmOptions::Bus bus = sim::ElmOptions::Bus::Can11_500, bool tcp = false)
+                     sim::ElmOptions::Bus bus = sim::ElmOptions::Bus::Can11_500, bool tcp = false,
+                     sim::Scenario car = sim::defaultScenario())
         : m_tcp(tcp)
     {
-        sim::Scenario car = sim::defaultScenario();
         car.latencyMs = kLatencyMs;
         sim::Options options;
         options.personality = sim::Personality::Elm327;
@@ -229,12 +230,37 @@ int main(int argc, char **argv)
                     records[0].seconds / records[1].seconds, lists[0].seconds / lists[1].seconds);
     }
 
+    // The current-data request of a car without the newer cars' PIDs (their support ranges
+    // chain one request after another).
+    sim::Scenario older;
+    QString error;
+    if (!sim::readScenarioFile(QStringLiteral(QUORVEX_SIM_SCENARIO_DIR "/older.json"), &older,
+                               &error)) {
+        std::fprintf(stderr, "bench: %s\n", qPrintable(error));
+        return 1;
+    }
+    std::printf("the current-data request of a car without the newer PIDs (older.json)\n");
+    Figures olderLists[2];
+    for (const Packing packing : {Packing::Answered, Packing::FirstOnly}) {
+        const bool packed = packing == Packing::Answered;
+        Adapter a(packing, sim::ElmOptions::Bus::Can11_500, false, older);
+        if (!a.connect(&error)) {
+            std::fprintf(stderr, "bench: %s\n", qPrintable(error));
+            return 1;
+        }
+        request_lists(a, 1);
+        olderLists[packed] = a.measure([&] { return request_lists(a, kLists); });
+        print(packed ? "current-data lists, packed" : "current-data lists, one by one", kLists,
+              "lists", olderLists[packed]);
+    }
+    std::printf("  packed / one by one: current-data list %.2fx faster\n",
+                olderLists[0].seconds / olderLists[1].seconds);
+
     // Engine-speed samples on every bus (the simulated bus itself takes no time beyond the
     // ECU's latency; the older buses take one PID a request).
     std::printf("engine speed samples on each bus\n");
     for (const auto &[name, bus] : sim::kElmBusNames) {
         Adapter a(Packing::Answered, bus);
-        QString error;
         if (!a.connect(&error)) {
             std::fprintf(stderr, "bench: %s: %s\n", name, qPrintable(error));
             return 1;

@@ -239,6 +239,17 @@ TEST(ElmPacked, TakenApartIntoTheRepliesOfEachCommand)
     EXPECT_EQ(other.layout, PackedAnswer::Layout::FirstOnly);
 }
 
+// The data sizes the answers are taken apart by, at the ends of the table and beyond it.
+TEST(ElmPacked, DataSizesOfThePids)
+{
+    const std::pair<int, int> sizes[] = {{0x00, 4}, {0x01, 4}, {0x0C, 2}, {0x0D, 1}, {0x14, 2},
+                                         {0x1F, 2}, {0x24, 4}, {0x4F, 4}, {0x5E, 2}, {0x60, 4},
+                                         {0x63, 2}, {0x67, 3}, {0x80, 4}, {0xA0, 4}, {0xA6, 4},
+                                         {0x64, 0}, {0x7F, 0}, {0xA5, 0}, {0xFF, 0}};
+    for (const auto &[pid, size] : sizes)
+        EXPECT_EQ(pid_data_size(static_cast<quint8>(pid)), size) << pid;
+}
+
 TEST(ElmPacked, LayoutsThatDoNotAddUpAreUnreadable)
 {
     const QList<Command> asked = commands({"010C07", "010D06"});

@@ -360,7 +360,7 @@ Answer parse_answer(const QByteArray &raw, Bus bus, const QByteArray &request)
 
 int pid_data_size(quint8 pid)
 {
-    // PIDs 01 to 63, then A6 (the odometer); support PIDs (00, 20, 40, 60) are four bytes.
+    // PIDs 01 to 63 (support PIDs 00, 20, 40, 60 are four bytes).
     static constexpr quint8 kSizes[0x64] = {
         4, 4, 2, 2, 1, 1, 1, 1, 1, 1, 1, 1, 2, 1, 1, 1, // 00-0F
         2, 1, 1, 1, 2, 2, 2, 2, 2, 2, 2, 2, 1, 1, 1, 2, // 10-1F
@@ -372,7 +372,16 @@ int pid_data_size(quint8 pid)
     };
     if (pid < std::size(kSizes))
         return kSizes[pid];
-    return pid == 0xA6 ? 4 : 0;
+    if (pid % 0x20 == 0)
+        return 4; // the support PIDs 80, A0, C0, E0
+    switch (pid) {
+    case 0x67: // coolant temperature sensors: which are there, then each
+        return 3;
+    case 0xA6: // odometer
+        return 4;
+    default:
+        return 0;
+    }
 }
 
 PackedAnswer split_packed(const QList<Command> &commands, const Answer &answer, quint32 source)
