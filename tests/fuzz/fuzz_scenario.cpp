@@ -65,7 +65,7 @@ bool areHexTexts(const QStringList &texts, qsizetype length)
 bool arePids(const QList<quint8> &pids)
 {
     for (qsizetype i = 0; i < pids.size(); ++i) {
-        if (pids[i] < 0x01 || pids[i] > 0x4E || pids.indexOf(pids[i]) != i)
+        if (pids[i] < 0x01 || pids[i] > 0xA6 || pids.indexOf(pids[i]) != i)
             return false;
     }
     return true;
