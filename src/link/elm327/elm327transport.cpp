@@ -60,10 +60,7 @@ void Elm327Transport::close()
     m_timedAnswers = 0;
     m_timeoutUnits = kDefaultTimeoutUnits;
     m_timeoutRefused = false;
-    const bool hadFigures = !m_figures.identity.isEmpty() || !m_figures.device.isEmpty() ||
-                            !m_figures.protocol.isEmpty() || !m_figures.battery.isEmpty();
-    m_figures = {};
-    if (hadFigures)
+    if (std::exchange(m_figures, {}) != Figures{})
         emit figuresChanged();
     m_answering.clear();
 }
@@ -326,20 +323,10 @@ void Elm327Transport::askVehicle(const elm::Command &command, bool hinted, bool 
              --m_commandsWaiting;
              const qint64 elapsedMs = m_clock.nowMs() - m_stepStartedMs;
              const elm::Answer parsed = elm::parse_answer(answer, m_bus, line);
-             // Not understood with the hint: the same request again without it.
-             if (line.size() % 2 == 1 && parsed.status == elm::Answer::Status::Refused) {
-                 ++m_hintsRefused;
-                 askVehicle(command, false, retry);
+             if (askedAgain(line, parsed, timedOut, retry, [&](bool withCount, bool again) {
+                     askVehicle(command, withCount, again);
+                 }))
                  return;
-             }
-             // Nothing under the learned time-out: once more with the default before the ECU
-             // counts as not answering.
-             if (!timedOut && parsed.status == elm::Answer::Status::NoData && !retry &&
-                 m_timeoutUnits != kDefaultTimeoutUnits) {
-                 setTimeout(kDefaultTimeoutUnits);
-                 askVehicle(command, true, true);
-                 return;
-             }
              if (!timedOut) {
                  learn(parsed);
                  learnSupport(parsed);
@@ -356,6 +343,27 @@ void Elm327Transport::askVehicle(const elm::Command &command, bool hinted, bool 
                  m_passReplies.insert(text, reply);
              answerProgram(reply);
          }});
+}
+
+bool Elm327Transport::askedAgain(const QByteArray &line, const elm::Answer &parsed, bool timedOut,
+                                 bool retry,
+                                 const std::function<void(bool hinted, bool retry)> &again)
+{
+    // Not understood with the hint: the same request again without it.
+    if (line.size() % 2 == 1 && parsed.status == elm::Answer::Status::Refused) {
+        ++m_hintsRefused;
+        again(false, retry);
+        return true;
+    }
+    // Nothing under the learned time-out: once more with the default before the ECU counts as
+    // not answering.
+    if (!timedOut && parsed.status == elm::Answer::Status::NoData && !retry &&
+        m_timeoutUnits != kDefaultTimeoutUnits) {
+        setTimeout(kDefaultTimeoutUnits);
+        again(true, true);
+        return true;
+    }
+    return false;
 }
 
 void Elm327Transport::applyLearnedTimeout()
@@ -466,17 +474,10 @@ void Elm327Transport::askPacked(const QList<QByteArray> &texts, bool hinted, boo
              --m_commandsWaiting;
              const qint64 elapsedMs = m_clock.nowMs() - m_stepStartedMs;
              const elm::Answer parsed = elm::parse_answer(answer, m_bus, line);
-             if (line.size() % 2 == 1 && parsed.status == elm::Answer::Status::Refused) {
-                 ++m_hintsRefused;
-                 askPacked(texts, false, retry);
+             if (askedAgain(line, parsed, timedOut, retry, [&](bool withCount, bool again) {
+                     askPacked(texts, withCount, again);
+                 }))
                  return;
-             }
-             if (!timedOut && parsed.status == elm::Answer::Status::NoData && !retry &&
-                 m_timeoutUnits != kDefaultTimeoutUnits) {
-                 setTimeout(kDefaultTimeoutUnits);
-                 askPacked(texts, true, true);
-                 return;
-             }
              const elm::Command &first = commands.first();
              if (timedOut || parsed.status == elm::Answer::Status::NoContact ||
                  parsed.status == elm::Answer::Status::Stopped) {

@@ -77,6 +77,8 @@ public:
         QString device;   // an STN chip's "STN1110 v4.2.0"
         QString protocol; // the bus found, in words
         QString battery;  // "12.6 V"
+
+        bool operator==(const Figures &) const = default;
     };
     Figures figures() const { return m_figures; }
     // Asks the adapter for the battery voltage again (figuresChanged follows).
@@ -129,6 +131,10 @@ private:
     bool packable(const elm::Command &command) const;
     void askPacked(const QList<QByteArray> &texts, bool hinted = true, bool retry = false);
     void applyLearnedTimeout();
+    // An answer that asks for its request again first (the count hint not understood; no answer
+    // under the learned time-out) has it asked through `again` (hinted, retry); true then.
+    bool askedAgain(const QByteArray &line, const elm::Answer &parsed, bool timedOut, bool retry,
+                    const std::function<void(bool hinted, bool retry)> &again);
     void learnSupport(const elm::Answer &answer);
     void learnTiming(qint64 elapsedMs);
     void setTimeout(int units);
