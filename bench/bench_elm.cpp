@@ -55,6 +55,8 @@ public:
     }
     qint64 bytesAvailable() override { return m_line->bytesAvailable(); }
     QByteArray readAll() override { return m_line->readAll(); }
+    int lineSpeed() const override { return m_line->lineSpeed(); }
+    bool setLineSpeed(int baud) override { return m_line->setLineSpeed(baud); }
     int requests = 0;
 
 private:

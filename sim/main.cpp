@@ -113,6 +113,12 @@ int main(int argc, char **argv)
                        "all (answered, the default), refuse it (refused) or answer the first PID "
                        "alone (first)."),
         QStringLiteral("answered|refused|first"));
+    const QCommandLineOption elmSpeedOption(
+        QStringLiteral("elm-speed-change"),
+        QStringLiteral("What the adapter makes of a request for another line speed (ATBRD, "
+                       "STSBR): switch with the handshake (switches, the default), refuse it "
+                       "(refused) or answer OK and stay at its speed (ignored)."),
+        QStringLiteral("switches|refused|ignored"));
     const QCommandLineOption tcpOption(
         QStringLiteral("tcp"),
         QStringLiteral("With --elm327: serve the adapter over TCP at this numeric address, one "
@@ -129,8 +135,8 @@ int main(int argc, char **argv)
         QStringLiteral("replay-speed"),
         QStringLiteral("Play the recording N times as fast (default 1)."), QStringLiteral("N"));
     parser.addOptions({scenarioOption, paceOption, latencyOption, linkOption, markOption, elmOption,
-                       elmBusOption, elmChipOption, elmResetOption, elmPackingOption, tcpOption,
-                       replayOption, replaySpeedOption});
+                       elmBusOption, elmChipOption, elmResetOption, elmPackingOption,
+                       elmSpeedOption, tcpOption, replayOption, replaySpeedOption});
     parser.process(app);
 
     Scenario scenario = defaultScenario();
@@ -182,11 +188,21 @@ int main(int argc, char **argv)
         return failWith(
             QStringLiteral("--elm-packing needs \"answered\", \"refused\" or \"first\""));
     }
-    const bool elmOnly = parser.isSet(elmBusOption) || parser.isSet(elmChipOption) ||
-                         parser.isSet(elmResetOption) || parser.isSet(elmPackingOption);
-    if (elmOnly && options.personality != Personality::Elm327)
+    using SpeedChange = ElmOptions::SpeedChange;
+    if (parser.isSet(elmSpeedOption) && !readChoice(parser.value(elmSpeedOption),
+                                                    {{"switches", SpeedChange::Switches},
+                                                     {"refused", SpeedChange::Refused},
+                                                     {"ignored", SpeedChange::Ignored}},
+                                                    &options.elm.speedChange)) {
         return failWith(
-            QStringLiteral("--elm-bus, --elm-chip, --elm-reset and --elm-packing need --elm327"));
+            QStringLiteral("--elm-speed-change needs \"switches\", \"refused\" or \"ignored\""));
+    }
+    const bool elmOnly = parser.isSet(elmBusOption) || parser.isSet(elmChipOption) ||
+                         parser.isSet(elmResetOption) || parser.isSet(elmPackingOption) ||
+                         parser.isSet(elmSpeedOption);
+    if (elmOnly && options.personality != Personality::Elm327)
+        return failWith(QStringLiteral("--elm-bus, --elm-chip, --elm-reset, --elm-packing and "
+                                       "--elm-speed-change need --elm327"));
 
     QString tcpHost;
     quint16 tcpPort = 0;

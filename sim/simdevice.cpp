@@ -53,9 +53,10 @@ int PacedDevice::paceBaud() const
     return m_options.paceBaud == kPaceLine ? m_lineBaud : std::max(m_options.paceBaud, 0);
 }
 
-qint64 PacedDevice::queue(const QByteArray &bytes, qint64 startUs)
+qint64 PacedDevice::queue(const QByteArray &bytes, qint64 startUs, int speed)
 {
-    return m_out.queue(bytes, startUs, paceBaud());
+    const int pace = m_options.paceBaud == kPaceLine && speed > 0 ? speed : paceBaud();
+    return m_out.queue(bytes, startUs, pace, speed);
 }
 
 void PacedDevice::keepCommand(const QByteArray &command)

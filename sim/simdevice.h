@@ -40,6 +40,11 @@ struct ElmOptions
     // PID in one message, refuse it (7F 01 12), or answer the first PID alone.
     enum class Packing { Answered, Refused, FirstOnly };
     Packing packing = Packing::Answered;
+    // What the adapter makes of a request for another line speed (ATBRD, and STSBR on the
+    // STN1110): it switches as its data sheet says, refuses it ("?"), or answers "OK" and stays
+    // at its speed (as many clones do).
+    enum class SpeedChange { Switches, Refused, Ignored };
+    SpeedChange speedChange = SpeedChange::Switches;
 
     bool operator==(const ElmOptions &) const = default;
 };
@@ -111,8 +116,9 @@ protected:
     // The speed output is paced at (0: unpaced), given the speed the program set on the line.
     int paceBaud() const;
     // Queues bytes on the line at its pace, from startUs or once it is free; when the last of
-    // them is due.
-    qint64 queue(const QByteArray &bytes, qint64 startUs);
+    // them is due. `speed`: the device's own UART speed when it runs at one of its own (0: the
+    // program's); paced at the line's speed, they go at that speed instead.
+    qint64 queue(const QByteArray &bytes, qint64 startUs, int speed = 0);
     void keepCommand(const QByteArray &command);
     // Where ECU `ecu`'s part of the car stands at clock time nowUs.
     Moment momentOf(qint64 nowUs, int ecu) const;

@@ -25,6 +25,8 @@ ElmEngine::ElmEngine(Scenario scenario, Options options) : PacedDevice(std::move
 void ElmEngine::receive(const QByteArray &bytes, qint64 nowUs)
 {
     advance(nowUs);
+    if (misheard())
+        return; // framing errors: nothing of it reaches the adapter
     for (const char c : bytes)
         takeCharacter(c, m_lastNowUs);
     flushEcho(m_lastNowUs);
@@ -32,7 +34,16 @@ void ElmEngine::receive(const QByteArray &bytes, qint64 nowUs)
 
 qint64 ElmEngine::nextEventUs() const
 {
-    return lineEventUs().value_or(-1); // an idle adapter sends nothing of its own
+    const qint64 lineUs = lineEventUs().value_or(-1); // an idle adapter sends nothing of its own
+    if (!m_speedChange.active || m_hungUp)
+        return lineUs;
+    // A speed change gives up at its time.
+    return lineUs < 0 ? m_speedChange.untilUs : std::min(lineUs, m_speedChange.untilUs);
+}
+
+bool ElmEngine::misheard() const
+{
+    return m_uartBaud > 0 && m_lineBaud > 0 && !PacedLine::speedsMatch(m_uartBaud, m_lineBaud);
 }
 
 void ElmEngine::setFaults(const Faults &faults)
@@ -64,13 +75,18 @@ void ElmEngine::advance(qint64 nowUs)
     nowUs = startClock(nowUs);
     if (m_hungUp)
         return;
+    // It powered up at the first speed its line is known to run at.
+    if (m_uartBaud == 0 && m_lineBaud > 0)
+        m_uartBaud = m_powerOnBaud = m_lineBaud;
     if (m_faults.silent) {
         // A silent adapter drops whatever it was about to send.
         m_out.dropPending(nowUs);
         m_busyUntilUs = -1;
     }
+    if (m_speedChange.active && nowUs >= m_speedChange.untilUs)
+        endSpeedChange(false, m_speedChange.untilUs);
     const qsizetype before = m_ready.size();
-    m_out.release(nowUs, &m_ready);
+    m_out.release(nowUs, &m_ready, m_lineBaud);
     if (m_ready.size() > before)
         m_lastSent = m_ready.back();
     if (m_hangUpAtUs >= 0 && m_out.isEmpty() && nowUs >= m_hangUpAtUs)
@@ -81,6 +97,11 @@ void ElmEngine::takeCharacter(char c, qint64 nowUs)
 {
     if (m_hungUp || m_hangUpAtUs >= 0 || nowUs < m_resetUntilUs)
         return; // going away, or busy resetting: the character is lost
+    if (m_speedChange.active) {
+        if (c == '\r')
+            endSpeedChange(true, nowUs); // the program follows: the new speed stays
+        return;
+    }
     if (nowUs < m_busyUntilUs) {
         interrupt(nowUs);
         m_discardLine = c != '\r';
@@ -126,6 +147,8 @@ void ElmEngine::handleLine(qint64 nowUs)
         sendAnswer("?", nowUs);
         return;
     }
+    if (speedCommand(command, nowUs))
+        return;
     if (command.startsWith("AT")) {
         const Answer answer = atAnswer(command.mid(2), nowUs);
         sendAnswer(answer.text, nowUs + answer.delayUs);
@@ -291,12 +314,12 @@ int ElmEngine::canHeader() const
     return m_settings.header < 0 ? elm::kCanFunctionalId : m_settings.header & 0x7FF;
 }
 
-qint64 ElmEngine::send(const QByteArray &text, qint64 startUs)
+qint64 ElmEngine::send(const QByteArray &text, qint64 startUs, int speed)
 {
     QByteArray bytes = text;
     if (m_settings.linefeeds)
         bytes.replace("\r", "\r\n");
-    return queue(bytes, startUs);
+    return queue(bytes, startUs, speed < 0 ? m_uartBaud : speed);
 }
 
 qint64 ElmEngine::sendAnswer(const QByteArray &text, qint64 startUs)

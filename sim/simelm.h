@@ -45,6 +45,16 @@ namespace quorvex::sim {
 //
 // Pacing (Options::paceBaud, kPaceLine) applies to everything sent; the search and bus
 // initialisation take kSearchUs, but only when paced (unpaced tests stay instant).
+//
+// Line speed: the adapter powered up at the first speed its line is known to run at (the
+// program's, as it opened the line) and runs at it until it is asked for another (ATBRD hh:
+// 4 MHz / hh, hh from 08; STSBR with the speed in decimal on the STN1110). It then answers "OK"
+// at its old speed, switches, and kSwitchGapUs later sends its identity (ATI, STI) at the new
+// one; a CR arriving within the handshake time (ATBRT hh, 5 ms units, 75 ms by default) keeps
+// the new speed ("OK" and the prompt follow at it); otherwise it goes back to the old speed and
+// prints the prompt there. ATZ returns to the speed it powered up at, ATWS and ATD keep it.
+// While the adapter and the program's line run at speeds more than 3 % apart, what it sends
+// arrives garbled (PacedLine::garbled) and what it receives is lost (framing errors).
 // Faults: silent (nothing sent at all), noContact, ecuTimeout (NO DATA), latencyMs,
 // codesLatencyMs, clearRejected, disconnectAfter (hang up after the n-th OBD answer); the scan
 // interface's marker faults do not apply.
@@ -66,6 +76,10 @@ public:
     // The ECU the receive filter (ATCRA on CAN, ATSR on the other buses) or, on CAN, a physical
     // header selects; 0 when none does.
     int activeEcu() const;
+    // The adapter's own line speed; 0 until its line's speed was first known.
+    int uartBaud() const { return m_uartBaud; }
+
+    static constexpr qint64 kSwitchGapUs = 20'000;
 
 private:
     // What ATZ, ATWS and ATD restore.
@@ -76,12 +90,21 @@ private:
         bool spaces = true;
         bool headers = false;
         bool canAutoFormat = true;
-        int timeoutUnits = 0x32; // ATST, 4 ms each: 200 ms
-        char protocol = '0';     // ATSP/ATTP digit; '0' before a search has found the bus
-        bool automatic = true;   // search when the protocol does not answer
-        int header = -1;         // ATSH; -1: the functional request
-        int canFilter = -1;      // ATCRA
-        int isoFilter = -1;      // ATSR
+        int timeoutUnits = 0x32;   // ATST, 4 ms each: 200 ms
+        char protocol = '0';       // ATSP/ATTP digit; '0' before a search has found the bus
+        bool automatic = true;     // search when the protocol does not answer
+        int header = -1;           // ATSH; -1: the functional request
+        int canFilter = -1;        // ATCRA
+        int isoFilter = -1;        // ATSR
+        int handshakeUnits = 0x0F; // ATBRT, 5 ms each
+    };
+    // A line speed change waiting for the program's CR at the new speed.
+    struct SpeedChange
+    {
+        bool active = false;
+        int previousBaud = 0; // m_uartBaud before it
+        int oldBaud = 0;      // the speed it came at
+        qint64 untilUs = 0;   // when the adapter gives up and goes back
     };
     struct Answer
     {
@@ -98,6 +121,14 @@ private:
     void handleLine(qint64 nowUs);
     Answer atAnswer(const QByteArray &command, qint64 nowUs);
     QByteArray stAnswer(const QByteArray &command) const;
+    // ATBRD and STSBR: true when `command` is one of them (and has been answered).
+    bool speedCommand(const QByteArray &command, qint64 nowUs);
+    // Starts the handshake for `baud`, `id` being what the new speed hears first.
+    void changeSpeed(int baud, const QByteArray &id, qint64 nowUs);
+    void endSpeedChange(bool kept, qint64 nowUs);
+    // The speed the adapter's UART runs at now (the line's when it has none of its own).
+    int currentBaud() const { return m_uartBaud > 0 ? m_uartBaud : m_lineBaud; }
+    bool misheard() const;
     void handleRequest(const QByteArray &command, qint64 nowUs);
     // Brings the bus up for the first request; returns the error line when it cannot.
     QByteArray connectBus(QByteArray *status);
@@ -109,8 +140,9 @@ private:
     bool receives(int ecu) const;
     bool shows(int ecu) const;
     int canHeader() const;
-    // Queue text (CRs followed by LF with ATL1); return when its last character is due.
-    qint64 send(const QByteArray &text, qint64 startUs);
+    // Queue text (CRs followed by LF with ATL1) at the adapter's speed or `speed`; return when
+    // its last character is due.
+    qint64 send(const QByteArray &text, qint64 startUs, int speed = -1);
     qint64 sendAnswer(const QByteArray &text, qint64 startUs);
     void flushEcho(qint64 nowUs);
     void scheduleHangUpIfDue();
@@ -131,6 +163,9 @@ private:
     qint64 m_resetUntilUs = -1; // input is lost until then
     qint64 m_busyUntilUs = -1;  // an OBD request is being answered until its prompt is due
     int m_answers = 0;          // OBD requests answered, for disconnectAfter
+    int m_uartBaud = 0;         // 0: the program's speed
+    int m_powerOnBaud = 0;      // what ATZ returns to (0: the program's)
+    SpeedChange m_speedChange;
 };
 
 // Either personality, as Options::personality chooses.

@@ -71,6 +71,18 @@ constexpr const char *kProtocolNames[] = {
 };
 
 constexpr char kStnFirmware[] = "STN1110 v4.2.0";
+// ATBRD divides this clock; 08 (500 kbaud) is the fastest divisor.
+constexpr int kBrdClock = 4'000'000;
+constexpr int kMinDivisor = 0x08;
+// What STSBR accepts.
+constexpr int kStnMinBaud = 9600;
+constexpr int kStnMaxBaud = 2'000'000;
+constexpr qint64 kHandshakeUnitUs = 5000;
+
+QByteArray identityOf(Chip chip)
+{
+    return chip == Chip::Clone15 ? "ELM327 v1.5" : "ELM327 v1.4b";
+}
 
 bool isHex(const QByteArray &text)
 {
@@ -109,11 +121,13 @@ bool isAcceptedSetting(const QByteArray &command, Since level)
 ElmEngine::Answer ElmEngine::atAnswer(const QByteArray &command, qint64 nowUs)
 {
     const Chip chip = m_options.elm.chip;
-    const QByteArray id = chip == Chip::Clone15 ? "ELM327 v1.5" : "ELM327 v1.4b";
+    const QByteArray id = identityOf(chip);
     const Since level = levelOf(chip);
 
     if (command == "Z" || command == "WS") {
         reset();
+        if (command == "Z")
+            m_uartBaud = m_powerOnBaud; // the full reset returns to the power-on speed
         // Only the full reset takes its time (the power-on LED test); input is lost meanwhile.
         const qint64 delayUs =
             command == "Z" ? qint64(std::max(m_options.elm.resetMs, 0)) * 1000 : 0;
@@ -164,6 +178,10 @@ ElmEngine::Answer ElmEngine::atAnswer(const QByteArray &command, qint64 nowUs)
         }
     }
 
+    if (const int units = argumentOf(command, "BRT", {2}); units >= 0) {
+        m_settings.handshakeUnits = units == 0 ? Settings{}.handshakeUnits : units;
+        return {"OK"};
+    }
     if (const int units = argumentOf(command, "ST", {2}); units >= 0) {
         m_settings.timeoutUnits = units == 0 ? Settings{}.timeoutUnits : units;
         return {"OK"};
@@ -197,6 +215,53 @@ QByteArray ElmEngine::stAnswer(const QByteArray &command) const
     if (m_options.elm.chip == Chip::Stn1110 && (command == "I" || command == "DI"))
         return kStnFirmware;
     return "?";
+}
+
+bool ElmEngine::speedCommand(const QByteArray &command, qint64 nowUs)
+{
+    int baud = 0;
+    QByteArray id;
+    if (const int divisor = argumentOf(command, "ATBRD", {2}); divisor >= 0) {
+        baud = divisor >= kMinDivisor ? kBrdClock / divisor : 0;
+        id = identityOf(m_options.elm.chip);
+    } else if (m_options.elm.chip == Chip::Stn1110 && command.startsWith("STSBR")) {
+        bool ok = false;
+        const int value = command.mid(5).toInt(&ok);
+        baud = ok && value >= kStnMinBaud && value <= kStnMaxBaud ? value : 0;
+        id = kStnFirmware;
+    } else {
+        return false;
+    }
+    if (baud == 0 || m_options.elm.speedChange == ElmOptions::SpeedChange::Refused)
+        sendAnswer("?", nowUs);
+    else if (m_options.elm.speedChange == ElmOptions::SpeedChange::Ignored)
+        sendAnswer("OK", nowUs);
+    else
+        changeSpeed(baud, id, nowUs);
+    return true;
+}
+
+void ElmEngine::changeSpeed(int baud, const QByteArray &id, qint64 nowUs)
+{
+    const int oldBaud = currentBaud();
+    if (m_uartBaud == 0)
+        m_powerOnBaud = m_lineBaud; // the speed the program found it at is the power-on one
+    m_speedChange = {true, m_uartBaud, oldBaud, 0};
+    const qint64 okUs = send("OK\r", nowUs, oldBaud);
+    m_uartBaud = baud;
+    const qint64 idUs = send(id + '\r', okUs + kSwitchGapUs);
+    m_speedChange.untilUs = idUs + m_settings.handshakeUnits * kHandshakeUnitUs;
+}
+
+void ElmEngine::endSpeedChange(bool kept, qint64 nowUs)
+{
+    m_speedChange.active = false;
+    if (kept) {
+        sendAnswer("OK", nowUs);
+        return;
+    }
+    m_uartBaud = m_speedChange.previousBaud;
+    send("\r>", nowUs, m_speedChange.oldBaud);
 }
 
 void ElmEngine::reset()

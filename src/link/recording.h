@@ -88,6 +88,8 @@ public:
     QByteArray readAll() override;
     int syncByte() override;
     int pollIntervalMs() const override { return m_line->pollIntervalMs(); }
+    int lineSpeed() const override { return m_line->lineSpeed(); }
+    bool setLineSpeed(int baud) override { return m_line->setLineSpeed(baud); }
 
 private:
     std::unique_ptr<Transport> m_owned;

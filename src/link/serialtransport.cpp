@@ -56,6 +56,16 @@ bool SerialTransport::isOpen() const
     return m_port.isOpen();
 }
 
+int SerialTransport::lineSpeed() const
+{
+    return m_port.isOpen() ? static_cast<int>(m_port.baudRate()) : 0;
+}
+
+bool SerialTransport::setLineSpeed(int baud)
+{
+    return m_port.isOpen() && baud > 0 && m_port.setBaudRate(baud);
+}
+
 void SerialTransport::write(const QByteArray &bytes)
 {
     if (m_port.isOpen())

@@ -37,6 +37,8 @@ public:
     void write(const QByteArray &bytes) override;
     qint64 bytesAvailable() override;
     QByteArray readAll() override;
+    int lineSpeed() const override;
+    bool setLineSpeed(int baud) override;
 
     // Opens and closes the device once with default line settings; false with the reason
     // when it cannot be used (missing, busy, permission denied).

@@ -37,6 +37,14 @@ public:
     // them comes, and answer the others from that one answer while the pass lasts. A line that
     // carries each command as it comes ignores it.
     virtual void expect(const QList<QByteArray> &commands) { Q_UNUSED(commands); }
+    // The line's speed in baud; 0 on a line without one to set (TCP, USB).
+    virtual int lineSpeed() const { return 0; }
+    // Sets the line's speed from now on; false where it has none or the device refused it.
+    virtual bool setLineSpeed(int baud)
+    {
+        Q_UNUSED(baud);
+        return false;
+    }
 
 signals:
     // Input has arrived (for a reader that works as it arrives rather than when asked). Not

@@ -283,6 +283,31 @@ TEST(ElmFigures, ProtocolNamesAndBatteryVoltage)
         EXPECT_TRUE(battery_voltage(none).isEmpty()) << none;
 }
 
+// Which adapters may change their line speed, and how each is asked: the ELM327 divides 4 MHz
+// (the nearest divisor, 08 at the fastest), the STN chip takes the speed itself.
+TEST(ElmFigures, LineSpeedCommands)
+{
+    for (const char *yes :
+         {"ELM327 v1.2", "ELM327 v1.4b", "ELM327 v1.5", "ELM327 v2.1", "STN1110 v4.2.0"})
+        EXPECT_TRUE(takes_speed_change(QString::fromLatin1(yes))) << yes;
+    for (const char *no : {"ELM327 v1.0", "ELM327 v1.1", "", "OBDII v1.5", "ELM327"})
+        EXPECT_FALSE(takes_speed_change(QString::fromLatin1(no))) << no;
+
+    EXPECT_EQ(speed_command(false, 115200), "ATBRD23"); // 4 MHz / 35 = 114285
+    EXPECT_EQ(speed_command(false, 38400), "ATBRD68");  // 4 MHz / 104 = 38461
+    EXPECT_EQ(speed_command(false, 500000), "ATBRD08");
+    EXPECT_EQ(speed_command(false, 2000000), "ATBRD08"); // no faster divisor
+    EXPECT_EQ(speed_command(false, 9600), "ATBRDFF");    // 417 does not fit: the slowest
+    EXPECT_EQ(speed_command(true, 230400), "STSBR230400");
+
+    EXPECT_EQ(identity_end("OK\r"), -1);
+    EXPECT_EQ(identity_end("\xff\xfe"
+                           "ELM327 v1.4b"),
+              -1); // not yet whole
+    EXPECT_EQ(identity_end("ELM327 v1.4b\r"), 12);
+    EXPECT_EQ(identity_end("\rSTN1110 v4.2.0\r"), 15);
+}
+
 // The J1850 CRC two ways (a byte at a time in the driver, the long division here) on the
 // functional requests of both J1850 buses, worked by hand: 61 6A F1 01 00 gives 0A, 68 6A F1 01
 // 00 gives 17 (the VPW frame as bus logs show it); and the catalogue's check value of the

@@ -113,6 +113,91 @@ TEST(SimElmReset, SlowResetLosesInputAndRestoresTheDefaults)
     EXPECT_EQ(adapter.engine.commands(), (QStringList{"ATE0", "ATH1", "ATZ", "010C1", "ATWS"}));
 }
 
+namespace {
+
+QByteArray garbled(const QByteArray &text)
+{
+    QByteArray out;
+    for (const char c : text)
+        out += PacedLine::garbled(c);
+    return out;
+}
+
+} // namespace
+
+TEST(SimElmLineSpeed, TheNewSpeedStaysOnlyWhenTheProgramFollowsWithinTheHandshake)
+{
+    Adapter a(kOneEcu, {.chip = Chip::Elm14b}, kPaceLine);
+    a.engine.setLineBaud(38400);
+    a.ask("ATE0");
+    const qint64 t0 = a.nowUs;
+    // "OK" at the old speed; 20 ms later the identity at 4 MHz / 0x23 = 114285 baud, which a
+    // line at 115200 reads (0.8 % apart).
+    a.engine.receive("ATBRD23\r", t0);
+    EXPECT_EQ(a.engine.take(t0 + 1 * kMs), "OK\r");
+    a.engine.setLineBaud(115200);
+    EXPECT_EQ(a.engine.take(t0 + 25 * kMs), "ELM327 v1.4b\r");
+    a.engine.receive("\r", t0 + 30 * kMs);
+    EXPECT_EQ(a.engine.take(t0 + 40 * kMs), "OK\r\r>");
+    EXPECT_EQ(a.engine.uartBaud(), 114285);
+    a.nowUs = t0 + 40 * kMs;
+    EXPECT_EQ(a.ask("ATI"), "ELM327 v1.4b\r\r>");
+
+    // A line at the old speed is heard no more, and the warm start keeps the speed.
+    a.engine.setLineBaud(38400);
+    EXPECT_EQ(a.ask("ATI"), "");
+    a.engine.setLineBaud(115200);
+    EXPECT_EQ(a.ask("ATWS"), "\r\rELM327 v1.4b\r\r>");
+    // The full reset returns to the speed it powered up at: its answer is garbled here.
+    EXPECT_EQ(a.ask("ATZ"), "ATZ\r" + garbled("\r\rELM327 v1.4b\r\r>")); // echo on since ATWS
+    a.engine.setLineBaud(38400);
+    EXPECT_EQ(a.ask("ATI"), "ATI\rELM327 v1.4b\r\r>");
+    EXPECT_EQ(a.engine.uartBaud(), 38400);
+
+    // A program that does not follow: the identity is garbled at the old speed, and after the
+    // handshake time (ATBRT 05: 25 ms) the prompt comes at the old speed.
+    a.ask("ATE0");
+    a.ask("ATBRT05");
+    const qint64 t1 = a.nowUs;
+    a.engine.receive("ATBRD08\r", t1);
+    EXPECT_EQ(a.engine.take(t1 + 1 * kMs), "OK\r");
+    EXPECT_EQ(a.engine.take(t1 + 25 * kMs), garbled("ELM327 v1.4b\r"));
+    EXPECT_EQ(a.engine.take(t1 + 40 * kMs), "");
+    EXPECT_EQ(a.engine.take(t1 + 60 * kMs), "\r>");
+    a.nowUs = t1 + 60 * kMs;
+    EXPECT_EQ(a.ask("ATI"), "ELM327 v1.4b\r\r>");
+    EXPECT_EQ(a.engine.uartBaud(), 38400);
+}
+
+TEST(SimElmLineSpeed, RefusalsClonesThatStayAndTheStnCommand)
+{
+    // Setting, chip, line, answer (echo off, line and adapter at 38400).
+    using SpeedChange = ElmOptions::SpeedChange;
+    const std::tuple<SpeedChange, Chip, QByteArray, QByteArray> rows[] = {
+        {SpeedChange::Refused, Chip::Elm14b, "ATBRD23", "?\r\r>"},
+        {SpeedChange::Ignored, Chip::Clone15, "ATBRD23", "OK\r\r>"},
+        {SpeedChange::Switches, Chip::Elm14b, "ATBRD07", "?\r\r>"}, // faster than 500 kbaud
+        {SpeedChange::Switches, Chip::Elm14b, "STSBR115200", "?\r\r>"},
+        {SpeedChange::Switches, Chip::Stn1110, "STSBR9000", "?\r\r>"},
+        {SpeedChange::Switches, Chip::Stn1110, "STSBR115200", "OK\r" + garbled("STN1110 v4.2.0\r")},
+    };
+    for (const auto &[change, chip, line, answer] : rows) {
+        SCOPED_TRACE(line.toStdString());
+        Adapter a(kOneEcu, {.chip = chip, .speedChange = change}, kPaceLine);
+        a.engine.setLineBaud(38400);
+        a.ask("ATE0");
+        const qint64 t0 = a.nowUs;
+        a.engine.receive(line + '\r', t0);
+        EXPECT_EQ(a.engine.take(t0 + 30 * kMs), answer);
+        a.nowUs = t0 + 200 * kMs;
+        a.send("");
+        EXPECT_EQ(a.engine.uartBaud(), 38400); // nothing changed
+    }
+    // 4 MHz / 0x11 = 235294 baud still reads at 230400 (2.1 % apart), not at 250000.
+    EXPECT_TRUE(PacedLine::speedsMatch(235294, 230400));
+    EXPECT_FALSE(PacedLine::speedsMatch(235294, 250000));
+}
+
 TEST(SimElmProtocol, SearchBusInitialisationAndNoContact)
 {
     const ElmOptions iso{.bus = Bus::Iso9141, .chip = Chip::Elm14b};

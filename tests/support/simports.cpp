@@ -40,6 +40,14 @@ public:
     }
     qint64 bytesAvailable() override { return m_input.size(); }
     QByteArray readAll() override { return std::exchange(m_input, QByteArray()); }
+    int lineSpeed() const override { return m_device ? m_device->lineBaud() : 0; }
+    bool setLineSpeed(int baud) override
+    {
+        if (!m_device || baud <= 0)
+            return false;
+        m_device->setLineBaud(baud);
+        return true;
+    }
 
     void deliver(const QByteArray &bytes)
     {
@@ -120,6 +128,13 @@ std::unique_ptr<Transport> SimDevice::open(int baud, QString *error)
     std::visit([baud](auto &engine) { engine.setLineBaud(baud); }, m_engine);
     pump();
     return line;
+}
+
+void SimDevice::setLineBaud(int baud)
+{
+    m_lineBaud = baud;
+    std::visit([baud](auto &engine) { engine.setLineBaud(baud); }, m_engine);
+    pump();
 }
 
 void SimDevice::detach(const SimLine *line)

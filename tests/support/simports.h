@@ -53,6 +53,7 @@ public:
 private:
     friend class SimLine;
     void write(const QByteArray &bytes);
+    void setLineBaud(int baud);
     // Hands the program what is due and sets the timer for what falls due next.
     void pump();
     void detach(const SimLine *line);

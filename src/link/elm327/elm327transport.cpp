@@ -60,6 +60,7 @@ void Elm327Transport::close()
     m_timedAnswers = 0;
     m_timeoutUnits = kDefaultTimeoutUnits;
     m_timeoutRefused = false;
+    m_openedBaud = 0;
     if (std::exchange(m_figures, {}) != Figures{})
         emit figuresChanged();
     m_answering.clear();
@@ -68,24 +69,61 @@ void Elm327Transport::close()
 void Elm327Transport::setUp()
 {
     m_phase = Phase::SettingUp;
-    ask({"ATZ", kResetMs, [this](const QByteArray &answer, bool timedOut) {
-             for (const QByteArray &line : elm::answer_lines(answer, "ATZ"))
-                 if (line.contains("ELM327"))
-                     m_identity = m_figures.identity = QString::fromLatin1(line);
-             if (timedOut && m_identity.isEmpty()) {
-                 m_steps.clear();
-                 m_phase = Phase::Failed; // nothing answers on this port
-             }
-         }});
+    m_openedBaud = m_line->lineSpeed();
+    // An adapter still at the speed an earlier connection raised it to hears nothing else; its
+    // warm start keeps that speed (the full reset would not).
+    const int raised = m_rememberedSpeed;
+    if (m_openedBaud > 0 && raised > 0 && raised != m_openedBaud && m_line->setLineSpeed(raised)) {
+        // Whatever else arrives (a late answer to an earlier connection) is not the adapter
+        // answering there.
+        const auto identified = [](const QByteArray &answer) {
+            const qsizetype end = elm::identity_end(answer);
+            return end >= 0 && answer.indexOf('>', end) >= 0;
+        };
+        ask({"ATWS", kSpeedProbeMs,
+             [this](const QByteArray &answer, bool) {
+                 const QList<QByteArray> lines = elm::answer_lines(answer, "ATWS");
+                 const auto identity =
+                     std::find_if(lines.begin(), lines.end(),
+                                  [](const QByteArray &l) { return l.contains("ELM327"); });
+                 if (identity != lines.end()) {
+                     m_identity = m_figures.identity = QString::fromLatin1(*identity);
+                     configure(false);
+                 } else {
+                     m_line->setLineSpeed(m_openedBaud);
+                     configure(true);
+                 }
+             },
+             identified});
+        return;
+    }
+    configure(true);
+}
+
+void Elm327Transport::configure(bool reset)
+{
+    if (reset) {
+        ask({"ATZ", kResetMs, [this](const QByteArray &answer, bool timedOut) {
+                 for (const QByteArray &line : elm::answer_lines(answer, "ATZ"))
+                     if (line.contains("ELM327"))
+                         m_identity = m_figures.identity = QString::fromLatin1(line);
+                 if (timedOut && m_identity.isEmpty()) {
+                     m_steps.clear();
+                     m_phase = Phase::Failed; // nothing answers on this port
+                 }
+             }});
+    }
     // Echo, line feeds, spaces off (spaces stay on where the adapter refuses), headers on,
     // adaptive timing where the adapter has it, the bus found automatically. An STN chip names
-    // itself to STDI; others answer "?".
+    // itself to STDI; others answer "?". Then the line speed wanted, before the first request.
     for (const char *line : {"ATE0", "ATL0", "ATS0", "ATH1", "ATAT2", "ATSP0"})
         ask({line, kAnswerMs, {}});
     ask({"STDI", kAnswerMs, [this](const QByteArray &answer, bool) {
              const QList<QByteArray> lines = elm::answer_lines(answer, "STDI");
              if (!lines.isEmpty() && lines.first().startsWith("STN"))
                  m_identity = m_figures.device = QString::fromLatin1(lines.first());
+             if (!m_speeds.isEmpty() || speedChanged())
+                 changeLineSpeed(m_speeds.isEmpty() ? QList<int>{m_openedBaud} : m_speeds);
          }});
     search();
 }
@@ -138,7 +176,8 @@ void Elm327Transport::startNext()
     m_stepRunning = true;
     m_stepStartedMs = m_clock.nowMs();
     m_answer.clear();
-    m_line->write(m_steps.front().line + '\r');
+    if (m_steps.front().writes)
+        m_line->write(m_steps.front().line + '\r');
     m_stepTimer.start(m_steps.front().timeoutMs, [this] { finishStep(true); });
 }
 
@@ -149,7 +188,8 @@ void Elm327Transport::onArrived()
         m_answer.clear(); // nobody asked: a late line of an answer already given up
         return;
     }
-    if (m_answer.contains('>'))
+    const Step &step = m_steps.front();
+    if (step.complete ? step.complete(m_answer) : m_answer.contains('>'))
         finishStep(false);
 }
 
@@ -161,7 +201,9 @@ void Elm327Transport::finishStep(bool timedOut)
     m_stepRunning = false;
     Step step = std::move(m_steps.front());
     m_steps.pop_front();
-    const qsizetype prompt = m_answer.indexOf('>');
+    // A step that says when its answer is complete gets all of it; the others what came before
+    // the prompt.
+    const qsizetype prompt = step.complete ? -1 : m_answer.indexOf('>');
     const QByteArray answer = prompt < 0 ? m_answer : m_answer.left(prompt);
     m_answer.clear();
     if (step.done)

@@ -36,6 +36,13 @@ namespace quorvex {
 // waits adaptively (ATAT2) and learns its time-out (ATST) from the slowest answer seen; a
 // request that finds no answer under the learned time-out is asked again with the default
 // before it counts as the ECU not answering.
+//
+// On a serial line the adapter may be asked to run faster (`setLineSpeeds`; ATBRD on an ELM327
+// from v1.2, STSBR on an STN chip). It answers "OK" at the old speed, switches, and sends its
+// identity at the new one; the driver follows, answers with a CR within the adapter's handshake
+// time, and gets "OK" at the new speed. When the identity does not come, the driver goes back to
+// the old speed, where the adapter has gone back too. An adapter keeps a raised speed until it is
+// powered off or reset, so a connection starts by looking for it at the speed that worked last.
 class Elm327Transport : public Transport
 {
     Q_OBJECT
@@ -57,6 +64,12 @@ public:
     static constexpr int kMinTimeoutUnits = 0x08;
     static constexpr int kTimeoutMarginMs = 25;
     static constexpr int kTimedAnswers = 4;
+    // A speed change: how long the identity may take to come at the new speed, and how long the
+    // adapter's prompt at the old one when it does not (its handshake time is 75 ms); the look
+    // for an adapter left at a raised speed.
+    static constexpr int kSpeedIdentityMs = 150;
+    static constexpr int kSpeedPromptMs = 300;
+    static constexpr int kSpeedProbeMs = 1000;
     // What "900101" answers: the capability level of this driver ("E" for an ELM327 adapter),
     // then the adapter's own identity.
     static constexpr char kFirmwareId[] = "E" QUORVEX_VERSION;
@@ -77,6 +90,7 @@ public:
         QString device;   // an STN chip's "STN1110 v4.2.0"
         QString protocol; // the bus found, in words
         QString battery;  // "12.6 V"
+        QString speed;    // "115200 baud" while the line runs faster than it was opened at
 
         bool operator==(const Figures &) const = default;
     };
@@ -85,6 +99,16 @@ public:
     void refreshBattery();
     // The time-out the adapter waits for answers, in its 4 ms units.
     int timeoutUnits() const { return m_timeoutUnits; }
+    // Line speeds to run the serial line at, tried in order until the adapter takes one (the
+    // fastest first); empty: the speed the line was opened at. `remembered`, the speed that
+    // worked last, is tried before them, and a connection looks for an adapter still at it
+    // first. Kept for later connections, and applied at once while the adapter is ready
+    // (lineSpeedSettled follows). An adapter that cannot change its speed stays at it.
+    void setLineSpeeds(const QList<int> &speeds, int remembered = 0);
+    // The serial line's speed now; 0 on a line without one.
+    int lineSpeed() const { return m_line ? m_line->lineSpeed() : 0; }
+    // Whether the line runs at another speed than it was opened at.
+    bool speedChanged() const;
 
     bool isOpen() const override { return m_line && m_line->isOpen(); }
     void write(const QByteArray &bytes) override;
@@ -96,6 +120,8 @@ public:
 
 signals:
     void figuresChanged();
+    // A change of line speed (or the look for one at connecting) is over.
+    void lineSpeedSettled();
 
 private:
     enum class Phase { Closed, SettingUp, Ready, Failed };
@@ -106,6 +132,9 @@ private:
         QByteArray line;
         int timeoutMs = kAnswerMs;
         std::function<void(const QByteArray &answer, bool timedOut)> done;
+        // When the answer is complete (by default at the prompt).
+        std::function<bool(const QByteArray &answer)> complete{};
+        bool writes = true; // false: waits for what comes without writing
     };
 
     void ask(Step step);
@@ -115,6 +144,14 @@ private:
     void onArrived();
     void finishStep(bool timedOut);
     void setUp();
+    // Resets (unless the adapter was just reset at its raised speed) and configures it.
+    void configure(bool reset);
+    // Asks for the first of `speeds` unless the line is at it, the next when the adapter does not
+    // follow; `queued` behind the steps waiting rather than next.
+    void changeLineSpeed(QList<int> speeds, bool queued = false);
+    // The adapter did not follow: back to `old`, its prompt there, then the `rest` of the speeds.
+    void returnToSpeed(int old, const QList<int> &rest);
+    void settleLineSpeed();
     void learn(const elm::Answer &answer);
     void handle(const QByteArray &command);
     bool physicalAddressing() const;
@@ -182,6 +219,12 @@ private:
     int m_timedAnswers = 0;
     int m_timeoutUnits = kDefaultTimeoutUnits;
     bool m_timeoutRefused = false;
+
+    // Line speed: the speeds wanted (the remembered one first), the one that worked last, the
+    // one the line was opened at.
+    QList<int> m_speeds;
+    int m_rememberedSpeed = 0;
+    int m_openedBaud = 0;
 
     Figures m_figures;
 };

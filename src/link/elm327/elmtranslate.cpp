@@ -1,7 +1,9 @@
 #include "link/elm327/elmtranslate.h"
 
 #include <QMap>
+#include <QRegularExpression>
 
+#include <algorithm>
 #include <iterator>
 #include <optional>
 
@@ -461,6 +463,37 @@ QString battery_voltage(const QByteArray &answer)
     if (!ok || volts < 0 || volts > 99 || t.size() > 6)
         return {};
     return QString::fromLatin1(t.chopped(1)) + QStringLiteral(" V");
+}
+
+bool takes_speed_change(const QString &identity)
+{
+    if (identity.startsWith(u"STN"))
+        return true;
+    static const QRegularExpression version(QStringLiteral("^ELM327 v(\\d+)\\.(\\d)"));
+    const QRegularExpressionMatch m = version.match(identity);
+    if (!m.hasMatch())
+        return false;
+    const int major = m.captured(1).toInt();
+    return major > 1 || (major == 1 && m.captured(2).toInt() >= 2);
+}
+
+QByteArray speed_command(bool stn, int baud)
+{
+    constexpr int kClock = 4'000'000;
+    if (stn)
+        return "STSBR" + QByteArray::number(baud);
+    const int divisor = std::clamp((kClock + baud / 2) / std::max(baud, 1), 0x08, 0xFF);
+    return "ATBRD" + hex_text(static_cast<quint32>(divisor));
+}
+
+qsizetype identity_end(const QByteArray &answer)
+{
+    for (const char *name : {"ELM327", "STN"}) {
+        const qsizetype at = answer.indexOf(name);
+        if (at >= 0)
+            return answer.indexOf('\r', at);
+    }
+    return -1;
 }
 
 namespace {

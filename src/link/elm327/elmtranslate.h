@@ -98,15 +98,16 @@ quint8 can_ecu_address(quint32 identifier);
 // PIDs and their data one after another behind a single 41 ("41 0C 1A F8 0D 32").
 inline constexpr int kPackedPids = 6;
 
+// How many data bytes an ECU sends for service 01 PID `pid` (SAE J1979); 0 where that is not
+// fixed or not known here (such PIDs are asked alone).
+int pid_data_size(quint8 pid);
+
 // An answer to a request for several PIDs taken apart: one answer for each PID asked, in the
 // order asked, with the ECU's message for that PID alone ("41 0D 32"), or no data for a PID the
 // ECU left out. Each PID's data is as long as pid_data_size says. Unreadable: the ECU did not
 // answer with data, refused, or answered in a layout that does not add up (a PID not asked, a PID
 // twice, data cut short). FirstOnly: the ECU answered the first PID alone, as ECUs that take one
-// PID a request do. How many data bytes an ECU sends for service 01 PID `pid` (SAE J1979); 0 where
-// that is not fixed or not known here (such PIDs are asked alone).
-int pid_data_size(quint8 pid);
-
+// PID a request do.
 struct PackedAnswer
 {
     enum class Layout { Taken, FirstOnly, Unreadable };
@@ -121,6 +122,16 @@ QString protocol_name(const QByteArray &answer);
 
 // The battery voltage of an "ATRV" answer ("12.6V": "12.6 V"); empty when it is not one.
 QString battery_voltage(const QByteArray &answer);
+
+// Whether the adapter an identity names (its ATI or STDI answer) can change its line speed: an
+// STN chip (STSBR), or an ELM327 from v1.2 on (ATBRD).
+bool takes_speed_change(const QString &identity);
+// The command that asks for line speed `baud`: on an STN chip STSBR with the speed, on an ELM327
+// ATBRD with the divisor of its 4 MHz clock nearest to it (08, 500 kbaud, at the fastest).
+QByteArray speed_command(bool stn, int baud);
+// Where the adapter's identity, sent at a new line speed, ends in `answer` (at its CR); -1
+// while it has not come.
+qsizetype identity_end(const QByteArray &answer);
 
 // The scan interface's reply to a vehicle command, from the messages of the ECU answering:
 // the leading character, the header bytes and data cut or zero-padded to the command's length,
