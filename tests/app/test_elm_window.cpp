@@ -3,6 +3,8 @@
 // interface, text for text.
 #include "windowfixture.h"
 
+#include "widgets/preferences.h"
+
 #include <QComboBox>
 #include <QFile>
 #include <QTemporaryDir>
@@ -254,4 +256,47 @@ TEST_F(ElmWindowTest, SeveralPidsARequestWhateverTheEcuMakesOfIt)
             return texts;
         });
     }
+}
+
+// The line to the adapter raised on request while connected, with the window reading the same
+// texts; the speed that worked is tried first at the next connection; an adapter that does not
+// take it is reported once, and the line stays where it was.
+TEST_F(ElmWindowTest, TheLineRaisedOnRequestAndRememberedForTheNextConnection)
+{
+    const sim::Scenario car = pinned_car();
+    connectThrough(Route::ElmCan, car);
+    button("Mode1")->click();
+    const QStringList before{lines().join('|'), report()};
+    QAction *raise = action(QStringLiteral("mnuRaiseSpeed"));
+    EXPECT_FALSE(raise->isChecked());
+    raise->trigger();
+    button("Mode1")->click();
+    EXPECT_EQ((QStringList{lines().join('|'), report()}), before);
+    EXPECT_EQ(server->lineBaud(), 500000);
+    EXPECT_TRUE(
+        control<QLabel>(QStringLiteral("lblAdapter"))->text().endsWith(u"\nLine 500000 baud"));
+    EXPECT_EQ(preference(QStringLiteral("elm/lineSpeed")).toInt(), 500000);
+    EXPECT_TRUE(boxes().isEmpty());
+
+    // The next run starts with the setting on and asks for the speed that worked first.
+    makeWindow();
+    connectThrough(Route::ElmCan, car);
+    EXPECT_TRUE(action(QStringLiteral("mnuRaiseSpeed"))->isChecked());
+    EXPECT_EQ(server->lineBaud(), 500000);
+    EXPECT_EQ(sent(QStringLiteral("ATBRD08")), 1);
+    button("Mode1")->click();
+    EXPECT_EQ((QStringList{lines().join('|'), report()}), before);
+
+    // A clone that answers OK and stays: the user hears of it when asking, not at connecting.
+    action(QStringLiteral("mnuRaiseSpeed"))->trigger(); // off again
+    elmSpeedChange = sim::ElmOptions::SpeedChange::Ignored;
+    makeWindow();
+    connectThrough(Route::ElmCan, car);
+    action(QStringLiteral("mnuRaiseSpeed"))->trigger();
+    button("Mode1")->click();
+    EXPECT_EQ((QStringList{lines().join('|'), report()}), before);
+    EXPECT_EQ(server->lineBaud(), 38400);
+    EXPECT_EQ(boxes(),
+              QStringList{"The adapter stays at 38400 baud: it did not take a faster line speed."});
+    setPreference(QStringLiteral("elm/raiseSpeed"), false);
 }

@@ -139,6 +139,7 @@ protected:
             options.personality = sim::Personality::Elm327;
             options.elm.bus = elm_bus(route);
             options.elm.packing = elmPacking;
+            options.elm.speedChange = elmSpeedChange;
         }
         startSim(car, options);
         window->setAdapterKind(route == Route::Serial ? AdapterKind::ScanInterface
@@ -148,6 +149,8 @@ protected:
 
     // How the simulated adapter's ECUs take requests for several PIDs.
     sim::ElmOptions::Packing elmPacking = sim::ElmOptions::Packing::Answered;
+    // What the simulated adapter makes of a request for another line speed.
+    sim::ElmOptions::SpeedChange elmSpeedChange = sim::ElmOptions::SpeedChange::Switches;
 
     // Calls `then` once `done` holds, looking every millisecond (while a handler runs).
     void when(std::function<bool()> done, std::function<void()> then)

@@ -174,6 +174,11 @@ void frmMain::buildMenus()
         adapters->addAction(a);
     }
     mnuAdapterInterface->setChecked(true);
+    // Faster than the speed the adapter starts at, where it can.
+    mnuRaiseSpeed =
+        namedAction(mnuCom->addAction(QStringLiteral("Raise ELM327 line speed")), "mnuRaiseSpeed");
+    mnuRaiseSpeed->setCheckable(true);
+    mnuRaiseSpeed->setChecked(preference(QLatin1String(kRaiseSpeedKey), false).toBool());
 
     mnuMode6 = namedAction(menuBar()->addAction(QStringLiteral("&Mode 6 Tests")), "mnuMode6");
     mnuVehicleInfo =

@@ -120,6 +120,9 @@ public:
     void mnuWifi_Click();
     // Connects to the ELM327 adapter at address over the network, as the Com ports connect.
     void connectWifi(const NetworkAddress &address);
+    // Whether an ELM327 adapter on a Com port is asked to run its line faster (kept between
+    // runs); applied at once while one is connected.
+    void mnuRaiseSpeed_Click();
     void ChangeECU_Click();
     void Mode1_Click();
     void Mode2_Click();
@@ -141,6 +144,9 @@ public:
     void show_waiting();
     // What the ELM327 adapter reports of itself, under the firmware id; hidden without it.
     void showAdapterFigures();
+    // A change of the adapter's line speed is over: the speed that worked is remembered, and a
+    // raise the user asked for that the adapter did not take is reported.
+    void onLineSpeedSettled();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -148,6 +154,10 @@ protected:
 private:
     void buildControls();
     void buildMenus();
+    // Tells the ELM327 driver the line speeds the menu asks for.
+    void applyLineSpeeds();
+    // The preference behind mnuRaiseSpeed.
+    static constexpr char kRaiseSpeedKey[] = "elm/raiseSpeed";
     void connectHandlers();
 
     // Rendering what the link and the services report.
@@ -216,6 +226,7 @@ private:
     usb::UsbId m_usbId;
     bool m_usbSetupRunning = false;
     bool m_usbSetupCancelled = false; // a serial port was chosen meanwhile
+    bool m_speedAsked = false;        // the user changed the line speed setting while connected
     bool m_usbDeparted = false;       // the interface waited for was unplugged
     MainState m_state;
     LiveDataState m_live;
@@ -276,6 +287,7 @@ private:
     QAction *mnu115200 = nullptr;
     QAction *mnuAdapterInterface = nullptr;
     QAction *mnuAdapterElm327 = nullptr;
+    QAction *mnuRaiseSpeed = nullptr;
     QAction *mnuMode6 = nullptr;
     QAction *mnuVehicleInfo = nullptr;
     QMenu *mnuOpt = nullptr;

@@ -7,6 +7,7 @@
 #include "link/version.h"
 #include "widgets/controls.h"
 #include "widgets/indicator.h"
+#include "widgets/preferences.h"
 #include "widgets/prompts.h"
 
 #include <QAction>
@@ -14,12 +15,18 @@
 #include <QLineEdit>
 #include <QMenu>
 
+#include <utility>
 #include <vector>
 
 namespace quorvex {
 
 namespace {
 constexpr double kFirmwareWithO2Test = 3.09;
+
+// The ELM327's line speed: the speed that worked last, and the speeds tried, fastest first (USB
+// serial converters take all of them; 4 MHz / 17 is 2 % off 230400, which a UART still reads).
+const QString kLineSpeedKey = QStringLiteral("elm/lineSpeed");
+const QList<int> kRaisedSpeeds{500000, 230400, 115200};
 
 // Menu items each port's set-up disables while it runs and enables again when it is done
 // (1-based port numbers; 0 stands for the USB item).
@@ -79,6 +86,8 @@ void frmMain::showAdapterFigures()
             lines << line;
     if (!figures.battery.isEmpty())
         lines << QStringLiteral("Battery ") + figures.battery;
+    if (!figures.speed.isEmpty())
+        lines << QStringLiteral("Line ") + figures.speed;
     lblAdapter->setText(lines.join(u'\n'));
     lblAdapter->setVisible(!lines.isEmpty());
 }
@@ -238,6 +247,7 @@ bool frmMain::openSerialLine(int port, QString *error)
         m_ctx.attachSerial(&m_elm);
         if (m_elm.isOpen())
             return true;
+        applyLineSpeeds();
         std::unique_ptr<Transport> line = m_ports->open(settings, error);
         if (line)
             m_elm.open(std::move(line));
@@ -252,6 +262,33 @@ bool frmMain::openSerialLine(int port, QString *error)
     }
     m_ctx.attachSerial(m_line.get());
     return true;
+}
+
+void frmMain::applyLineSpeeds()
+{
+    if (mnuRaiseSpeed->isChecked())
+        m_elm.setLineSpeeds(kRaisedSpeeds, preference(kLineSpeedKey, 0).toInt());
+    else
+        m_elm.setLineSpeeds({});
+}
+
+void frmMain::mnuRaiseSpeed_Click()
+{
+    setPreference(QLatin1String(kRaiseSpeedKey), mnuRaiseSpeed->isChecked());
+    m_speedAsked = m_elm.isOpen();
+    applyLineSpeeds();
+}
+
+void frmMain::onLineSpeedSettled()
+{
+    if (m_elm.speedChanged())
+        setPreference(kLineSpeedKey, m_elm.lineSpeed());
+    if (!std::exchange(m_speedAsked, false) || !mnuRaiseSpeed->isChecked() || m_elm.speedChanged())
+        return;
+    m_prompts.message(
+        QStringLiteral("The adapter stays at %1 baud: it did not take a faster line speed.")
+            .arg(m_elm.lineSpeed()),
+        message_title(), Prompts::Icon::Information);
 }
 
 void frmMain::onLinkLost(const QString &reason)

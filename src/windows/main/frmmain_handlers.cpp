@@ -38,6 +38,7 @@ void frmMain::connectHandlers()
             [this] { mnuAdapter_Click(AdapterKind::Elm327); });
     connect(mnuUSB, &QAction::triggered, this, &frmMain::mnuUSB_Click);
     connect(mnuWifi, &QAction::triggered, this, &frmMain::mnuWifi_Click);
+    connect(mnuRaiseSpeed, &QAction::triggered, this, &frmMain::mnuRaiseSpeed_Click);
     for (int i = 0; i < 4; ++i)
         connect(mnuConnectionCom[static_cast<size_t>(i)], &QAction::triggered, this,
                 [this, i] { mnuConnectionCom_Click(i + 1); });
@@ -59,6 +60,7 @@ void frmMain::connectHandlers()
     connect(&m_ctx, &ObdContext::readinessChanged, this, &frmMain::showReadiness);
     connect(&m_ctx, &ObdContext::linkLost, this, &frmMain::onLinkLost);
     connect(&m_elm, &Elm327Transport::figuresChanged, this, &frmMain::showAdapterFigures);
+    connect(&m_elm, &Elm327Transport::lineSpeedSettled, this, &frmMain::onLineSpeedSettled);
 }
 
 void frmMain::Form_Load()
