@@ -9,7 +9,7 @@
 //      timed-out reply "S" and zeros, else upper-case hex pairs (codes and results), or the 17
 //      VIN characters; a vehicle reply is never shorter than its command asks for.
 //   1  adapter: a set-up byte (bus in bits 0, 6 and 7; chip, pacing, faults) then chunks of a clock
-//   step and bytes received; no
+//      step and bytes received (15 bytes: a byte choosing the line's speed instead); no
 //      output before nextEventUs() says, nothing once hung up.
 #include "fuzzsupport.h"
 
@@ -64,7 +64,8 @@ void adapter(Input &in)
                          Bus::Kwp5Baud,  Bus::KwpFast, Bus::Can11_500, Bus::Iso9141};
     options.elm.bus = buses[(setUp & 1) | ((setUp >> 5) & 6)];
     options.elm.chip = static_cast<sim::ElmOptions::Chip>((setUp >> 1) % 3);
-    options.paceBaud = setUp & 8 ? 38400 : 0;
+    options.paceBaud = setUp & 8 ? sim::kPaceLine : 0;
+    options.elm.speedChange = static_cast<sim::ElmOptions::SpeedChange>(setUp % 3);
     sim::Scenario car = sim::defaultScenario();
     car.faults.noContact = setUp & 16;
     car.faults.disconnectAfter = setUp & 32 ? 2 : -1;
@@ -78,7 +79,12 @@ void adapter(Input &in)
         FUZZ_REQUIRE(out.isEmpty() || (next >= 0 && next <= now));
         if (engine.hungUp())
             FUZZ_REQUIRE(engine.take(now + 10'000'000).isEmpty());
-        engine.receive(in.bytes(chunk & 0x0F), now);
+        if ((chunk & 0x0F) == 0x0F) {
+            constexpr int kBauds[] = {0, 38400, 115200, 500000};
+            engine.setLineBaud(kBauds[in.byte() % std::size(kBauds)]);
+        } else {
+            engine.receive(in.bytes(chunk & 0x0F), now);
+        }
     }
 }
 
