@@ -103,6 +103,20 @@ TEST_F(ElmSpeedTest, RaisedAtConnectingTheFastestSpeedTheAdapterTakes)
     EXPECT_TRUE(readsRpm());
 }
 
+TEST_F(ElmSpeedTest, ASpeedAskedForDuringTheSetUpIsTakenOnceItIsOver)
+{
+    SimDevice &device = adapter(Chip::Elm14b);
+    // Asked while the first request searches the buses, after the set-up's point for it.
+    clock.callAfter(100, [this, &device] {
+        EXPECT_TRUE(device.commands().contains(QStringLiteral("0100")));
+        elm.setLineSpeeds({115200});
+    });
+    connect(device);
+    EXPECT_TRUE(readsRpm());
+    EXPECT_EQ(speedCommands(device), (QStringList{"ATZ", "ATBRD23"}));
+    EXPECT_EQ(elm.lineSpeed(), 115200);
+}
+
 TEST_F(ElmSpeedTest, AnStnChipAsksWithItsOwnCommand)
 {
     SimDevice &device = adapter(Chip::Stn1110);

@@ -61,6 +61,7 @@ void Elm327Transport::close()
     m_timeoutUnits = kDefaultTimeoutUnits;
     m_timeoutRefused = false;
     m_openedBaud = 0;
+    m_speedsPending = false;
     if (std::exchange(m_figures, {}) != Figures{})
         emit figuresChanged();
     m_answering.clear();
@@ -122,6 +123,7 @@ void Elm327Transport::configure(bool reset)
              const QList<QByteArray> lines = elm::answer_lines(answer, "STDI");
              if (!lines.isEmpty() && lines.first().startsWith("STN"))
                  m_identity = m_figures.device = QString::fromLatin1(lines.first());
+             m_speedsPending = false;
              if (!m_speeds.isEmpty() || speedChanged())
                  changeLineSpeed(m_speeds.isEmpty() ? QList<int>{m_openedBaud} : m_speeds);
          }});
@@ -152,6 +154,9 @@ void Elm327Transport::search()
                            }
                            if (settingUp)
                                refreshBattery();
+                           // Speeds the user changed while the adapter was being set up.
+                           if (settingUp && std::exchange(m_speedsPending, false))
+                               setLineSpeeds(m_speeds, m_rememberedSpeed);
                        }});
          }});
 }

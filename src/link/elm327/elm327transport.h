@@ -225,6 +225,7 @@ private:
     QList<int> m_speeds;
     int m_rememberedSpeed = 0;
     int m_openedBaud = 0;
+    bool m_speedsPending = false; // changed during the set-up after they were applied
 
     Figures m_figures;
 };

@@ -17,13 +17,17 @@ bool has_prompt(const QByteArray &answer)
 
 void Elm327Transport::setLineSpeeds(const QList<int> &speeds, int remembered)
 {
+    // (`speeds` may be m_speeds itself.)
+    QList<int> wanted;
+    for (const int speed : QList<int>{speeds.isEmpty() ? 0 : remembered} + speeds)
+        if (speed > 0 && !wanted.contains(speed))
+            wanted << speed;
     m_rememberedSpeed = speeds.isEmpty() ? 0 : remembered;
-    m_speeds.clear();
-    for (const int speed : QList<int>{m_rememberedSpeed} + speeds)
-        if (speed > 0 && !m_speeds.contains(speed))
-            m_speeds << speed;
+    m_speeds = wanted;
     if (m_phase == Phase::Ready)
         changeLineSpeed(m_speeds.isEmpty() ? QList<int>{m_openedBaud} : m_speeds, true);
+    else
+        m_speedsPending = m_phase == Phase::SettingUp; // applied once the adapter is ready
 }
 
 bool Elm327Transport::speedChanged() const
