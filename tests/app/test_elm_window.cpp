@@ -269,6 +269,9 @@ TEST_F(ElmWindowTest, TheLineRaisedOnRequestAndRememberedForTheNextConnection)
     const QStringList before{lines().join('|'), report()};
     QAction *raise = action(QStringLiteral("mnuRaiseSpeed"));
     EXPECT_FALSE(raise->isChecked());
+    // Where a user reaches it while connected.
+    EXPECT_TRUE(control<QMenu>(QStringLiteral("mnuOpt"))->isEnabled());
+    EXPECT_TRUE(control<QMenu>(QStringLiteral("mnuOpt"))->actions().contains(raise));
     raise->trigger();
     button("Mode1")->click();
     EXPECT_EQ((QStringList{lines().join('|'), report()}), before);

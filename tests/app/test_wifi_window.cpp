@@ -76,6 +76,12 @@ TEST_F(WifiWindowTest, ConnectsAndListsAsOnAComPortAndRemembersTheAddress)
     EXPECT_EQ(lines(), reference);
     EXPECT_EQ(report(), referenceReport);
     EXPECT_EQ(status(), QStringLiteral("ECU Connected"));
+    // A network line has no speed to raise: nothing is asked of the adapter, nothing reported.
+    action(QStringLiteral("mnuRaiseSpeed"))->trigger();
+    button("Mode1")->click();
+    EXPECT_EQ(lines(), reference);
+    action(QStringLiteral("mnuRaiseSpeed"))->trigger();
+    EXPECT_FALSE(adapter.commands().join(u' ').contains(u"BRD"));
     ASSERT_EQ(prompts.textPrompts.size(), 1);
     EXPECT_EQ(prompts.textPrompts[0].initial, QStringLiteral("192.168.0.10:35000"));
 

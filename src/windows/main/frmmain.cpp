@@ -174,11 +174,6 @@ void frmMain::buildMenus()
         adapters->addAction(a);
     }
     mnuAdapterInterface->setChecked(true);
-    // Faster than the speed the adapter starts at, where it can.
-    mnuRaiseSpeed =
-        namedAction(mnuCom->addAction(QStringLiteral("Raise ELM327 line speed")), "mnuRaiseSpeed");
-    mnuRaiseSpeed->setCheckable(true);
-    mnuRaiseSpeed->setChecked(preference(QLatin1String(kRaiseSpeedKey), false).toBool());
 
     mnuMode6 = namedAction(menuBar()->addAction(QStringLiteral("&Mode 6 Tests")), "mnuMode6");
     mnuVehicleInfo =
@@ -193,6 +188,12 @@ void frmMain::buildMenus()
     mnuUnitsMetric = namedAction(mnuUnits->addAction(QStringLiteral("&Metric")), "mnuUnitsMetric");
     mnuDebugMode =
         namedAction(mnuOpt->addAction(QStringLiteral("&Debug Mode On/Off")), "mnuDebugMode");
+    // The ELM327's serial line faster than it starts at, where the adapter can; here rather than
+    // under Connection, which is closed while connected.
+    mnuRaiseSpeed =
+        namedAction(mnuOpt->addAction(QStringLiteral("Raise ELM327 line speed")), "mnuRaiseSpeed");
+    mnuRaiseSpeed->setCheckable(true);
+    mnuRaiseSpeed->setChecked(preference(QLatin1String(kRaiseSpeedKey), false).toBool());
 }
 
 // --- Rendering ---------------------------------------------------------------------------

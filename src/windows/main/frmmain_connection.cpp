@@ -275,7 +275,7 @@ void frmMain::applyLineSpeeds()
 void frmMain::mnuRaiseSpeed_Click()
 {
     setPreference(QLatin1String(kRaiseSpeedKey), mnuRaiseSpeed->isChecked());
-    m_speedAsked = m_elm.isOpen();
+    m_speedAsked = m_elm.isOpen() && m_elm.lineSpeed() > 0; // a network line has no speed
     applyLineSpeeds();
 }
 
