@@ -106,7 +106,7 @@ public:
     // (lineSpeedSettled follows). An adapter that cannot change its speed stays at it.
     void setLineSpeeds(const QList<int> &speeds, int remembered = 0);
     // The serial line's speed now; 0 on a line without one.
-    int lineSpeed() const { return m_line ? m_line->lineSpeed() : 0; }
+    int lineSpeed() const override { return m_line ? m_line->lineSpeed() : 0; }
     // Whether the line runs at another speed than it was opened at.
     bool speedChanged() const;
 
