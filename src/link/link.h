@@ -30,8 +30,9 @@ public:
     // The USB ready query: the sync byte, non-zero with vehicle contact; -1 when it could not
     // be asked.
     int OBDsync();
-    // The commands of a pass about to be sent, in order (an empty list ends the pass): an
-    // adapter that can may ask the vehicle for several in one request.
+    // The commands of a pass about to be sent, in order, possibly more than will be (a new list
+    // within the pass says what is left of it, an empty list ends the pass): an adapter that
+    // can may ask the vehicle for several in one request.
     void announce(const QStringList &commands);
     // How often a wait for input must look again (0: input ends a wait by itself).
     int pollIntervalMs() const;

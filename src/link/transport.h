@@ -32,10 +32,11 @@ public:
     // How often a wait for input must look again, in milliseconds; 0 when input arrives as
     // an event that ends the wait by itself.
     virtual int pollIntervalMs() const { return 0; }
-    // The commands the program is about to send in one pass, in order; an empty list ends the
-    // pass. An adapter that can ask the vehicle for several at once may do so when the first of
-    // them comes, and answer the others from that one answer while the pass lasts. A line that
-    // carries each command as it comes ignores it.
+    // The commands the program is about to send in one pass, in order (it may send fewer); a
+    // new list within the pass says what is left of it, an empty list ends the pass. An adapter
+    // that can ask the vehicle for several at once may do so when the first of them comes, and
+    // answer the others from that one answer while the pass lasts. A line that carries each
+    // command as it comes ignores it.
     virtual void expect(const QList<QByteArray> &commands) { Q_UNUSED(commands); }
     // The line's speed in baud; 0 on a line without one to set (TCP, USB).
     virtual int lineSpeed() const { return 0; }

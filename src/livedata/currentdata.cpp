@@ -8,6 +8,8 @@
 #include "livedata/numberforms.h"
 #include "livedata/sweep.h"
 
+#include <utility>
+
 namespace quorvex {
 
 namespace {
@@ -23,9 +25,13 @@ CurrentDataResult request_current_data(ObdContext &ctx, LiveDataState &live, Swe
     live.PIDoffset = 0;
     live.NoFreezeFrame = false;
     live.HasSTFTB1 = live.HasSTFTB2 = live.HasLTFTB1 = live.HasLTFTB2 = false;
+    // This run keeps what it reads; what the last one read says what it will likely ask.
+    SupportRanges expected = std::exchange(live.SupportRead, {});
 
-    const Exchange ex =
-        get_ecu_PID(ctx, QStringLiteral("01"), QStringLiteral("00"), QStringLiteral("09"));
+    const PidRequest support{QStringLiteral("01"), QStringLiteral("00"), QStringLiteral("09")};
+    const PassAnnouncement pass(ctx, QStringList{support.command()} +
+                                         expected_commands(live, expected, 0x01));
+    const Exchange ex = get_ecu_PID(ctx, support);
     if (ctx.state.DebugMode) {
         for (const QString &received : ex.received)
             sweep.appendReport(kCrLf + QStringLiteral("Mode 1, PID 0 = ") + received);
@@ -39,7 +45,7 @@ CurrentDataResult request_current_data(ObdContext &ctx, LiveDataState &live, Swe
         sweep.setReport(QString::fromUtf16(kNotObdText));
         return result;
     }
-    SweepRun run{ctx, live, sweep, hooks};
+    SweepRun run{ctx, live, sweep, hooks, false, std::move(expected)};
     dispatch_first_range(run, support_bytes(ex.reply, 12));
     return result;
 }

@@ -22,8 +22,9 @@ struct CurrentDataResult
 // The current-data request: sets the report to a single line break, switches the decoders to
 // service 01, clears the run's facts, asks for PIDs 01-20 ("010009"; in debug mode every reply
 // is echoed in the report) and lists every supported item into `sweep` through the
-// dispatchers. The status to show at the end is the support request's failure, else the
-// sweep's outcome.
+// dispatchers. Before the support request it announces that request and the commands the
+// last run's support bytes expect (LiveDataState::SupportRead), which it then replaces. The status
+// to show at the end is the support request's failure, else the sweep's outcome.
 CurrentDataResult request_current_data(ObdContext &ctx, LiveDataState &live, Sweep &sweep,
                                        const DispatchHooks &hooks);
 

@@ -106,6 +106,25 @@ QStringList pass_commands(const LiveDataState &live, int firstPid, const std::ar
     return commands;
 }
 
+// A range's support bytes say the next range is supported (its last PID, 20, 40, ...).
+bool chains(const std::array<int, 4> &bytes)
+{
+    return (bytes[3] & 0x01) != 0;
+}
+
+// What the range starting at firstPid announces (its support bytes `bytes`, the first `count`
+// of them examined), keeping the bytes for the next run in a current-data run.
+QStringList range_announcement(SweepRun &run, int firstPid, const std::array<int, 4> &bytes,
+                               int count)
+{
+    if (!run.freezeFrame)
+        run.live.SupportRead[firstPid] = bytes;
+    QStringList commands = pass_commands(run.live, firstPid, bytes, count);
+    if (chains(bytes))
+        commands << expected_commands(run.live, run.expected, firstPid + 0x20);
+    return commands;
+}
+
 // The second and third support requests. Only `count` of the four bytes are examined.
 void request_bitmap(SweepRun &run, const QString &pid, int firstPid, int count)
 {
@@ -117,7 +136,7 @@ void request_bitmap(SweepRun &run, const QString &pid, int firstPid, int count)
         return;
     }
     const std::array<int, 4> bytes = support_bytes(ex.reply, 12);
-    const PassAnnouncement pass(run.ctx, pass_commands(run.live, firstPid, bytes, count));
+    const PassAnnouncement pass(run.ctx, range_announcement(run, firstPid, bytes, count));
     for (int i = 0; i < count; ++i)
         dispatch_byte(run, firstPid + 8 * i, bytes[static_cast<size_t>(i)]);
 }
@@ -155,12 +174,25 @@ void dispatch_byte(SweepRun &run, int firstPid, int a)
 
 void dispatch_first_range(SweepRun &run, const std::array<int, 4> &bytes)
 {
-    const PassAnnouncement pass(run.ctx, pass_commands(run.live, 0x01, bytes, 4));
+    const PassAnnouncement pass(run.ctx, range_announcement(run, 0x01, bytes, 4));
     for (size_t i = 0; i < bytes.size(); ++i) {
         if (i > 0 && run.freezeFrame && run.live.NoFreezeFrame)
             return;
         dispatch_byte(run, 0x01 + 8 * static_cast<int>(i), bytes[i]);
     }
+}
+
+QStringList expected_commands(const LiveDataState &live, const SupportRanges &expected,
+                              int firstPid)
+{
+    QStringList commands;
+    for (auto range = expected.find(firstPid); range != expected.end();
+         range = expected.find(range->first + 0x20)) {
+        commands << pass_commands(live, range->first, range->second, 4);
+        if (!chains(range->second))
+            break;
+    }
+    return commands;
 }
 
 void get_PIDs_21_40(SweepRun &run)

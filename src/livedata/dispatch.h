@@ -1,6 +1,9 @@
 #pragma once
 
+#include "livedata/livestate.h"
+
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <functional>
@@ -9,7 +12,6 @@ namespace quorvex {
 
 class ObdContext;
 class Sweep;
-struct LiveDataState;
 struct SweepRun;
 
 // The report text for an answering ECU at address D0, which has no OBD-II data.
@@ -35,6 +37,9 @@ struct SweepRun
     DispatchHooks hooks;
     // In a freeze-frame run, PID 02 finding no frame ends the first range's dispatch.
     bool freezeFrame = false;
+    // What the current-data run before read of each range (LiveDataState::SupportRead as this
+    // run began): the later ranges' commands each range announces. Empty in a freeze-frame run.
+    SupportRanges expected{};
 };
 
 // The support dispatch of one bitmap byte `a` whose bit 7 stands for firstPid and bit 0 for
@@ -57,7 +62,19 @@ void dispatch_byte(SweepRun &run, int firstPid, int a);
 
 // The four support bytes of PIDs 01-20 in order. In a freeze-frame run without a frame only
 // the first byte is dispatched.
+//   Each range (here and in the support requests below) announces the commands its supported
+//   PIDs' actions send first, then those the later ranges are expected to send: the run's
+//   `expected` bytes of the next range while the range before says it is supported (its last
+//   PID, 20, 40, ...), and so on. An announcement is what the run expects to send, possibly
+//   more: a car whose support changed since costs a PID asked in vain, never an item. A
+//   current-data run keeps each range's bytes in LiveDataState::SupportRead.
 void dispatch_first_range(SweepRun &run, const std::array<int, 4> &bytes);
+
+// The commands a current-data run is expected to send from the range starting at firstPid on,
+// by the support bytes `expected` of the run before: that range's, then each next one's while
+// the one before says it is supported. None without the first range's bytes.
+QStringList expected_commands(const LiveDataState &live, const SupportRanges &expected,
+                              int firstPid);
 
 // The second and third support requests ("012009", "014009", always service 01): an ECU at D0
 // replaces the report with the not-OBD-II text; else the dispatch of that bitmap. A failed

@@ -68,7 +68,11 @@ QStringList item_commands(const LiveDataState &live, int code, ItemData data = I
 std::optional<PidRequest> pass_request(const LiveDataState &live, int pid);
 
 // While it lives, the link knows the commands of the pass under way (an adapter that can asks
-// for several in one request); the pass ends with it.
+// for several in one request); the pass ends with it. The commands are what the program
+// expects to send, possibly more than it will (a car whose support changed just costs a PID
+// asked in vain). One made while another lives tells what is left of the same pass, and the
+// link keeps the replies in hand for the commands both name; its end ends the pass all the
+// same, so it is made for the last part of the other's.
 class PassAnnouncement
 {
 public:

@@ -3,8 +3,13 @@
 #include <QString>
 
 #include <array>
+#include <map>
 
 namespace quorvex {
+
+// The four support bytes of each range of PIDs a current-data run read, by the range's first
+// PID (0x01, 0x21, ... 0xA1).
+using SupportRanges = std::map<int, std::array<int, 4>>;
 
 // What the live-data services read and learn: the unit switch, the service of the current run,
 // and the facts a current-data request finds for other services (fuel trims, wide-range O2
@@ -31,6 +36,9 @@ struct LiveDataState
     std::array<int, 8> O2Sensors{};
     // The last monitor report found the O2 sensor monitor supported and complete.
     bool O2MonitorComplete = false;
+    // What the last current-data run read of each range (freeze-frame runs leave it): the
+    // commands the next run is expected to send, told to the link ahead.
+    SupportRanges SupportRead;
 };
 
 // The fuel trims' flags in PID order (06 to 09).

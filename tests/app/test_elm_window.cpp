@@ -3,6 +3,7 @@
 // interface, text for text.
 #include "windowfixture.h"
 
+#include "link/elm327/elmtranslate.h"
 #include "widgets/preferences.h"
 
 #include <QComboBox>
@@ -302,4 +303,42 @@ TEST_F(ElmWindowTest, TheLineRaisedOnRequestAndRememberedForTheNextConnection)
     EXPECT_EQ(boxes(),
               QStringList{"The adapter stays at 38400 baud: it did not take a faster line speed."});
     setPreference(QStringLiteral("elm/raiseSpeed"), false);
+}
+
+// Through an adapter on CAN a current-data list after the first asks the whole list about six
+// PIDs a request, across the support ranges (the first list told the program what to expect).
+// With the other ECU chosen the list expected is the first ECU's, wrong, and every list still
+// reads as through the interface; so does the first ECU's again after the other's.
+TEST_F(ElmWindowTest, LaterListsPackAcrossTheRangesAndAWrongExpectationCostsNoItem)
+{
+    // The built-in car with its values pinned (the monitors and the freeze frame's code, PIDs
+    // 01 and 02, stay put as they are), so that both routes read the same whenever they ask.
+    sim::Scenario car = sim::defaultScenario();
+    for (sim::Ecu &ecu : car.ecus)
+        for (const quint8 pid : ecu.pids)
+            if (pid > 0x02)
+                ecu.values[pid] = QByteArray(elm::pid_data_size(pid), '\x40');
+    int commands = 0; // the second list's through the interface
+    expectSameTexts(car, {Route::Serial, Route::ElmCan}, [&] {
+        QStringList texts;
+        button("Mode1")->click();
+        texts << lines().join('|') << report() << status();
+        const qsizetype before = server->commands().size();
+        button("Mode1")->click();
+        texts << lines().join('|') << report() << status();
+        int requests = 0;
+        for (const QString &c : server->commands().mid(before))
+            requests += !c.startsWith(QLatin1String("AT")) && !c.startsWith(QLatin1String("ST"));
+        if (commands == 0) {
+            commands = requests;
+        } else {
+            EXPECT_LE(requests, (commands + 5) / 6 + 1) << commands;
+        }
+        for (const char *name : {"ChangeECU", "Mode1", "ChangeECU", "Mode1"}) {
+            button(name)->click();
+            texts << lines().join('|') << report() << status();
+        }
+        return texts;
+    });
+    EXPECT_GT(commands, 30); // the list reaches into the later ranges
 }

@@ -421,6 +421,38 @@ TEST_F(ElmTransportTest, ThePassesCommandsInOneRequest)
     expectScriptPlayed();
 }
 
+// A pass told again part way keeps the replies in hand for the commands it names again; PID 00
+// goes with the others, and what its answer says the ECU supports counts from then on (here 12,
+// which the search's answer did not have). The empty list ends the pass, whatever came before.
+TEST_F(ElmTransportTest, APassToldAgainKeepsItsRepliesAndPid00GoesWithTheOthers)
+{
+    start(canSetUp() +
+          Turns{{"01000C0D0F1", "7E8 10 0D 41 00 BE 3F E8 13 \r7E8 21 0C 1A F8 0D 32 0F 50 \r\r>"},
+                {"0112131", "7E8 05 41 12 04 13 03 \r\r>"},
+                {"010F1", "7E8 03 41 0F 51 \r\r>"}, // not named again: asked again
+                {"010C1", "7E8 04 41 0C 1B 00 \r\r>"}});
+    ASSERT_EQ(wait_for_ECU(ctx), ReadyResult::Contact);
+    {
+        const PassAnnouncement pass(ctx, {"010009", "010C07", "010D06", "010F06"});
+        EXPECT_EQ(get_ecu_PID(ctx, "01", "00", "09").reply,
+                  QString::fromLatin1(vehicle("486B104100BE3FE813", 9)));
+        {
+            const PassAnnouncement rest(ctx, {"010C07", "010D06", "011206", "011306"});
+            EXPECT_EQ(rpm().reply, QString::fromLatin1(vehicle("486B10410C1AF8", 7)));
+            EXPECT_EQ(get_ecu_PID(ctx, "01", "0D", "06").reply,
+                      QString::fromLatin1(vehicle("486B10410D32", 6)));
+            EXPECT_EQ(get_ecu_PID(ctx, "01", "12", "06").reply,
+                      QString::fromLatin1(vehicle("486B10411204", 6)));
+            EXPECT_EQ(get_ecu_PID(ctx, "01", "13", "06").reply,
+                      QString::fromLatin1(vehicle("486B10411303", 6)));
+            EXPECT_EQ(get_ecu_PID(ctx, "01", "0F", "06").reply,
+                      QString::fromLatin1(vehicle("486B10410F51", 6)));
+        }
+        EXPECT_EQ(rpm().reply, QString::fromLatin1(vehicle("486B10410C1B00", 7)));
+    }
+    expectScriptPlayed();
+}
+
 // A PID the ECU left out of its answer is that item's failure; the others are read.
 TEST_F(ElmTransportTest, APidMissingFromTheAnswerIsThatItemsFailure)
 {

@@ -19,6 +19,19 @@ using namespace quorvex::test;
 
 namespace {
 
+// The scan interface's line, keeping what each announcement told (which the line ignores).
+class AnnouncedLine : public ScriptedLine
+{
+public:
+    using ScriptedLine::ScriptedLine;
+    void expect(const QList<QByteArray> &commands) override
+    {
+        if (!commands.isEmpty())
+            told << QString::fromLatin1(commands.join(' '));
+    }
+    QStringList told; // the announcements but those ending a pass, commands separated by blanks
+};
+
 class DispatchTest : public ::testing::Test
 {
 protected:
@@ -53,7 +66,7 @@ protected:
     }
 
     VirtualClock clock;
-    ScriptedLine ecu{clock};
+    AnnouncedLine ecu{clock};
     ObdContext ctx{clock};
     QMap<QByteArray, QByteArray> data; // the ECU's table (ecu_table)
     LiveDataState live;
@@ -293,4 +306,44 @@ TEST_F(DispatchTest, O2SensorLocationsKeepEntriesOfClearBits)
     EXPECT_EQ(sweep.report(), QStringLiteral("# of O2 Sensors --------  2\r\n"));
     EXPECT_EQ(asked(), "011306");
     EXPECT_TRUE(sweep.lines().isEmpty());
+}
+
+// The current-data request announces its support request and every command the last run's
+// support bytes expect; each range then its own commands and those expected of the ranges it
+// chains to. A car whose support changed since is read as it is now. A freeze-frame run neither
+// expects anything nor changes what the next current-data run expects.
+TEST_F(DispatchTest, CurrentDataAnnouncesWhatTheLastRunRead)
+{
+    // 04 and the chain | 21 and the chain | 42.
+    data = {{"0100", "10000001"}, {"0104", "80"},   {"0120", "80000001"}, {"0121", "0064"},
+            {"0140", "40000000"}, {"0142", "3039"}, {"0205", "007B"}};
+    const auto announced = [this] {
+        ecu.told.clear();
+        run();
+        request_current_data(ctx, live, sweep, hooks);
+        return ecu.told;
+    };
+    EXPECT_EQ(announced(), (QStringList{"010009", "010406 012009", "012109 014009", "014209"}));
+    EXPECT_EQ(announced(), (QStringList{"010009 010406 012009 012109 014009 014209",
+                                        "010406 012009 012109 014009 014209",
+                                        "012109 014009 014209", "014209"}));
+
+    // Now 05 too, and PIDs 21-40 no longer chain.
+    data["0100"] = "18000001";
+    data["0105"] = "3D";
+    data["0120"] = "80000000";
+    EXPECT_EQ(announced(), (QStringList{"010009 010406 012009 012109 014009 014209",
+                                        "010406 010506 012009 012109 014009 014209", "012109"}));
+    EXPECT_EQ(codes(), (QList<int>{4, 5, 0x21}));
+    EXPECT_EQ(asked(), "010009 010406 010506 012009 012109");
+
+    const SupportRanges expected = live.SupportRead;
+    live.PIDmode = QStringLiteral("02");
+    live.PIDoffset = 1;
+    ecu.told.clear();
+    SweepRun frame = run(true);
+    dispatch_first_range(frame, {0x08, 0x00, 0x00, 0x01}); // 05 and the chain
+    EXPECT_EQ(ecu.told, (QStringList{"020507 012009", "02210A"}));
+    EXPECT_EQ(live.SupportRead, expected);
+    EXPECT_EQ(announced().value(0), QStringLiteral("010009 010406 010506 012009 012109"));
 }

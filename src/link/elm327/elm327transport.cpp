@@ -462,23 +462,29 @@ void Elm327Transport::learnSupport(const elm::Answer &answer)
 
 void Elm327Transport::expect(const QList<QByteArray> &commands)
 {
+    // A new list while the pass lasts (the program tells the rest of its pass again as it goes)
+    // keeps the replies in hand for the commands it has too; the empty list ends the pass.
     m_expected.clear();
     for (const QByteArray &c : commands)
         m_expected << c.toUpper();
-    m_passReplies.clear();
+    m_passReplies.removeIf([this](const QHash<QByteArray, QByteArray>::iterator &reply) {
+        return !m_expected.contains(reply.key());
+    });
 }
 
 bool Elm327Transport::packable(const elm::Command &command) const
 {
-    // Service 01 PIDs the selected ECU said it supports (of a known size; 00, which says
-    // what the others are, alone), on CAN, from an ECU that takes several.
+    // Service 01 PIDs of a known size the selected ECU said it supports (00, which says what
+    // the others are, always), on CAN, from an ECU that takes several.
     if (command.kind != elm::Command::Kind::Vehicle || command.service != 0x01 ||
-        command.parameter == 0x00 || elm::pid_data_size(command.parameter) == 0 ||
+        elm::pid_data_size(command.parameter) == 0 ||
         (m_bus != elm::Bus::Can11 && m_bus != elm::Bus::Can29) || m_ecus.isEmpty())
         return false;
     const quint32 source = selectedSource();
     if (m_singlePid.contains(source))
         return false;
+    if (command.parameter == 0x00)
+        return true;
     const int range = (command.parameter - 1) / 0x20 * 0x20;
     const auto ranges = m_support.constFind(source);
     if (ranges == m_support.cend() || !ranges->contains(range))

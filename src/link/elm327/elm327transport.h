@@ -30,8 +30,9 @@ namespace quorvex {
 // "F00504" and the 14-byte block are served on the pre-CAN buses.
 //
 // On CAN, the commands of a pass the program announces (`expect`) are asked up to six PIDs a
-// request, of those the ECU said it supports; the others come from that answer while the pass
-// lasts. An ECU that answers only the first PID, refuses, or answers in a layout that cannot be
+// request, of those the ECU said it supports (PID 00 always); the others come from that answer
+// while the pass lasts, and a new announcement within the pass keeps those it names again. An
+// ECU that answers only the first PID, refuses, or answers in a layout that cannot be
 // taken apart is asked one PID a request until the next connection. The adapter times its
 // waits adaptively (ATAT2) and learns its time-out (ATST) from the slowest answer seen; a
 // request that finds no answer under the learned time-out is asked again with the default
