@@ -150,6 +150,9 @@ private:
     // Asks for the first of `speeds` unless the line is at it, the next when the adapter does not
     // follow; `queued` behind the steps waiting rather than next.
     void changeLineSpeed(QList<int> speeds, bool queued = false);
+    // The adapter said "OK" and the line is at the new speed: its identity there, the CR that
+    // keeps the speed, its "OK"; else back to `old` and the `rest` of the speeds.
+    void awaitIdentity(int old, const QList<int> &rest);
     // The adapter did not follow: back to `old`, its prompt there, then the `rest` of the speeds.
     void returnToSpeed(int old, const QList<int> &rest);
     void settleLineSpeed();

@@ -49,42 +49,39 @@ void Elm327Transport::changeLineSpeed(QList<int> speeds, bool queued)
               [this, old, baud, speeds](const QByteArray &answer, bool timedOut) {
                   // "OK" comes at the old speed; anything else is a refusal, which no other
                   // speed will change.
-                  if (timedOut || !answer.contains("OK")) {
+                  if (timedOut || !answer.contains("OK"))
                       settleLineSpeed();
-                      return;
-                  }
-                  if (!m_line->setLineSpeed(baud)) {
+                  else if (m_line->setLineSpeed(baud))
+                      awaitIdentity(old, speeds);
+                  else
                       returnToSpeed(old, speeds);
-                      return;
-                  }
-                  Step identity{{},
-                                kSpeedIdentityMs,
-                                [this, old, speeds](const QByteArray &, bool noIdentity) {
-                                    if (noIdentity) {
-                                        returnToSpeed(old, speeds);
-                                        return;
-                                    }
-                                    // The CR at the new speed keeps it: "OK" and the prompt follow
-                                    // there.
-                                    askFirst(
-                                        {{},
-                                         kSpeedPromptMs,
-                                         [this, old, speeds](const QByteArray &confirmed, bool) {
-                                             if (confirmed.contains("OK"))
-                                                 settleLineSpeed();
-                                             else
-                                                 returnToSpeed(old, speeds);
-                                         }});
-                                },
-                                [](const QByteArray &a) { return elm::identity_end(a) >= 0; },
-                                false};
-                  askFirst(std::move(identity));
               },
               [](const QByteArray &a) { return has_prompt(a) || a.contains("OK\r"); }};
     if (queued)
         ask(std::move(step));
     else
         askFirst(std::move(step));
+}
+
+void Elm327Transport::awaitIdentity(int old, const QList<int> &rest)
+{
+    askFirst({{},
+              kSpeedIdentityMs,
+              [this, old, rest](const QByteArray &, bool noIdentity) {
+                  if (noIdentity) {
+                      returnToSpeed(old, rest);
+                      return;
+                  }
+                  // The CR at the new speed keeps it: "OK" and the prompt follow there.
+                  askFirst({{}, kSpeedPromptMs, [this, old, rest](const QByteArray &answer, bool) {
+                                if (answer.contains("OK"))
+                                    settleLineSpeed();
+                                else
+                                    returnToSpeed(old, rest);
+                            }});
+              },
+              [](const QByteArray &a) { return elm::identity_end(a) >= 0; },
+              false});
 }
 
 void Elm327Transport::returnToSpeed(int old, const QList<int> &rest)
