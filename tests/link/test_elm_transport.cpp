@@ -114,6 +114,18 @@ TEST_F(ElmTransportTest, SetUpEveryCommandAndTheAdapterUnpluggedMidRequest)
     expectScriptPlayed();
 }
 
+// Characters left in the adapter's line by an earlier program make "?" of the first reset: it
+// is asked again, and the adapter's identity is known.
+TEST_F(ElmTransportTest, AResetAnsweredWithAQuestionMarkIsAskedAgain)
+{
+    Turns script = cloneSetUp(kFound);
+    script.prepend({"ATZ", "?\r\r>"});
+    start(script + Turns{{"ATSH7E0", "OK\r\r>"}, {"ATRV", "12.3V\r\r>"}});
+    EXPECT_EQ(wait_for_ECU(ctx), ReadyResult::Contact);
+    EXPECT_EQ(elm.identity(), QStringLiteral("ELM327 v1.5"));
+    expectScriptPlayed();
+}
+
 // An adapter older than the count hint answers "?" to it: the request goes again without it,
 // and after three such answers no request carries one.
 TEST_F(ElmTransportTest, AdapterThatRefusesTheCountHint)

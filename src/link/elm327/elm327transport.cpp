@@ -101,19 +101,33 @@ void Elm327Transport::setUp()
     configure(true);
 }
 
+void Elm327Transport::resetAdapter(bool first)
+{
+    const Step step{"ATZ", kResetMs, [this, first](const QByteArray &answer, bool timedOut) {
+                        for (const QByteArray &line : elm::answer_lines(answer, "ATZ"))
+                            if (line.contains("ELM327"))
+                                m_identity = m_figures.identity = QString::fromLatin1(line);
+                        if (!m_identity.isEmpty())
+                            return;
+                        if (!timedOut && first && answer.contains('?')) {
+                            // Characters left in the adapter's line (a program before, a look
+                            // at another speed) made "?" of it: once more, on a line of its own.
+                            resetAdapter(false);
+                        } else if (timedOut) {
+                            m_steps.clear();
+                            m_phase = Phase::Failed; // nothing answers on this port
+                        }
+                    }};
+    if (first)
+        ask(step);
+    else
+        askFirst(step);
+}
+
 void Elm327Transport::configure(bool reset)
 {
-    if (reset) {
-        ask({"ATZ", kResetMs, [this](const QByteArray &answer, bool timedOut) {
-                 for (const QByteArray &line : elm::answer_lines(answer, "ATZ"))
-                     if (line.contains("ELM327"))
-                         m_identity = m_figures.identity = QString::fromLatin1(line);
-                 if (timedOut && m_identity.isEmpty()) {
-                     m_steps.clear();
-                     m_phase = Phase::Failed; // nothing answers on this port
-                 }
-             }});
-    }
+    if (reset)
+        resetAdapter(true);
     // Echo, line feeds, spaces off (spaces stay on where the adapter refuses), headers on,
     // adaptive timing where the adapter has it, the bus found automatically. An STN chip names
     // itself to STDI; others answer "?". Then the line speed wanted, before the first request.

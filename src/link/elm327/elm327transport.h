@@ -145,6 +145,8 @@ private:
     void onArrived();
     void finishStep(bool timedOut);
     void setUp();
+    // ATZ, asked a second time when the `first` finds no adapter identity in its answer.
+    void resetAdapter(bool first);
     // Resets (unless the adapter was just reset at its raised speed) and configures it.
     void configure(bool reset);
     // Asks for the first of `speeds` unless the line is at it, the next when the adapter does not
