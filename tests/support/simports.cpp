@@ -124,9 +124,7 @@ std::unique_ptr<Transport> SimDevice::open(int baud, QString *error)
     auto line = std::make_unique<SimLine>(*this);
     pump(); // what fell due while the port was closed is gone
     m_line = line.get();
-    m_lineBaud = baud;
-    std::visit([baud](auto &engine) { engine.setLineBaud(baud); }, m_engine);
-    pump();
+    setLineBaud(baud);
     return line;
 }
 

@@ -83,12 +83,7 @@ void Elm327Transport::setUp()
         };
         ask({"ATWS", kSpeedProbeMs,
              [this](const QByteArray &answer, bool) {
-                 const QList<QByteArray> lines = elm::answer_lines(answer, "ATWS");
-                 const auto identity =
-                     std::find_if(lines.begin(), lines.end(),
-                                  [](const QByteArray &l) { return l.contains("ELM327"); });
-                 if (identity != lines.end()) {
-                     m_identity = m_figures.identity = QString::fromLatin1(*identity);
+                 if (takeIdentity(answer, "ATWS")) {
                      configure(false);
                  } else {
                      m_line->setLineSpeed(m_openedBaud);
@@ -101,13 +96,21 @@ void Elm327Transport::setUp()
     configure(true);
 }
 
+bool Elm327Transport::takeIdentity(const QByteArray &answer, const QByteArray &sent)
+{
+    for (const QByteArray &line : elm::answer_lines(answer, sent)) {
+        if (line.contains("ELM327")) {
+            m_identity = m_figures.identity = QString::fromLatin1(line);
+            return true;
+        }
+    }
+    return false;
+}
+
 void Elm327Transport::resetAdapter(bool first)
 {
     const Step step{"ATZ", kResetMs, [this, first](const QByteArray &answer, bool timedOut) {
-                        for (const QByteArray &line : elm::answer_lines(answer, "ATZ"))
-                            if (line.contains("ELM327"))
-                                m_identity = m_figures.identity = QString::fromLatin1(line);
-                        if (!m_identity.isEmpty())
+                        if (takeIdentity(answer, "ATZ"))
                             return;
                         if (!timedOut && first && answer.contains('?')) {
                             // Characters left in the adapter's line (a program before, a look

@@ -145,6 +145,8 @@ private:
     void onArrived();
     void finishStep(bool timedOut);
     void setUp();
+    // The adapter's identity from the answer to a reset (`sent`), kept; whether there was one.
+    bool takeIdentity(const QByteArray &answer, const QByteArray &sent);
     // ATZ, asked a second time when the `first` finds no adapter identity in its answer.
     void resetAdapter(bool first);
     // Resets (unless the adapter was just reset at its raised speed) and configures it.
