@@ -3,12 +3,26 @@
 #include <QChartView>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QValueAxis>
+
+#include <initializer_list>
 
 class QWidget;
 
 namespace quorvex {
 
 class Prompts;
+
+// Value axes in a chart's colours: grid lines, labels and title.
+inline void colour_axes(std::initializer_list<QValueAxis *> axes, const QColor &grid,
+                        const QColor &labels)
+{
+    for (QValueAxis *axis : axes) {
+        axis->setGridLineColor(grid);
+        axis->setLabelsColor(labels);
+        axis->setTitleBrush(labels);
+    }
+}
 
 // A chart's view: a rubber band zooms; in pan mode a drag moves the plot. Either tells the
 // window that the user moved the view. The pointer over the plot and the arrow keys are

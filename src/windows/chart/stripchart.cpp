@@ -48,11 +48,7 @@ StripChart::StripChart(Prompts &prompts, Clock &clock, QWidget *parent)
     m_chart->addSeries(m_series);
     m_xAxis = new QValueAxis;
     m_yAxis = new QValueAxis;
-    for (QValueAxis *axis : {m_xAxis, m_yAxis}) {
-        axis->setGridLineColor(kGridColor);
-        axis->setLabelsColor(kLabelColor);
-        axis->setTitleBrush(kLabelColor);
-    }
+    colour_axes({m_xAxis, m_yAxis}, kGridColor, kLabelColor);
     m_xAxis->setTitleText(QStringLiteral("Sample #"));
     m_yAxis->setTitleText(QStringLiteral("Raw Value"));
     m_xAxis->setRange(0, 10);

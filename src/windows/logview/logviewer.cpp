@@ -59,12 +59,9 @@ LogViewer::LogViewer(Prompts &prompts, bool metric, QWidget *parent)
     m_chart->legend()->setAlignment(Qt::AlignTop);
     m_xAxis = new QValueAxis;
     m_yAxis = new QValueAxis;
-    for (QValueAxis *axis : {m_xAxis, m_yAxis}) {
-        axis->setGridLineColor(kGridColor);
-        axis->setLabelsColor(kLabelColor);
-        axis->setTitleBrush(kLabelColor);
-        m_chart->addAxis(axis, axis == m_xAxis ? Qt::AlignBottom : Qt::AlignLeft);
-    }
+    colour_axes({m_xAxis, m_yAxis}, kGridColor, kLabelColor);
+    m_chart->addAxis(m_xAxis, Qt::AlignBottom);
+    m_chart->addAxis(m_yAxis, Qt::AlignLeft);
     m_xAxis->setTitleText(QStringLiteral("Seconds from the first record"));
     m_yAxis->setTitleText(QStringLiteral("% of the item's range"));
     m_yAxis->setRange(-5, 105);
